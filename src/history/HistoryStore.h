@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+// The persisted list of recent captures: newest first, at most 50, in <data folder>/Pim/history.json as a
+// compact JSON array of {"path": string, "date": seconds since 2001-01-01 UTC}.
+class HistoryStore {
+public:
+    struct Entry {
+        QString path;
+        // Seconds since 2001-01-01 00:00:00 UTC, kept as read so it writes back unchanged.
+        double date = 0;
+
+        QDateTime dateTime() const;
+        static double secondsSinceReferenceDate(const QDateTime &dateTime);
+        bool operator==(const Entry &) const = default;
+    };
+
+    static constexpr int maxEntries = 50;
+    // Files larger than this are not history files.
+    static constexpr qint64 maxFileBytes = 4 * 1024 * 1024;
+
+    static HistoryStore &shared();
+
+    // An empty directory means <data folder>/Pim. The folder is created and the file read once.
+    explicit HistoryStore(const QString &directory = QString());
+
+    QString fileURL() const { return m_filePath; }
+    const QList<Entry> &entries() const { return m_entries; }
+    std::function<void()> onChange;
+
+    // Records a written capture at the front; any older entry for the same path goes.
+    void add(const QUrl &url);
+    void add(const QString &path);
+    // Removes every entry with that path, first moving the file to the Trash when asked.
+    void remove(const QString &atPath, bool trashFile);
+    // Removes entries whose file no longer exists; writes and notifies only when something went.
+    void cleanupMissingFiles();
+
+    // The file format, for the store and for tools that check it.
+    static std::optional<QList<Entry>> decode(const QByteArray &json);
+    static QByteArray encode(const QList<Entry> &entries);
+
+private:
+    void load();
+    void persist();
+    void changed();
+
+    QString m_filePath;
+    QList<Entry> m_entries;
+};

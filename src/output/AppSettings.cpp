@@ -1,0 +1,176 @@
+#include "output/AppSettings.h"
+
+#include <QDir>
+#include <QRegularExpression>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QString trimmedOfSpacesAndTabs(const QString &text)
+{
+    qsizetype start = 0;
+    qsizetype end = text.size();
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (start < end && blank(text.at(start)))
+        ++start;
+    while (end > start && blank(text.at(end - 1)))
+        --end;
+    return text.mid(start, end - start);
+}
+
+bool isText(const QVariant &value) { return value.typeId() == QMetaType::QString; }
+
+} // namespace
+
+AppSettings &AppSettings::shared()
+{
+    static AppSettings instance;
+    return instance;
+}
+
+AppSettings::AppSettings()
+    : m_defaults(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                     QStringLiteral("/Pim/Pim.conf"),
+                 QSettings::IniFormat)
+{
+}
+
+QVariant AppSettings::read(const QString &key)
+{
+    // Picks up changes another Pim process or the user made to the file since the last read.
+    m_defaults.sync();
+    return m_defaults.value(key);
+}
+
+QString AppSettings::destinationDirectory()
+{
+    const QVariant stored = read(destinationDirectoryKey);
+    if (isText(stored)) {
+        QString path = stored.toString();
+        if (path == u"~")
+            path = QDir::homePath();
+        else if (path.startsWith(u"~/"))
+            path = QDir::homePath() + path.mid(1);
+        return path;
+    }
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    return desktop.isEmpty() ? QDir::homePath() + QStringLiteral("/Desktop") : desktop;
+}
+
+QString AppSettings::filenamePattern()
+{
+    const QVariant stored = read(filenamePatternKey);
+    return isText(stored) ? stored.toString() : defaultFilenamePattern;
+}
+
+ImageFormat AppSettings::imageFormatFrom(const QVariant &stored)
+{
+    if (!isText(stored))
+        return ImageFormat::png;
+    const std::optional<ImageFormat> format = imageFormatFromRawValue(stored.toString());
+    if (!format || !isEncodingSupported(*format))
+        return ImageFormat::png;
+    return *format;
+}
+
+ImageFormat AppSettings::imageFormat() { return imageFormatFrom(read(imageFormatKey)); }
+
+double AppSettings::imageQualityFrom(const QVariant &stored)
+{
+    // The INI file keeps every number as text, so text that reads as a number is that number; anything
+    // else counts as absent.
+    double value = 0.0;
+    if (stored.isValid()) {
+        bool ok = false;
+        const double parsed = stored.toDouble(&ok);
+        if (ok && std::isfinite(parsed))
+            value = parsed;
+    }
+    if (value == 0.0)
+        return defaultImageQuality;
+    return std::min(std::max(value, 0.5), 1.0);
+}
+
+double AppSettings::imageQuality() { return imageQualityFrom(read(imageQualityKey)); }
+
+QStringList AppSettings::ocrLanguagesFrom(const QVariant &stored)
+{
+    // A one-element list comes back from the INI file as plain text, so text is a list of one. A number
+    // stored there also comes back as text: a piece that is not shaped like a language tag (letters first,
+    // then letters, digits, "-" or "_") means the value is not a list of tags.
+    static const QRegularExpression tag(QStringLiteral("^[A-Za-z]{1,8}([-_][A-Za-z0-9]{1,8})*$"));
+    QStringList list;
+    if (stored.typeId() == QMetaType::QStringList)
+        list = stored.toStringList();
+    else if (isText(stored))
+        list = QStringList{stored.toString()};
+    else
+        return defaultOcrLanguages;
+    if (list.isEmpty())
+        return list;
+    for (const QString &piece : list) {
+        if (!tag.match(piece).hasMatch())
+            return defaultOcrLanguages;
+    }
+    return list;
+}
+
+QStringList AppSettings::ocrLanguages() { return ocrLanguagesFrom(read(ocrLanguagesKey)); }
+
+bool AppSettings::hasSeenWelcome()
+{
+    const QVariant stored = read(hasSeenWelcomeKey);
+    return stored.isValid() && stored.toString() == u"true";
+}
+
+void AppSettings::setDestinationDirectory(const QString &absolutePath)
+{
+    m_defaults.setValue(destinationDirectoryKey, absolutePath);
+    m_defaults.sync();
+}
+
+QString AppSettings::setFilenamePattern(const QString &text)
+{
+    QString pattern = trimmedOfSpacesAndTabs(text);
+    if (pattern.isEmpty())
+        pattern = defaultFilenamePattern;
+    m_defaults.setValue(filenamePatternKey, pattern);
+    m_defaults.sync();
+    return pattern;
+}
+
+void AppSettings::setImageFormat(ImageFormat format)
+{
+    m_defaults.setValue(imageFormatKey, rawValue(format));
+    m_defaults.sync();
+}
+
+void AppSettings::setImageQuality(double quality)
+{
+    m_defaults.setValue(imageQualityKey, quality);
+    m_defaults.sync();
+}
+
+QStringList AppSettings::setOcrLanguages(const QString &text)
+{
+    QStringList languages;
+    for (const QString &piece : text.split(u',')) {
+        const QString trimmed = trimmedOfSpacesAndTabs(piece);
+        if (!trimmed.isEmpty())
+            languages.append(trimmed);
+    }
+    if (languages.isEmpty())
+        languages = defaultOcrLanguages;
+    m_defaults.setValue(ocrLanguagesKey, languages);
+    m_defaults.sync();
+    return languages;
+}
+
+void AppSettings::setHasSeenWelcome(bool seen)
+{
+    m_defaults.setValue(hasSeenWelcomeKey, seen);
+    m_defaults.sync();
+}

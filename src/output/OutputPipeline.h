@@ -1,0 +1,30 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QImage>
+#include <QString>
+
+// Writes captures into the capture folder and puts images on the clipboard. Holds no state: every save
+// reads the settings anew.
+class OutputPipeline {
+public:
+    // Encodes in the configured format and quality, writes a new file under the rendered name (never
+    // replacing an existing file), records it in the history and returns its path.
+    Result<QString> save(const QImage &image, qreal scale);
+
+    // PNG (with 72 × scale dpi) on the clipboard, then the same picture as TIFF.
+    Result<Done> copyToPasteboard(const QImage &image, qreal scale);
+    void copyToPasteboard(const QByteArray &pngData);
+
+    // Writes the bytes into a new file in the folder named base.ext, base 2.ext, base 3.ext, …: the first
+    // name at which nothing exists, created exclusively so that a file appearing meanwhile is never
+    // replaced. On failure nothing is left under any of those names.
+    static Result<QString> writeNewFile(const QString &folder, const QString &baseName, const QString &extension,
+                                        const QByteArray &bytes);
+
+private:
+    Result<QString> saveToDisk(const QByteArray &data, const QString &fileExtension);
+};

@@ -1,0 +1,70 @@
+#include "output/OutputPipeline.h"
+#include "support/TestImages.h"
+
+#include <QClipboard>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QTest>
+#include <QTimer>
+
+// Runs on a real X server: another X client (xclip) reads what Pim put on the clipboard while Pim,
+// the owner, keeps serving it.
+class TestClipboard : public QObject {
+    Q_OBJECT
+
+    // Runs xclip without blocking this process's event loop, which has to answer xclip's requests.
+    static QByteArray xclip(const QStringList &arguments)
+    {
+        QProcess process;
+        QEventLoop loop;
+        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+        process.start("xclip", QStringList{"-selection", "clipboard", "-o"} + arguments);
+        loop.exec();
+        if (process.state() != QProcess::NotRunning) {
+            process.kill();
+            process.waitForFinished();
+            return {};
+        }
+        return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+    }
+
+private slots:
+    void pngThenTiff()
+    {
+        const QImage image = TestImages::sample(120, 80);
+        OutputPipeline pipeline;
+        QVERIFY(pipeline.copyToPasteboard(image, 2).ok());
+
+        const QList<QByteArray> targets = xclip({"-t", "TARGETS"}).split('\n');
+        const qsizetype png = targets.indexOf("image/png");
+        const qsizetype tiff = targets.indexOf("image/tiff");
+        QVERIFY2(png >= 0 && tiff > png, targets.join(' ').constData());
+
+        const QImage pasted = QImage::fromData(xclip({"-t", "image/png"}), "png");
+        QCOMPARE(pasted.convertToFormat(image.format()), image);
+        QCOMPARE(int(std::lround(pasted.dotsPerMeterX() * 0.0254)), 144);
+        const QImage pastedTiff = QImage::fromData(xclip({"-t", "image/tiff"}), "tiff");
+        QCOMPARE(pastedTiff.convertToFormat(image.format()), image);
+    }
+
+    void notAPngKeepsThePngEntryOnly()
+    {
+        OutputPipeline pipeline;
+        pipeline.copyToPasteboard(QByteArray("not a png"));
+        const QList<QByteArray> targets = xclip({"-t", "TARGETS"}).split('\n');
+        QVERIFY(targets.contains("image/png"));
+        QVERIFY(!targets.contains("image/tiff"));
+        QCOMPARE(xclip({"-t", "image/png"}), QByteArray("not a png"));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    TestClipboard test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_clipboard.moc"

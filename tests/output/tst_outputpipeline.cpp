@@ -1,0 +1,198 @@
+#include "history/HistoryStore.h"
+#include "output/AppSettings.h"
+#include "output/ImageLoader.h"
+#include "output/OutputPipeline.h"
+#include "support/TestImages.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtConcurrent>
+
+#include <csignal>
+#include <sys/resource.h>
+
+class TestOutputPipeline : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir root;
+    OutputPipeline pipeline;
+    AppSettings &settings = AppSettings::shared();
+    HistoryStore &history = HistoryStore::shared();
+
+    QString folder(const QString &name) const { return root.filePath(name); }
+    QStringList filesIn(const QString &path) const { return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name); }
+    static QByteArray contents(const QString &path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+private slots:
+    void init()
+    {
+        settings.defaults().clear();
+        while (!history.entries().isEmpty())
+            history.remove(history.entries().first().path, false);
+    }
+
+    void savesUnderTheRenderedNameAndRecordsIt()
+    {
+        // Several missing levels are created.
+        const QString target = folder("a/b/c");
+        settings.setDestinationDirectory(target);
+        const QDateTime before = QDateTime::currentDateTime();
+        const Result<QString> saved = pipeline.save(TestImages::sample(), 2);
+        QVERIFY2(saved.ok(), qPrintable(saved ? QString() : saved.error().message));
+        const QString name = QFileInfo(*saved).fileName();
+        QVERIFY2(name.startsWith("Capture " + before.toString("yyyy-MM-dd") + " à "), qPrintable(name));
+        QVERIFY(name.endsWith(".png"));
+        QCOMPARE(QFileInfo(*saved).absolutePath(), target);
+        QCOMPARE(ImageLoader::load(*saved)->scale, 2);
+        QCOMPARE(history.entries().size(), 1);
+        QCOMPARE(history.entries().first().path, *saved);
+    }
+
+    void formatAndQualityFromTheSettings()
+    {
+        settings.setDestinationDirectory(folder("fmt"));
+        settings.setFilenamePattern("shot");
+        settings.setImageFormat(ImageFormat::jpeg);
+        const Result<QString> jpeg = pipeline.save(TestImages::sample(), 1);
+        QVERIFY(jpeg.ok());
+        QCOMPARE(QFileInfo(*jpeg).fileName(), QString("shot.jpg"));
+        QCOMPARE(contents(*jpeg).left(2), QByteArray("\xFF\xD8"));
+
+        settings.defaults().setValue(AppSettings::imageFormatKey, "JPEG"); // not a raw value: PNG
+        const Result<QString> png = pipeline.save(TestImages::sample(), 1);
+        QCOMPARE(QFileInfo(*png).fileName(), QString("shot.png"));
+
+        settings.setImageFormat(ImageFormat::webp);
+        const Result<QString> webp = pipeline.save(TestImages::sample(), 1);
+        QCOMPARE(QFileInfo(*webp).fileName(), QString("shot.webp"));
+        QCOMPARE(contents(*webp).mid(8, 4), QByteArray("WEBP"));
+    }
+
+    void numbersFollowingNames()
+    {
+        const QString target = folder("numbers");
+        settings.setDestinationDirectory(target);
+        settings.setFilenamePattern("Capture 2026-12-05 à 17.51.13");
+        QDir().mkpath(target + "/Capture 2026-12-05 à 17.51.13 2.png"); // a folder takes the name too
+        QStringList names;
+        for (int i = 0; i < 3; ++i)
+            names << QFileInfo(*pipeline.save(TestImages::sample(), 1)).fileName();
+        QCOMPARE(names, QStringList({"Capture 2026-12-05 à 17.51.13.png", "Capture 2026-12-05 à 17.51.13 3.png",
+                                     "Capture 2026-12-05 à 17.51.13 4.png"}));
+        QCOMPARE(history.entries().first().path, target + "/Capture 2026-12-05 à 17.51.13 4.png");
+    }
+
+    // Files created by anyone at the same moment are never overwritten: each writer gets its own name.
+    void concurrentWritersNeverOverwrite()
+    {
+        const QString target = folder("race");
+        QDir().mkpath(target);
+        QFile existing(target + "/same.png");
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write("precious");
+        existing.close();
+
+        QList<QByteArray> payloads;
+        for (int i = 0; i < 16; ++i)
+            payloads << QByteArray(100000 + i, char('a' + i));
+        const QList<Result<QString>> results = QtConcurrent::blockingMapped(payloads, [&](const QByteArray &bytes) {
+            return OutputPipeline::writeNewFile(target, "same", "png", bytes);
+        });
+        QSet<QString> paths;
+        for (qsizetype i = 0; i < results.size(); ++i) {
+            QVERIFY(results[i].ok());
+            paths.insert(*results[i]);
+            QCOMPARE(contents(*results[i]), payloads[i]);
+        }
+        QCOMPARE(paths.size(), 16);
+        QCOMPARE(contents(target + "/same.png"), QByteArray("precious"));
+        QCOMPARE(filesIn(target).size(), 17);
+    }
+
+    void hostilePatternsStayInTheFolder()
+    {
+        const QString target = folder("hostile");
+        settings.setDestinationDirectory(target);
+        for (const QString &pattern : {QString("../../escape {time}"), QString(".."), QString("a\nb\nc"), QString(500, u'x'),
+                                       QString("/{date}/")}) {
+            settings.defaults().setValue(AppSettings::filenamePatternKey, pattern);
+            const Result<QString> saved = pipeline.save(TestImages::sample(8, 8), 1);
+            QVERIFY2(saved.ok(), qPrintable(pattern));
+            QCOMPARE(QFileInfo(*saved).absolutePath(), target);
+        }
+        QCOMPARE(filesIn(target).size(), 5);
+        QCOMPARE(filesIn(root.path()).contains("escape"), false);
+    }
+
+    void destinationIsAFile()
+    {
+        const QString blocker = folder("blocker");
+        QFile file(blocker);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.close();
+        for (const QString &target : {blocker, blocker + "/inside"}) {
+            settings.setDestinationDirectory(target);
+            const Result<QString> saved = pipeline.save(TestImages::sample(), 1);
+            QVERIFY(!saved.ok());
+            QCOMPARE(saved.error().message, QString::fromLocal8Bit(strerror(ENOTDIR)));
+        }
+        QVERIFY(history.entries().isEmpty());
+    }
+
+    void destinationRefused()
+    {
+        // Even root cannot make folders in /proc.
+        settings.setDestinationDirectory("/proc/pim-cannot-exist/captures");
+        const Result<QString> saved = pipeline.save(TestImages::sample(), 1);
+        QVERIFY(!saved.ok());
+        QVERIFY(!saved.error().message.isEmpty());
+        QVERIFY(history.entries().isEmpty());
+    }
+
+    // A full disk, simulated with a file-size limit: the error comes back, no partial file is left.
+    void fullDisk()
+    {
+        const QString target = folder("full");
+        settings.setDestinationDirectory(target);
+        settings.setFilenamePattern("big");
+        QDir().mkpath(target);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        rlimit tiny = old;
+        tiny.rlim_cur = 4096;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
+        const Result<QString> saved = pipeline.save(TestImages::sample(800, 600), 1);
+        setrlimit(RLIMIT_FSIZE, &old);
+        QVERIFY(!saved.ok());
+        QCOMPARE(saved.error().message, QString::fromLocal8Bit(strerror(EFBIG)));
+        QCOMPARE(filesIn(target), QStringList());
+        QVERIFY(history.entries().isEmpty());
+    }
+
+    void encodingFailureWritesNothing()
+    {
+        const QString target = folder("nothing");
+        settings.setDestinationDirectory(target);
+        const Result<QString> saved = pipeline.save(QImage(), 1);
+        QVERIFY(!saved.ok());
+        QCOMPARE(saved.error().message, QString("L'encodage de l'image a échoué."));
+        QVERIFY(!QFileInfo::exists(target));
+        QVERIFY(history.entries().isEmpty());
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    TestOutputPipeline test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_outputpipeline.moc"
