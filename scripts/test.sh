@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds Pim and runs every test suite through CTest.
+# Installs what is missing, builds Pim and runs every test suite through CTest: once in the normal build,
+# once more built with AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the run). In
+# between, every fuzz target runs briefly on its seed corpus.
 source "$(dirname "$0")/common.sh"
 install_missing "$PIM_ROOT/scripts/packages.txt" "$PIM_ROOT/scripts/test-packages.txt"
+
 build "$PIM_ROOT/build"
-cd "$PIM_ROOT/build"
-ctest --output-on-failure --no-tests=error -j "$(nproc)"
+build "$PIM_ROOT/build-asan" -DPIM_SANITIZE=ON -DPIM_BENCH=OFF
+
+ASAN_OPTIONS=detect_leaks=0 bash "$PIM_ROOT/fuzz/run.sh" "${PIM_FUZZ_SECONDS:-20}"
+
+echo "== tests"
+(cd "$PIM_ROOT/build" && ctest --output-on-failure --no-tests=error -j "$(nproc)")
+
+echo "== tests, sanitized build"
+export ASAN_OPTIONS=detect_leaks=1:halt_on_error=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+(cd "$PIM_ROOT/build-asan" && ctest --output-on-failure --no-tests=error -j "$(nproc)")

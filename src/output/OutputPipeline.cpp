@@ -120,22 +120,27 @@ Result<Done> OutputPipeline::copyToPasteboard(const QImage &image, qreal scale)
     const Result<QByteArray> png = ImageWriter::data(image, scale, ImageFormat::png, 1.0);
     if (!png)
         return png.error();
-    copyToPasteboard(*png);
+    // The bitmap is at hand: the TIFF is made from it rather than from decoding the PNG again.
+    setClipboard(*png, image);
     return Done{};
 }
 
 void OutputPipeline::copyToPasteboard(const QByteArray &pngData)
 {
+    setClipboard(pngData, QImage::fromData(pngData, "png"));
+}
+
+void OutputPipeline::setClipboard(const QByteArray &pngData, const QImage &picture)
+{
     auto *mime = new QMimeData;
     mime->setData(QStringLiteral("image/png"), pngData);
     // The same picture as TIFF for programs that only take that; without it the PNG entry stays alone.
-    const QImage image = QImage::fromData(pngData, "png");
-    if (!image.isNull()) {
+    if (!picture.isNull()) {
         QByteArray tiff;
         QBuffer buffer(&tiff);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "tiff");
-        if (writer.write(image) && !tiff.isEmpty())
+        if (writer.write(picture) && !tiff.isEmpty())
             mime->setData(QStringLiteral("image/tiff"), tiff);
     }
     QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);

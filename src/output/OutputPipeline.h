@@ -26,5 +26,6 @@ public:
                                         const QByteArray &bytes);
 
 private:
+    static void setClipboard(const QByteArray &pngData, const QImage &picture);
     Result<QString> saveToDisk(const QByteArray &data, const QString &fileExtension);
 };
