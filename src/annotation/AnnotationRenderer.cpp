@@ -1,0 +1,134 @@
+#include "annotation/AnnotationRenderer.h"
+
+#include "annotation/Geometry.h"
+#include "annotation/TextFont.h"
+#include "common/ImageLimits.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace AnnotationRenderer {
+
+namespace {
+
+QPen strokePen(const Annotation &a, Qt::PenCapStyle cap, Qt::PenJoinStyle join)
+{
+    QPen pen(a.color, a.lineWidth);
+    pen.setCapStyle(cap);
+    pen.setJoinStyle(join);
+    return pen;
+}
+
+void drawArrow(QPainter &p, const Annotation &a, const Annotation::Arrow &k)
+{
+    const double length = arrowHeadLength(a.lineWidth);
+    const double theta = std::atan2(k.to.y() - k.from.y(), k.to.x() - k.from.x());
+    const QPointF unit(std::cos(theta), std::sin(theta));
+    p.setPen(strokePen(a, Qt::RoundCap, Qt::MiterJoin));
+    p.setBrush(Qt::NoBrush);
+    p.drawLine(QLineF(k.from, k.to - 0.7 * length * unit));
+
+    const QPointF base = k.to - length * unit;
+    const double half = 0.4 * length;
+    const QPointF normal(-unit.y() * half, unit.x() * half);
+    QPainterPath head;
+    head.moveTo(k.to);
+    head.lineTo(base + normal);
+    head.lineTo(base - normal);
+    head.closeSubpath();
+    p.fillPath(head, a.color);
+}
+
+void drawPixelate(QPainter &p, const QRectF &rect, const QImage &base, QSizeF imagePointSize, double scale)
+{
+    const QRectF r = Geometry::normalized(rect);
+    const QRectF pixels = Geometry::pixelRect(r, imagePointSize.height(), scale);
+    if (pixels.width() < 1 || pixels.height() < 1)
+        return;
+    const QRect inside = Geometry::insideBitmap(pixels, base.width(), base.height());
+    if (inside.isEmpty())
+        return;
+    const QSize grid = pixelateGrid(r);
+    if (!ImageLimits::allows(grid))
+        return;
+    // Area-averaging down to one pixel a block, then nearest-neighbour back up: flat blocks.
+    const QImage blocks = base.copy(inside).scaled(grid, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (blocks.isNull())
+        return;
+    p.save();
+    p.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    p.translate(r.x(), r.y() + r.height());
+    p.scale(1, -1); // bitmaps are drawn top row first
+    p.drawImage(QRectF(0, 0, r.width(), r.height()), blocks);
+    p.restore();
+}
+
+void drawBadge(QPainter &p, const Annotation &a, const Annotation::Badge &k)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(a.color);
+    p.drawEllipse(k.center, Annotation::badgeRadius, Annotation::badgeRadius);
+    const QString label = QString::number(k.number);
+    const QFont font = TextFont::boldSystemFont(badgeLabelSize(k.number));
+    const QSizeF size = TextFont::measure(label, font);
+    p.setPen(Qt::white);
+    TextFont::drawUpright(p, label, font, QPointF(k.center.x() - size.width() / 2, k.center.y() - size.height() / 2));
+}
+
+} // namespace
+
+double arrowHeadLength(double lineWidth) { return std::max(3.5 * lineWidth, 12.0); }
+
+QSize pixelateGrid(const QRectF &rect)
+{
+    const QRectF r = Geometry::normalized(rect);
+    const double columns = std::max(1.0, Geometry::roundHalfAway(r.width() * 0.125));
+    const double rows = std::max(1.0, Geometry::roundHalfAway(r.height() * 0.125));
+    const double limit = double(ImageLimits::maxPixels);
+    return QSize(int(std::min(columns, limit)), int(std::min(rows, limit)));
+}
+
+double badgeLabelSize(qint64 number) { return number < 100 ? 14 : 11; }
+
+void draw(const Annotation &a, QPainter &p, const QImage &baseImage, QSizeF imagePointSize, double scale)
+{
+    p.save();
+    p.setRenderHint(QPainter::Antialiasing, true);
+    if (const auto *k = a.as<Annotation::Arrow>()) {
+        drawArrow(p, a, *k);
+    } else if (const auto *k = a.as<Annotation::Line>()) {
+        p.setPen(strokePen(a, Qt::RoundCap, Qt::MiterJoin));
+        p.drawLine(QLineF(k->from, k->to));
+    } else if (const auto *k = a.as<Annotation::Rect>()) {
+        p.setPen(strokePen(a, Qt::FlatCap, Qt::RoundJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawRect(Geometry::normalized(k->rect));
+    } else if (const auto *k = a.as<Annotation::Ellipse>()) {
+        p.setPen(strokePen(a, Qt::FlatCap, Qt::MiterJoin));
+        p.setBrush(Qt::NoBrush);
+        p.drawEllipse(Geometry::normalized(k->rect));
+    } else if (const auto *k = a.as<Annotation::Highlight>()) {
+        QColor fill = a.color;
+        fill.setAlphaF(float(highlightAlpha));
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        p.fillRect(Geometry::normalized(k->rect), fill);
+    } else if (const auto *k = a.as<Annotation::Pixelate>()) {
+        drawPixelate(p, k->rect, baseImage, imagePointSize, scale);
+    } else if (const auto *k = a.as<Annotation::Badge>()) {
+        drawBadge(p, a, *k);
+    } else if (const auto *k = a.as<Annotation::Freehand>()) {
+        if (k->points.size() >= 2) {
+            p.setPen(strokePen(a, Qt::RoundCap, Qt::RoundJoin));
+            p.setBrush(Qt::NoBrush);
+            p.drawPolyline(k->points.constData(), int(k->points.size()));
+        }
+    } else if (const auto *k = a.as<Annotation::Text>()) {
+        p.setPen(a.color);
+        TextFont::drawUpright(p, k->string, TextFont::textFont(k->fontName, k->fontSize), k->origin);
+    }
+    p.restore();
+}
+
+} // namespace AnnotationRenderer

@@ -1,0 +1,126 @@
+#include "imagetools/OCRService.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <QThread>
+
+using OCRService::Observation;
+
+class TestOCRService : public QObject {
+    Q_OBJECT
+
+    static Observation at(double x, double midY, const QString &text)
+    {
+        return Observation{QRectF(x, midY - 0.01, 0.1, 0.02), text.isNull() ? QStringList() : QStringList{text}};
+    }
+
+    // Two lines of French at screenshot size (scale 2), dark on a light background.
+    static QImage frenchText()
+    {
+        QImage image(1000, 220, QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(250, 250, 250));
+        QPainter p(&image);
+        QFont font("DejaVu Sans");
+        font.setPixelSize(34);
+        p.setFont(font);
+        p.setPen(QColor(30, 30, 30));
+        p.drawText(QPointF(30, 80), QString::fromUtf8("Réunion très importante à Genève"));
+        p.drawText(QPointF(30, 170), QString::fromUtf8("Le garçon a déjà mangé"));
+        return image;
+    }
+
+private slots:
+    void orderingRule()
+    {
+        // Within 0.02 of each other: one line each, left first. Further apart: higher first.
+        QCOMPARE(OCRService::orderedText({at(0.5, 0.50, "droite"), at(0.1, 0.51, "gauche")}), QString("gauche\ndroite"));
+        QCOMPARE(OCRService::orderedText({at(0.1, 0.50, "bas"), at(0.5, 0.53, "haut")}), QString("haut\nbas"));
+        // Two columns come out interleaved line by line.
+        QCOMPARE(OCRService::orderedText({at(0.6, 0.8, "B1"), at(0.6, 0.6, "B2"), at(0.1, 0.6, "A2"), at(0.1, 0.8, "A1")}),
+                 QString("A1\nB1\nA2\nB2"));
+        // No candidate: left out, no empty line.
+        QCOMPARE(OCRService::orderedText({at(0.1, 0.9, "un"), at(0.1, 0.5, QString()), at(0.1, 0.1, "deux")}), QString("un\ndeux"));
+        QCOMPARE(OCRService::orderedText({}), QString());
+        // Chains of near lines (not transitive) still sort without trouble.
+        QList<Observation> chain;
+        for (int i = 0; i < 200; ++i)
+            chain << at((i * 37 % 100) / 100.0, 0.5 + 0.015 * (i % 3), QString::number(i));
+        QCOMPARE(OCRService::orderedText(chain).split('\n').size(), 200);
+    }
+
+    void languageCodes()
+    {
+        QCOMPARE(OCRService::tesseractCode("fr-FR"), QString("fra"));
+        QCOMPARE(OCRService::tesseractCode("en-US"), QString("eng"));
+        QCOMPARE(OCRService::tesseractCode("de"), QString("deu"));
+        QCOMPARE(OCRService::tesseractCode("zh-Hans"), QString("chi_sim"));
+        QCOMPARE(OCRService::tesseractCode("zh-Hant-TW"), QString("chi_tra"));
+        QCOMPARE(OCRService::tesseractCode("nb-NO"), QString("nor"));
+        QCOMPARE(OCRService::tesseractCode("sr-Latn"), QString("srp_latn"));
+        QCOMPARE(OCRService::tesseractCode("zz-nonsense"), QString());
+    }
+
+    void recognisesFrenchWithAccents()
+    {
+        const auto observations = OCRService::recognize(frenchText(), {"fr-FR", "en-US"});
+        QVERIFY2(observations.ok(), qPrintable(observations ? QString() : observations.error().message));
+        const QString text = OCRService::orderedText(*observations);
+        QCOMPARE(text, QString::fromUtf8("Réunion très importante à Genève\nLe garçon a déjà mangé"));
+        // Boxes are normalised and y-up: the first line is higher.
+        QCOMPARE(observations->size(), 2);
+        for (const Observation &o : *observations)
+            QVERIFY(QRectF(0, 0, 1, 1).contains(o.boundingBox));
+    }
+
+    void missingLanguages()
+    {
+        // Languages without data are skipped while one has data.
+        QVERIFY(OCRService::recognize(frenchText(), {"de-DE", "fr-FR"}).ok());
+        const auto none = OCRService::recognize(frenchText(), {"de-DE", "xx"});
+        QVERIFY(!none.ok());
+        QVERIFY(none.error().message.contains("de-DE") && none.error().message.contains("xx"));
+    }
+
+    void blankImageGivesNoText()
+    {
+        QImage blank(400, 200, QImage::Format_ARGB32_Premultiplied);
+        blank.fill(Qt::white);
+        QCOMPARE(OCRService::orderedText(*OCRService::recognize(blank, {"fr-FR"})), QString());
+    }
+
+    // The work runs on another thread and the answer comes back on the caller's.
+    void asynchronousDelivery()
+    {
+        QObject context;
+        QString text;
+        bool called = false;
+        QThread *deliveredOn = nullptr;
+        OCRService::recognizeText(frenchText(), {"fr-FR"}, &context, [&](Result<QString> result) {
+            called = true;
+            deliveredOn = QThread::currentThread();
+            text = result ? *result : result.error().message;
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(called, 60000);
+        QCOMPARE(deliveredOn, QThread::currentThread());
+        QVERIFY(text.startsWith(QString::fromUtf8("Réunion")));
+
+        // Nothing is delivered to a context that is gone.
+        bool late = false;
+        {
+            QObject shortLived;
+            OCRService::recognizeText(frenchText(), {"fr-FR"}, &shortLived, [&](Result<QString>) { late = true; });
+        }
+        QTest::qWait(3000);
+        QVERIFY(!late);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QGuiApplication app(argc, argv);
+    TestOCRService test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_ocrservice.moc"
