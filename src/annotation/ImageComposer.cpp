@@ -60,47 +60,96 @@ double deviceScale(const QPainter &painter)
     return k * ratio;
 }
 
-// The shadow of the outline (in user space, y down, at `at`): a blurred black mask drawn 6 points lower.
-// The blur runs at reduced resolution when it is wide: a wide Gaussian has no detail to lose.
-void paintShadow(QPainter &painter, const QPainterPath &shape, QPointF at)
+// The shadow picture of an outline at a pixel density: black at 45 %, already blurred, one device pixel a
+// pixel, covering the outline's box grown by three blur sigmas. The blur runs at reduced resolution when it
+// is wide (a wide Gaussian has no detail to lose). The last one made is kept: the canvas repaints the same
+// shadow on every frame.
+struct ShadowPicture {
+    QSizeF imageSize;
+    double radius = -1;
+    double pixelsPerPoint = 0;
+    QImage image;   // device pixels, devicePixelRatio = pixelsPerPoint
+    QRectF area;    // in points, relative to the image's top-left corner
+};
+
+const ShadowPicture *shadowPicture(QSizeF imageSize, double radius, double k)
 {
-    const double k = deviceScale(painter);
-    if (!(k > 0) || !std::isfinite(k))
-        return;
+    thread_local ShadowPicture cached;
+    if (cached.imageSize == imageSize && cached.radius == radius && cached.pixelsPerPoint == k && !cached.image.isNull())
+        return &cached;
+
     const double sigmaDevice = shadowBlur * k / 2;
     const double reduction = std::max(1.0, std::floor(sigmaDevice / 3));
-    const double pixelsPerPoint = k / reduction;
+    const double reducedScale = k / reduction;
     const double margin = 3 * shadowBlur / 2; // three sigmas, in points
-    const QRectF area = shape.boundingRect().adjusted(-margin, -margin, margin, margin);
-    const QSize size(int(std::ceil(area.width() * pixelsPerPoint)), int(std::ceil(area.height() * pixelsPerPoint)));
-    if (!ImageLimits::allows(size))
-        return;
-    QImage mask(size, QImage::Format_Alpha8);
+    const QRectF area = QRectF(QPointF(0, 0), imageSize).adjusted(-margin, -margin, margin, margin);
+    const QSize reducedSize(int(std::ceil(area.width() * reducedScale)), int(std::ceil(area.height() * reducedScale)));
+    const QSize fullSize(int(std::ceil(area.width() * k)), int(std::ceil(area.height() * k)));
+    if (!ImageLimits::allows(fullSize) || !ImageLimits::allows(reducedSize))
+        return nullptr;
+    QImage mask(reducedSize, QImage::Format_Alpha8);
     if (mask.isNull())
-        return;
+        return nullptr;
     mask.fill(0);
     {
         QPainter m(&mask);
         m.setRenderHint(QPainter::Antialiasing);
-        m.scale(pixelsPerPoint, pixelsPerPoint);
+        m.scale(reducedScale, reducedScale);
         m.translate(-area.topLeft());
-        m.fillPath(shape, Qt::black);
+        m.fillPath(outline(imageSize, radius), Qt::black);
     }
     blurAlpha(mask, sigmaDevice / reduction);
 
-    // Black at 45 %: premultiplied black is just the alpha.
-    QImage shadow(size, QImage::Format_ARGB32_Premultiplied);
+    QImage shadow(reducedSize, QImage::Format_ARGB32_Premultiplied);
     if (shadow.isNull())
-        return;
-    for (int y = 0; y < size.height(); ++y) {
+        return nullptr;
+    for (int y = 0; y < reducedSize.height(); ++y) {
         const uchar *in = mask.constScanLine(y);
         auto *out = reinterpret_cast<QRgb *>(shadow.scanLine(y));
-        for (int x = 0; x < size.width(); ++x)
-            out[x] = qRgba(0, 0, 0, int(in[x] * shadowAlpha + 0.5));
+        for (int x = 0; x < reducedSize.width(); ++x)
+            out[x] = qRgba(0, 0, 0, int(in[x] * shadowAlpha + 0.5)); // premultiplied black is just alpha
     }
+    if (reduction > 1)
+        shadow = shadow.scaled(fullSize, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (shadow.isNull())
+        return nullptr;
+    shadow.setDevicePixelRatio(k);
+    cached = ShadowPicture{imageSize, radius, k, std::move(shadow), area};
+    return &cached;
+}
+
+// Draws the shadow of the image outline 6 points below it. The outline's inside is covered by the opaque
+// filler drawn next, so only the band around it is blended.
+void paintShadow(QPainter &painter, QSizeF imageSize, double radius, QPointF imageOrigin)
+{
+    const double k = deviceScale(painter);
+    if (!(k > 0) || !std::isfinite(k))
+        return;
+    const ShadowPicture *picture = shadowPicture(imageSize, radius, k);
+    if (!picture)
+        return;
+    const QPointF topLeft = imageOrigin + picture->area.topLeft() + QPointF(0, shadowOffset);
+    const QSize pixels = picture->image.size();
+    // The covered rectangle (the outline inset by its corner radius) in the shadow's pixels, shrunk to
+    // whole pixels so the bands meet without seams.
+    const QPointF coveredOrigin = (imageOrigin + QPointF(radius, radius) - topLeft) * k;
+    const int left = std::clamp(int(std::ceil(coveredOrigin.x())), 0, pixels.width());
+    const int top = std::clamp(int(std::ceil(coveredOrigin.y())), 0, pixels.height());
+    const int right = std::clamp(int(std::floor(coveredOrigin.x() + (imageSize.width() - 2 * radius) * k)), left, pixels.width());
+    const int bottom = std::clamp(int(std::floor(coveredOrigin.y() + (imageSize.height() - 2 * radius) * k)), top, pixels.height());
+    const QRect bands[] = {
+        QRect(0, 0, pixels.width(), top),
+        QRect(0, bottom, pixels.width(), pixels.height() - bottom),
+        QRect(0, top, left, bottom - top),
+        QRect(right, top, pixels.width() - right, bottom - top),
+    };
     painter.save();
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
-    painter.drawImage(area.translated(at + QPointF(0, shadowOffset)), shadow);
+    for (const QRect &band : bands) {
+        if (band.isEmpty())
+            continue;
+        const QRectF target(topLeft + QPointF(band.topLeft()) / k, QSizeF(band.size()) / k);
+        painter.drawImage(target, picture->image, band);
+    }
     painter.restore();
 }
 
@@ -151,9 +200,10 @@ void paint(QPainter &painter, const Scene &scene)
     paintBackground(painter, d.background, total);
 
     const QPointF origin(d.padding, d.padding); // the image's top-left corner, y down
-    const QPainterPath shape = outline(image, d.cornerRadius);
+    const double radius = clampedCornerRadius(d.cornerRadius, image);
+    const QPainterPath shape = outline(image, radius);
     if (d.hasShadow) {
-        paintShadow(painter, shape, origin);
+        paintShadow(painter, image, radius, origin);
         painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillPath(shape.translated(origin), Qt::black);
@@ -163,7 +213,7 @@ void paint(QPainter &painter, const Scene &scene)
     painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    if (clampedCornerRadius(d.cornerRadius, image) > 0)
+    if (radius > 0)
         painter.setClipPath(shape.translated(origin), Qt::IntersectClip);
     painter.drawImage(QRectF(origin, image), scene.baseImage);
     painter.restore();
