@@ -8,7 +8,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-60}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(history filenamer image)
+[ ${#targets[@]} -eq 0 ] && targets=(history filenamer image shortcut)
 
 CXX=clang++ cmake -S "$root" -B "$root/build-fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPIM_FUZZ=ON \
   -DPIM_TESTS=OFF -DPIM_BENCH=OFF >/dev/null

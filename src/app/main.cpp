@@ -1,5 +1,10 @@
+#include "platform/x11/X11HotKeyService.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/MenuTracker.h"
+
 #include <QApplication>
 
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
@@ -17,6 +22,28 @@ void ensureSingleThreadedOpenMP(char **argv)
     // exec failed: carry on in this process, only slower.
 }
 
+void installPlatformServices()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
+        installX11KeyboardLayout();
+    }
+}
+
+void registerShortcuts()
+{
+    using GlobalShortcuts::Name;
+    // The capture flows are not built yet: each shortcut announces itself on standard output.
+    GlobalShortcuts::onKeyDown(Name::captureArea(), [] {
+        std::printf("Pim: captureArea\n");
+        std::fflush(stdout);
+    });
+    GlobalShortcuts::onKeyDown(Name::captureFullScreen(), [] {
+        std::printf("Pim: captureFullScreen\n");
+        std::fflush(stdout);
+    });
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -26,5 +53,8 @@ int main(int argc, char **argv)
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));
     QApplication::setQuitOnLastWindowClosed(false);
+    installPlatformServices();
+    MenuTracker::install();
+    registerShortcuts();
     return app.exec();
 }

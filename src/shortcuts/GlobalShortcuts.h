@@ -1,0 +1,77 @@
+#pragma once
+
+#include "shortcuts/HotKeyService.h"
+#include "shortcuts/Shortcut.h"
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Named global shortcuts: stored bindings with defaults, grabbed from the system, dispatched to handlers.
+namespace GlobalShortcuts {
+
+// A name with its optional default binding. Creating a name with a default stores the default when the
+// settings have no entry for it at all.
+struct Name {
+    QString rawValue;
+    std::optional<Shortcut> defaultShortcut;
+
+    explicit Name(const QString &rawValue, std::optional<Shortcut> defaultShortcut = std::nullopt);
+    bool operator==(const Name &other) const { return rawValue == other.rawValue; }
+
+    std::optional<Shortcut> shortcut() const;
+    void setShortcut(std::optional<Shortcut> shortcut) const;
+
+    // The application's two names: Shift+Super+7 and Shift+Super+8 by default.
+    static const Name &captureArea();
+    static const Name &captureFullScreen();
+};
+
+// Change notifications, as Qt signals of one object.
+class Notifier : public QObject {
+    Q_OBJECT
+public:
+    static Notifier &shared();
+signals:
+    // "GlobalShortcuts_shortcutByNameDidChange": after every stored change of a binding.
+    void shortcutByNameDidChange(const QString &name);
+    // "GlobalShortcuts_recorderActiveStatusDidChange": a recorder started or stopped recording.
+    void recorderActiveStatusDidChange(bool isActive);
+};
+
+inline const QString storageKeyPrefix = QStringLiteral("GlobalShortcuts_");
+
+std::optional<Shortcut> getShortcut(const Name &name);
+// Stores and grabs a shortcut, or clears the binding (false when the name has a default, else removed).
+void setShortcut(std::optional<Shortcut> shortcut, const Name &name);
+
+void onKeyDown(const Name &name, std::function<void()> action);
+void onKeyUp(const Name &name, std::function<void()> action);
+
+bool isEnabled();
+void setEnabled(bool enabled);
+// True when enabled and the name's shortcut is grabbed from the system.
+bool isEnabled(const Name &name);
+bool isPaused();
+void setPaused(bool paused);
+
+// While one of Pim's menus is open it holds the keyboard, so the grabs are released and Pim's own key
+// events are matched instead (see handleKeyEvent).
+void setMenuOpen(bool open);
+bool isMenuOpen();
+// A key event received while a menu is open: true when it matched a shortcut (and was dispatched).
+bool handleKeyEvent(const Shortcut &shortcut, bool pressed);
+
+// The service the hot keys go to; chosen at start-up. Without one, nothing is grabbed.
+void setHotKeyService(std::unique_ptr<HotKeyService> service);
+HotKeyService *hotKeyService();
+// Whether the combination is in Pim's own hot-key table (registered and grabbed).
+bool isInHotKeyTable(const Shortcut &shortcut);
+
+// For tests: forget every handler, registration and name, and detach the service.
+void resetForTesting();
+
+} // namespace GlobalShortcuts

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "shortcuts/GlobalShortcuts.h"
+
+#include <optional>
+
+class QAction;
+
+namespace GlobalShortcuts {
+
+// Makes a menu action show the name's current shortcut and follow every later change, or (with no name)
+// clears it and stops following. Keypad keys have no menu equivalent: the action then shows none.
+void setShortcut(QAction *action, const std::optional<Name> &name);
+
+} // namespace GlobalShortcuts

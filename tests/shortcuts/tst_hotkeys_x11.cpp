@@ -1,0 +1,206 @@
+#include "output/AppSettings.h"
+#include "platform/x11/X11HotKeyService.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/MenuTracker.h"
+#include "shortcuts/ShortcutRecorder.h"
+
+#include <QApplication>
+#include <QMenu>
+#include <QProcess>
+#include <QTemporaryFile>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <unistd.h>
+
+using namespace GlobalShortcuts;
+
+// Real key grabs on a private X server, driven by xdotool while another X client has the focus.
+class TestHotKeysX11 : public QObject {
+    Q_OBJECT
+
+    const Shortcut shiftSuper7 = Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command);
+    const Shortcut controlAltK = Shortcut(Key{Key::k}, Modifier::control | Modifier::option);
+    QProcess other;
+    int areaPresses = 0;
+    std::optional<Name> area;
+
+    static void xdotool(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start("xdotool", arguments);
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 0);
+    }
+
+    // Presses a combination and gives the press time to arrive.
+    void press(const QString &keys)
+    {
+        xdotool({"key", keys});
+        QTest::qWait(150);
+    }
+
+    // Runs code with standard output going to a file, and returns what it printed.
+    template <typename F> static QByteArray capturedOutput(F &&code)
+    {
+        QTemporaryFile file;
+        if (!file.open())
+            return {};
+        std::fflush(stdout);
+        const int saved = dup(STDOUT_FILENO);
+        dup2(file.handle(), STDOUT_FILENO);
+        code();
+        std::fflush(stdout);
+        dup2(saved, STDOUT_FILENO);
+        close(saved);
+        file.seek(0);
+        return file.readAll();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
+        AppSettings::shared().defaults().clear();
+        setHotKeyService(std::make_unique<X11HotKeyService>());
+        installX11KeyboardLayout();
+        MenuTracker::install();
+        area.emplace("captureArea", shiftSuper7);
+        onKeyDown(*area, [this] { ++areaPresses; });
+
+        // Another program in front, holding the keyboard focus.
+        other.start("xmessage", {"-geometry", "300x100+500+500", "Un autre programme"});
+        QVERIFY(other.waitForStarted());
+        xdotool({"search", "--sync", "--name", "xmessage", "windowfocus", "--sync"});
+    }
+
+    void cleanupTestCase()
+    {
+        other.kill();
+        other.waitForFinished();
+    }
+
+    void firesOncePerPressWhateverTheLocks()
+    {
+        QCOMPARE(Name::captureArea().shortcut()->description(), QString("⇧⌘7"));
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, 1);
+        QTest::qWait(200);
+        QCOMPARE(areaPresses, 1);
+
+        xdotool({"key", "Caps_Lock"});
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, 2);
+        xdotool({"key", "Caps_Lock"});
+        xdotool({"key", "Num_Lock"});
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, 3);
+        xdotool({"key", "Caps_Lock"});
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, 4);
+        xdotool({"key", "Caps_Lock"});
+        xdotool({"key", "Num_Lock"});
+        // Other combinations are not ours.
+        press("super+7");
+        press("shift+super+8");
+        QCOMPARE(areaPresses, 4);
+    }
+
+    void pausedBlocksDispatch()
+    {
+        const int before = areaPresses;
+        setPaused(true);
+        press("shift+super+7");
+        setPaused(false);
+        QCOMPARE(areaPresses, before);
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, before + 1);
+    }
+
+    void firesWhileAMenuIsOpen()
+    {
+        QMenu menu;
+        menu.addAction("Capturer une zone");
+        menu.addAction("Quitter Pim");
+        menu.popup(QPoint(50, 50));
+        QTRY_VERIFY(isMenuOpen());
+        QTest::qWait(200); // the menu takes the keyboard
+        const int before = areaPresses;
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, before + 1);
+        menu.close();
+        QTRY_VERIFY(!isMenuOpen());
+        xdotool({"search", "--name", "xmessage", "windowfocus", "--sync"});
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, before + 2);
+    }
+
+    void takenCombinationIsReported()
+    {
+        // A second X client grabs Ctrl+Alt+K first.
+        xcb_connection_t *rival = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(rival));
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
+        const uint16_t mods = X11HotKeyService::xModifiers(controlAltK.keyModifiers);
+        QVERIFY(!xcb_request_check(rival, xcb_grab_key_checked(rival, 1, root, mods, Key::k, XCB_GRAB_MODE_ASYNC,
+                                                               XCB_GRAB_MODE_ASYNC)));
+        QVERIFY(hotKeyService()->isTakenElsewhere(controlAltK));
+        QVERIFY(!hotKeyService()->isTakenElsewhere(shiftSuper7)); // ours, not elsewhere
+
+        const Name custom("custom");
+        int customPresses = 0;
+        onKeyDown(custom, [&] { ++customPresses; });
+        const QByteArray printed = capturedOutput([&] { setShortcut(controlAltK, custom); });
+        QCOMPARE(printed, QByteArray("Error registering hotkey ⌃⌥K: 10\n"));
+        QVERIFY(!isInHotKeyTable(controlAltK));
+        xcb_disconnect(rival);
+        press("ctrl+alt+k");
+        QCOMPARE(customPresses, 0);
+        setShortcut(std::nullopt, custom);
+    }
+
+    void clearedNameNoLongerFires()
+    {
+        const int before = areaPresses;
+        setShortcut(std::nullopt, *area);
+        press("shift+super+7");
+        QCOMPARE(areaPresses, before);
+        setShortcut(shiftSuper7, *area);
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, before + 1);
+    }
+
+    void recordingMovesTheGrab()
+    {
+        QWidget window;
+        auto *recorder = new Recorder(*area);
+        (new QVBoxLayout(&window))->addWidget(recorder);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QTRY_VERIFY(window.isActiveWindow());
+        QTest::qWait(50);
+        QTest::mouseClick(recorder, Qt::LeftButton);
+        QTRY_VERIFY(recorder->isRecording());
+        // While recording, the old shortcut is typed into the recorder and captures nothing.
+        const int before = areaPresses;
+        press("ctrl+alt+j");
+        QTRY_VERIFY(!recorder->isRecording());
+        QCOMPARE(recorder->text(), QString("⌃⌥J"));
+        QCOMPARE(areaPresses, before);
+
+        xdotool({"search", "--name", "xmessage", "windowfocus", "--sync"});
+        press("shift+super+7");
+        QCOMPARE(areaPresses, before);
+        press("ctrl+alt+j");
+        QTRY_COMPARE(areaPresses, before + 1);
+    }
+};
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    TestHotKeysX11 test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_hotkeys_x11.moc"
