@@ -191,41 +191,47 @@ void blurAlpha(QImage &mask, double sigma)
     }
 }
 
-void paint(QPainter &painter, const Scene &scene)
+void paintDecoratedImage(QPainter &painter, const Scene &scene)
 {
     const Decoration &d = scene.decoration;
     const QSizeF image = scene.imagePointSize();
-    const QSizeF total = scene.paddedPointSize();
     painter.save();
-    paintBackground(painter, d.background, total);
+    paintBackground(painter, d.background, scene.paddedPointSize());
 
     const QPointF origin(d.padding, d.padding); // the image's top-left corner, y down
     const double radius = clampedCornerRadius(d.cornerRadius, image);
     const QPainterPath shape = outline(image, radius);
     if (d.hasShadow) {
         paintShadow(painter, image, radius, origin);
-        painter.save();
         painter.setRenderHint(QPainter::Antialiasing);
-        painter.fillPath(shape.translated(origin), Qt::black);
-        painter.restore();
+        painter.fillPath(shape.translated(origin), Qt::black); // under the image, seen through its holes
     }
-
-    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     if (radius > 0)
         painter.setClipPath(shape.translated(origin), Qt::IntersectClip);
     painter.drawImage(QRectF(origin, image), scene.baseImage);
     painter.restore();
+}
 
+void paintAnnotations(QPainter &painter, const Scene &scene, qsizetype first)
+{
+    if (!scene.annotations)
+        return;
+    const QSizeF image = scene.imagePointSize();
+    painter.save();
     // Image space: origin at the image's bottom-left corner, y up. Annotations are not clipped.
-    if (scene.annotations) {
-        painter.translate(d.padding, d.padding + image.height());
-        painter.scale(1, -1);
-        for (const Annotation &annotation : *scene.annotations)
-            AnnotationRenderer::draw(annotation, painter, scene.baseImage, image, scene.scale);
-    }
+    painter.translate(scene.decoration.padding, scene.decoration.padding + image.height());
+    painter.scale(1, -1);
+    for (qsizetype i = std::max<qsizetype>(first, 0); i < scene.annotations->size(); ++i)
+        AnnotationRenderer::draw(scene.annotations->at(i), painter, scene.baseImage, image, scene.scale);
     painter.restore();
+}
+
+void paint(QPainter &painter, const Scene &scene)
+{
+    paintDecoratedImage(painter, scene);
+    paintAnnotations(painter, scene);
 }
 
 std::optional<QImage> compose(const QImage &baseImage, const QList<Annotation> &annotations, double scale,

@@ -29,7 +29,8 @@ QFont sized(QFont font, double size)
     return font;
 }
 
-// The same font for a painter whose device has its own dots per inch.
+} // namespace
+
 QFont forDevice(const QFont &font, const QPaintDevice *device)
 {
     QFont adjusted = font;
@@ -39,7 +40,6 @@ QFont forDevice(const QFont &font, const QPaintDevice *device)
     return adjusted;
 }
 
-} // namespace
 
 QFont textFont(const std::optional<QString> &fontName, double size)
 {

@@ -7,6 +7,7 @@
 #include <optional>
 
 class QPainter;
+class QPaintDevice;
 
 // The one definition of how annotation text is set and measured, shared by the model (boxes), the
 // renderer (painting) and the canvas, so that boxes and painted text always agree. Sizes are in image
@@ -17,6 +18,10 @@ namespace TextFont {
 QFont textFont(const std::optional<QString> &fontName, double size);
 // The application font, bold, at the size (badge labels).
 QFont boldSystemFont(double size);
+
+// The same font for a device with its own dots per inch (a widget, an image), so that it keeps its size in
+// units there.
+QFont forDevice(const QFont &font, const QPaintDevice *device);
 
 // Width and height of one unwrapped line of text in the font.
 QSizeF measure(const QString &text, const QFont &font);

@@ -1,0 +1,646 @@
+#include "editor/AnnotationCanvasView.h"
+
+#include "annotation/AnnotationRenderer.h"
+#include "annotation/Geometry.h"
+#include "annotation/ImageComposer.h"
+#include "annotation/TextFont.h"
+#include "editor/CanvasGeometry.h"
+
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <cmath>
+
+namespace {
+
+using A = Annotation;
+
+double distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+
+} // namespace
+
+AnnotationCanvasView::AnnotationCanvasView(EditorDocument *document, EditorState *state, QWidget *parent)
+    : QWidget(parent), m_document(document), m_state(state)
+{
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(false);
+    syncSize();
+    updateCursor();
+}
+
+// --- Coordinates ---------------------------------------------------------------------------------------
+
+QPointF AnnotationCanvasView::toImage(QPointF widgetPoint) const
+{
+    const double p = m_document->state.decoration.padding;
+    return QPointF(widgetPoint.x() - p, m_document->paddedPointSize().height() - widgetPoint.y() - p);
+}
+
+QPointF AnnotationCanvasView::toWidget(QPointF imagePoint) const
+{
+    const double p = m_document->state.decoration.padding;
+    return QPointF(imagePoint.x() + p, m_document->paddedPointSize().height() - p - imagePoint.y());
+}
+
+void AnnotationCanvasView::syncSize()
+{
+    const QSizeF size = m_document->paddedPointSize();
+    const QSize whole(int(std::ceil(size.width())), int(std::ceil(size.height())));
+    if (whole != this->size())
+        setFixedSize(whole);
+}
+
+// --- Owner notifications -------------------------------------------------------------------------------
+
+void AnnotationCanvasView::documentDidChange()
+{
+    if (m_selectedID && !m_document->annotation(*m_selectedID))
+        m_selectedID.reset();
+    syncSize();
+    update();
+}
+
+void AnnotationCanvasView::toolDidChange()
+{
+    commitTextEditing();
+    if (m_state->tool != EditorState::Tool::select)
+        m_selectedID.reset();
+    if (m_state->tool != EditorState::Tool::crop)
+        m_cropRect.reset();
+    updateCursor();
+    update();
+}
+
+void AnnotationCanvasView::applyToSelection(const std::function<void(Annotation &)> &mutation, const QString &actionName)
+{
+    if (!m_selectedID)
+        return;
+    std::optional<Annotation> selected = m_document->annotation(*m_selectedID);
+    if (!selected)
+        return;
+    mutation(*selected);
+    m_document->update(*selected, actionName);
+}
+
+void AnnotationCanvasView::updateCursor()
+{
+    switch (m_state->tool) {
+    case EditorState::Tool::select:
+        setCursor(Qt::ArrowCursor);
+        break;
+    case EditorState::Tool::text:
+        setCursor(Qt::IBeamCursor);
+        break;
+    default:
+        setCursor(Qt::CrossCursor);
+    }
+}
+
+// --- Pointer -------------------------------------------------------------------------------------------
+
+void AnnotationCanvasView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    pointerDown(toImage(event->position()), 1);
+}
+
+void AnnotationCanvasView::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    pointerDown(toImage(event->position()), 2);
+}
+
+void AnnotationCanvasView::pointerDown(QPointF q, int clickCount)
+{
+    // Taking the focus ends an open text field's editing, which commits it.
+    setFocus(Qt::MouseFocusReason);
+    if (m_textField) {
+        commitTextEditing();
+        return;
+    }
+    switch (m_state->tool) {
+    case EditorState::Tool::select:
+        selectMouseDown(q, clickCount);
+        break;
+    case EditorState::Tool::badge:
+        insertBadge(q);
+        break;
+    case EditorState::Tool::text:
+        beginTextEditing(q);
+        break;
+    case EditorState::Tool::crop:
+        m_cropRect.reset();
+        m_drag = CropDrag{CanvasGeometry::clamped(q, m_document->imagePointSize())};
+        break;
+    default:
+        m_draft = makeDraft(q);
+        m_drag = DrawDrag{q};
+        update();
+    }
+}
+
+Annotation AnnotationCanvasView::makeDraft(QPointF a) const
+{
+    A::Kind kind;
+    switch (m_state->tool) {
+    case EditorState::Tool::arrow:
+        kind = A::Arrow{a, a};
+        break;
+    case EditorState::Tool::line:
+        kind = A::Line{a, a};
+        break;
+    case EditorState::Tool::rect:
+        kind = A::Rect{QRectF(a, QSizeF(0, 0))};
+        break;
+    case EditorState::Tool::ellipse:
+        kind = A::Ellipse{QRectF(a, QSizeF(0, 0))};
+        break;
+    case EditorState::Tool::highlight:
+        kind = A::Highlight{QRectF(a, QSizeF(0, 0))};
+        break;
+    case EditorState::Tool::pixelate:
+        kind = A::Pixelate{QRectF(a, QSizeF(0, 0))};
+        break;
+    default:
+        kind = A::Freehand{{a}};
+    }
+    return A(kind, m_state->color, m_state->lineWidth);
+}
+
+void AnnotationCanvasView::updateDraft(QPointF a, QPointF c)
+{
+    if (!m_draft)
+        return;
+    if (auto *k = m_draft->as<A::Arrow>())
+        k->to = c;
+    else if (auto *k = m_draft->as<A::Line>())
+        k->to = c;
+    else if (auto *k = m_draft->as<A::Freehand>())
+        k->points.append(c);
+    else if (auto *k = m_draft->as<A::Rect>())
+        k->rect = CanvasGeometry::spanned(a, c);
+    else if (auto *k = m_draft->as<A::Ellipse>())
+        k->rect = CanvasGeometry::spanned(a, c);
+    else if (auto *k = m_draft->as<A::Highlight>())
+        k->rect = CanvasGeometry::spanned(a, c);
+    else if (auto *k = m_draft->as<A::Pixelate>())
+        k->rect = CanvasGeometry::spanned(a, c);
+}
+
+void AnnotationCanvasView::insertBadge(QPointF point)
+{
+    const A badge(A::Badge{point, m_document->nextBadgeNumber()}, m_state->color, m_state->lineWidth);
+    EditorDocument::State next = m_document->state;
+    next.annotations.append(badge);
+    m_document->replaceState(next, EditorDocument::addBadge);
+}
+
+void AnnotationCanvasView::selectMouseDown(QPointF q, int clickCount)
+{
+    const QList<A> &list = m_document->state.annotations;
+    if (m_selectedID) {
+        if (const std::optional<A> selected = m_document->annotation(*m_selectedID)) {
+            const QList<QPointF> handles = selected->handles();
+            for (int i = 0; i < handles.size(); ++i) {
+                if (distance(q, handles[i]) > CanvasGeometry::handleReach)
+                    continue;
+                if (selected->is<A::Arrow>() || selected->is<A::Line>())
+                    m_drag = EndpointDrag{i, list};
+                else
+                    m_drag = CornerDrag{handles[CanvasGeometry::fixedCornerIndex(i)], list};
+                prepareDragCache();
+                return;
+            }
+        }
+    }
+    for (qsizetype i = list.size() - 1; i >= 0; --i) {
+        if (!list[i].hitTest(q))
+            continue;
+        m_selectedID = list[i].id;
+        if (clickCount == 2 && list[i].is<A::Text>()) {
+            beginTextEditing(q, list[i]);
+            update();
+            return;
+        }
+        m_drag = MoveDrag{q, list};
+        prepareDragCache();
+        update();
+        return;
+    }
+    m_selectedID.reset();
+    update();
+}
+
+void AnnotationCanvasView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!(event->buttons() & Qt::LeftButton))
+        return;
+    const QPointF c = CanvasGeometry::clamped(toImage(event->position()), m_document->imagePointSize());
+    if (auto *draw = std::get_if<DrawDrag>(&m_drag)) {
+        updateDraft(draw->anchor, c);
+        update();
+    } else if (auto *move = std::get_if<MoveDrag>(&m_drag)) {
+        if (m_selectedID) {
+            if (std::optional<A> selected = m_document->annotation(*m_selectedID)) {
+                selected->translate(c.x() - move->last.x(), c.y() - move->last.y());
+                replaceLive(*selected);
+            }
+        }
+        move->last = c;
+    } else if (auto *endpoint = std::get_if<EndpointDrag>(&m_drag)) {
+        if (m_selectedID) {
+            if (std::optional<A> selected = m_document->annotation(*m_selectedID)) {
+                QPointF *from = nullptr, *to = nullptr;
+                if (auto *k = selected->as<A::Arrow>())
+                    from = &k->from, to = &k->to;
+                else if (auto *k = selected->as<A::Line>())
+                    from = &k->from, to = &k->to;
+                if (from)
+                    *(endpoint->index == 0 ? from : to) = c;
+                replaceLive(*selected);
+            }
+        }
+    } else if (auto *corner = std::get_if<CornerDrag>(&m_drag)) {
+        if (m_selectedID) {
+            if (std::optional<A> selected = m_document->annotation(*m_selectedID)) {
+                std::visit(
+                    [&](auto &k) {
+                        if constexpr (requires { k.rect; })
+                            k.rect = CanvasGeometry::spanned(c, corner->fixed);
+                    },
+                    selected->kind);
+                replaceLive(*selected);
+            }
+        }
+    } else if (auto *crop = std::get_if<CropDrag>(&m_drag)) {
+        m_cropRect = CanvasGeometry::spanned(c, crop->anchor);
+        update();
+    }
+}
+
+void AnnotationCanvasView::replaceLive(const Annotation &changed)
+{
+    for (A &a : m_document->state.annotations) {
+        if (a.id == changed.id)
+            a = changed;
+    }
+    m_document->changed();
+}
+
+void AnnotationCanvasView::finishGesture(const QList<Annotation> &snapshot, const QString &actionName)
+{
+    EditorDocument::State previous = m_document->state;
+    previous.annotations = snapshot;
+    m_document->registerUndo(previous, actionName);
+}
+
+void AnnotationCanvasView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    const Drag drag = std::exchange(m_drag, std::monostate{});
+    m_belowDrag = QPixmap();
+    m_aboveDrag = QPixmap();
+    m_dragIndex = -1;
+    if (std::holds_alternative<DrawDrag>(drag)) {
+        if (m_draft) {
+            const A finished = *std::exchange(m_draft, std::nullopt);
+            const QRectF box = finished.boundingBox();
+            const auto *freehand = finished.as<A::Freehand>();
+            const bool keep = freehand ? freehand->points.size() >= 2
+                                       : (box.width() >= CanvasGeometry::minimumDraft ||
+                                          box.height() >= CanvasGeometry::minimumDraft);
+            if (keep) {
+                EditorDocument::State next = m_document->state;
+                next.annotations.append(finished);
+                m_document->replaceState(next, EditorDocument::addAnnotation);
+            }
+        }
+        update();
+    } else if (const auto *move = std::get_if<MoveDrag>(&drag)) {
+        finishGesture(move->snapshot, EditorDocument::move);
+    } else if (const auto *endpoint = std::get_if<EndpointDrag>(&drag)) {
+        finishGesture(endpoint->snapshot, EditorDocument::reshape);
+    } else if (const auto *corner = std::get_if<CornerDrag>(&drag)) {
+        finishGesture(corner->snapshot, EditorDocument::reshape);
+    } else if (std::holds_alternative<CropDrag>(drag)) {
+        const std::optional<QRectF> crop = std::exchange(m_cropRect, std::nullopt);
+        if (crop && crop->width() >= CanvasGeometry::minimumCrop && crop->height() >= CanvasGeometry::minimumCrop &&
+            onCropCommit)
+            onCropCommit(*crop);
+        m_state->setTool(EditorState::Tool::select);
+        update();
+    }
+}
+
+// --- Keyboard ------------------------------------------------------------------------------------------
+
+void AnnotationCanvasView::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
+        if (m_selectedID) {
+            m_document->removeAnnotation(*m_selectedID, EditorDocument::remove);
+            m_selectedID.reset();
+            update();
+        }
+        return;
+    }
+    if (key == Qt::Key_Escape) {
+        if (std::holds_alternative<CropDrag>(m_drag)) {
+            m_cropRect.reset();
+            m_drag = std::monostate{};
+            m_state->setTool(EditorState::Tool::select);
+            update();
+            return;
+        }
+        if (m_state->tool == EditorState::Tool::crop) {
+            m_state->setTool(EditorState::Tool::select);
+            return;
+        }
+        if (m_draft) {
+            m_draft.reset();
+            m_drag = std::monostate{};
+            update();
+            return;
+        }
+        if (m_selectedID) {
+            m_selectedID.reset();
+            update();
+            return;
+        }
+    }
+    QWidget::keyPressEvent(event); // to the parent
+}
+
+// --- Text editing --------------------------------------------------------------------------------------
+
+void AnnotationCanvasView::beginTextEditing(QPointF q, const std::optional<Annotation> &existing)
+{
+    commitTextEditing();
+    QString text;
+    QPointF origin = q;
+    std::optional<QString> fontName = m_state->fontName;
+    double fontSize = m_state->fontSize;
+    QColor color = m_state->color;
+    if (existing) {
+        if (const auto *k = existing->as<A::Text>()) {
+            text = k->string;
+            origin = k->origin;
+            fontName = k->fontName;
+            fontSize = k->fontSize;
+            color = existing->color;
+            m_editingTextID = existing->id;
+        }
+    }
+    auto *field = new QLineEdit(text, this);
+    field->setFrame(false);
+    field->setTextMargins(0, 0, 0, 0);
+    field->setAttribute(Qt::WA_TranslucentBackground);
+    QPalette palette = field->palette();
+    palette.setColor(QPalette::Base, Qt::transparent);
+    palette.setColor(QPalette::Text, color);
+    field->setPalette(palette);
+    const QFont font = TextFont::textFont(fontName, fontSize);
+    field->setFont(TextFont::forDevice(font, this));
+    field->setProperty("pimMeasureFont", font);
+    field->setProperty("pimOrigin", origin);
+    field->installEventFilter(this);
+    connect(field, &QLineEdit::textChanged, this, &AnnotationCanvasView::resizeTextField);
+    connect(field, &QLineEdit::returnPressed, this, &AnnotationCanvasView::commitTextEditing);
+    m_textField = field;
+    resizeTextField();
+    field->show();
+    field->setFocus(Qt::OtherFocusReason);
+    update();
+}
+
+void AnnotationCanvasView::resizeTextField()
+{
+    if (!m_textField)
+        return;
+    const QPointF origin = m_textField->property("pimOrigin").toPointF();
+    const QSizeF measured = TextFont::measure(m_textField->text(), m_textField->property("pimMeasureFont").value<QFont>());
+    const QRectF frame = CanvasGeometry::textFieldFrame(origin, measured, m_document->state.decoration.padding);
+    // View space is y-up; the widget is y-down.
+    const double top = m_document->paddedPointSize().height() - frame.y() - frame.height();
+    m_textField->setGeometry(QRectF(frame.x(), top, frame.width(), frame.height()).toAlignedRect());
+}
+
+void AnnotationCanvasView::tearDownTextField()
+{
+    // Cleared first, so that the end of editing caused by the tear-down does nothing.
+    QLineEdit *field = m_textField;
+    m_textField = nullptr;
+    m_editingTextID.reset();
+    if (field) {
+        field->removeEventFilter(this);
+        field->disconnect(this);
+        field->hide();
+        field->deleteLater();
+    }
+    setFocus(Qt::OtherFocusReason);
+}
+
+void AnnotationCanvasView::commitTextEditing()
+{
+    if (!m_textField)
+        return;
+    const QString text = m_textField->text().trimmed();
+    const QPointF origin = m_textField->property("pimOrigin").toPointF();
+    const std::optional<QUuid> editing = m_editingTextID;
+    tearDownTextField();
+    if (editing) {
+        std::optional<A> existing = m_document->annotation(*editing);
+        A::Text *kind = existing ? existing->as<A::Text>() : nullptr;
+        if (kind && !text.isEmpty() && text != kind->string) {
+            kind->string = text;
+            m_document->update(*existing, EditorDocument::editText);
+        }
+    } else if (!text.isEmpty()) {
+        const A annotation(A::Text{origin, text, m_state->fontName, m_state->fontSize}, m_state->color, m_state->lineWidth);
+        EditorDocument::State next = m_document->state;
+        next.annotations.append(annotation);
+        m_document->replaceState(next, EditorDocument::addText);
+    }
+    update();
+}
+
+void AnnotationCanvasView::cancelTextEditing()
+{
+    if (m_textField)
+        tearDownTextField();
+    update();
+}
+
+bool AnnotationCanvasView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_textField) {
+        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
+            cancelTextEditing();
+            return true;
+        }
+        // Losing the focus to another control ends editing; the window merely losing its activation does not.
+        if (event->type() == QEvent::FocusOut) {
+            const Qt::FocusReason reason = static_cast<QFocusEvent *>(event)->reason();
+            if (reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason)
+                commitTextEditing();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+// --- Painting ------------------------------------------------------------------------------------------
+
+QList<Annotation> AnnotationCanvasView::paintedAnnotations() const
+{
+    QList<A> list = m_document->state.annotations;
+    if (m_editingTextID)
+        list.removeIf([&](const A &a) { return a.id == *m_editingTextID; });
+    return list;
+}
+
+const QPixmap &AnnotationCanvasView::decoratedImage(qreal ratio)
+{
+    const EditorDocument::State &s = m_document->state;
+    const QSizeF size = m_document->paddedPointSize();
+    const QSize pixels(int(std::ceil(size.width() * ratio)), int(std::ceil(size.height() * ratio)));
+    if (m_decorated.isNull() || m_decorated.size() != pixels || m_decorated.devicePixelRatio() != ratio ||
+        m_decoratedImageKey != s.baseImage.cacheKey() || !(m_decoratedDecoration == s.decoration)) {
+        m_decorated = QPixmap(pixels);
+        m_decorated.setDevicePixelRatio(ratio);
+        m_decorated.fill(Qt::transparent);
+        QPainter painter(&m_decorated);
+        ImageComposer::paintDecoratedImage(painter, ImageComposer::Scene{s.baseImage, nullptr, m_document->scale(), s.decoration});
+        m_decoratedImageKey = s.baseImage.cacheKey();
+        m_decoratedDecoration = s.decoration;
+    }
+    return m_decorated;
+}
+
+// At the start of a move or reshape: the pictures of everything below and above the dragged annotation,
+// which the drag cannot change. Annotations paint with source-over only and pixelations sample the base
+// image, so painting the layer above separately gives the same picture.
+void AnnotationCanvasView::prepareDragCache()
+{
+    m_belowDrag = QPixmap();
+    m_aboveDrag = QPixmap();
+    m_dragIndex = -1;
+    if (!m_selectedID || m_editingTextID)
+        return;
+    const QList<A> &list = m_document->state.annotations;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (list[i].id == *m_selectedID)
+            m_dragIndex = i;
+    }
+    if (m_dragIndex < 0)
+        return;
+    const qreal ratio = devicePixelRatioF();
+    const EditorDocument::State &s = m_document->state;
+    m_belowDrag = decoratedImage(ratio).copy();
+    m_belowDrag.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&m_belowDrag);
+        const QList<A> below = list.mid(0, m_dragIndex);
+        ImageComposer::paintAnnotations(painter, ImageComposer::Scene{s.baseImage, &below, m_document->scale(), s.decoration});
+    }
+    if (m_dragIndex + 1 < list.size()) {
+        m_aboveDrag = QPixmap(m_belowDrag.size());
+        m_aboveDrag.setDevicePixelRatio(ratio);
+        m_aboveDrag.fill(Qt::transparent);
+        QPainter painter(&m_aboveDrag);
+        const QList<A> above = list.mid(m_dragIndex + 1);
+        ImageComposer::paintAnnotations(painter, ImageComposer::Scene{s.baseImage, &above, m_document->scale(), s.decoration});
+    }
+}
+
+void AnnotationCanvasView::paintDocument(QPainter &painter)
+{
+    const EditorDocument::State &s = m_document->state;
+    const QList<A> list = paintedAnnotations();
+    const ImageComposer::Scene scene{s.baseImage, &list, m_document->scale(), s.decoration};
+    const bool dragCacheValid = !m_belowDrag.isNull() && m_dragIndex >= 0 && m_dragIndex < list.size() &&
+                                m_selectedID && list[m_dragIndex].id == *m_selectedID &&
+                                m_decoratedImageKey == s.baseImage.cacheKey() && m_decoratedDecoration == s.decoration;
+    if (dragCacheValid && list.size() == m_document->state.annotations.size()) {
+        painter.drawPixmap(QPointF(0, 0), m_belowDrag);
+        const QList<A> dragged{list[m_dragIndex]};
+        ImageComposer::paintAnnotations(painter, ImageComposer::Scene{s.baseImage, &dragged, m_document->scale(), s.decoration});
+        if (!m_aboveDrag.isNull())
+            painter.drawPixmap(QPointF(0, 0), m_aboveDrag);
+    } else {
+        painter.drawPixmap(QPointF(0, 0), decoratedImage(devicePixelRatioF()));
+        ImageComposer::paintAnnotations(painter, scene);
+    }
+}
+
+void AnnotationCanvasView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    paintDocument(painter);
+
+    // Overlays, in image space.
+    const double p = m_document->state.decoration.padding;
+    const QSizeF image = m_document->imagePointSize();
+    painter.translate(p, m_document->paddedPointSize().height() - p);
+    painter.scale(1, -1);
+    painter.setRenderHint(QPainter::Antialiasing);
+    if (m_draft)
+        AnnotationRenderer::draw(*m_draft, painter, m_document->state.baseImage, image, m_document->scale());
+    if (m_selectedID) {
+        if (const std::optional<A> selected = m_document->annotation(*m_selectedID))
+            paintSelectionChrome(painter, *selected);
+    }
+    if (m_cropRect)
+        paintCropChrome(painter, *m_cropRect);
+}
+
+void AnnotationCanvasView::paintSelectionChrome(QPainter &painter, const Annotation &a)
+{
+    const QRectF r = Geometry::grown(a.boundingBox(), 4);
+    painter.save();
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(QColor(0, 0, 0, 153), 1));
+    painter.drawRect(r);
+    QPen dashes(Qt::white, 1);
+    dashes.setDashPattern({4, 4});
+    dashes.setDashOffset(0);
+    painter.setPen(dashes);
+    painter.drawRect(r);
+    painter.setPen(QPen(Qt::darkGray, 1));
+    painter.setBrush(Qt::white);
+    for (const QPointF &handle : a.handles())
+        painter.drawEllipse(handle, 4, 4);
+    painter.restore();
+}
+
+void AnnotationCanvasView::paintCropChrome(QPainter &painter, const QRectF &crop)
+{
+    const QSizeF image = m_document->imagePointSize();
+    painter.save();
+    QPainterPath dim;
+    dim.setFillRule(Qt::OddEvenFill);
+    dim.addRect(QRectF(QPointF(0, 0), image));
+    dim.addRect(crop);
+    painter.fillPath(dim, QColor(0, 0, 0, 115));
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(crop);
+
+    const QString label = CanvasGeometry::cropLabel(crop, m_document->scale());
+    const QFont font = TextFont::textFont(std::nullopt, 11);
+    const QSizeF textSize = TextFont::measure(label, font);
+    const QRectF box = CanvasGeometry::cropLabelBox(crop, textSize, width());
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 191));
+    painter.drawRoundedRect(box, 5, 5);
+    painter.setPen(Qt::white);
+    TextFont::drawUpright(painter, label, font, QPointF(box.x() + 8, box.y() + 4));
+    painter.restore();
+}
