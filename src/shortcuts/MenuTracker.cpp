@@ -3,7 +3,6 @@
 #include "shortcuts/GlobalShortcuts.h"
 
 #include <QApplication>
-#include <QKeyEvent>
 #include <QMenu>
 
 void MenuTracker::install()
@@ -27,8 +26,7 @@ bool MenuTracker::eventFilter(QObject *watched, QEvent *event)
     }
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && GlobalShortcuts::isMenuOpen() &&
         qobject_cast<QMenu *>(watched)) {
-        const auto *key = static_cast<QKeyEvent *>(event);
-        if (const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::Shortcut::fromKeyEvent(key))
+        if (const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::Shortcut::fromKeyEvent(event))
             return GlobalShortcuts::handleKeyEvent(*shortcut, type == QEvent::KeyPress);
     }
     return false;

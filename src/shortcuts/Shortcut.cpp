@@ -131,10 +131,11 @@ int Shortcut::modifiersFromQt(Qt::KeyboardModifiers m)
     return bits;
 }
 
-std::optional<Shortcut> Shortcut::fromKeyEvent(const QKeyEvent *event)
+std::optional<Shortcut> Shortcut::fromKeyEvent(const QEvent *anyEvent)
 {
-    if (!event || (event->type() != QEvent::KeyPress && event->type() != QEvent::KeyRelease))
+    if (!anyEvent || (anyEvent->type() != QEvent::KeyPress && anyEvent->type() != QEvent::KeyRelease))
         return std::nullopt;
+    const auto *event = static_cast<const QKeyEvent *>(anyEvent);
     int keyCode = int(event->nativeScanCode());
     if (keyCode < 8 || keyCode > 255) {
         const std::optional<int> fromKey = keyCodeForQtKey(event);

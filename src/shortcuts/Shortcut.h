@@ -8,7 +8,7 @@
 
 #include <optional>
 
-class QKeyEvent;
+class QEvent;
 
 namespace GlobalShortcuts {
 
@@ -41,7 +41,7 @@ struct Shortcut {
     }
     // From a Qt key event: its physical key and its modifiers (the keypad flag and Function dropped). Nothing
     // for events that are not key presses or releases, or whose key cannot be told.
-    static std::optional<Shortcut> fromKeyEvent(const QKeyEvent *event);
+    static std::optional<Shortcut> fromKeyEvent(const QEvent *event);
 
     Key key() const { return Key{keyCode}; }
     Qt::KeyboardModifiers qtModifiers() const;
