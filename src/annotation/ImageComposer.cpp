@@ -246,7 +246,7 @@ std::optional<QImage> compose(const QImage &baseImage, const QList<Annotation> &
     if (!(width >= 1 && height >= 1 && width <= limit && height <= limit) ||
         !ImageLimits::allows(std::int64_t(width), std::int64_t(height)))
         return std::nullopt;
-    QImage result(int(width), int(height), QImage::Format_ARGB32_Premultiplied);
+    QImage result = ImageLimits::newImage(QSize(int(width), int(height)));
     if (result.isNull())
         return std::nullopt;
     result.fill(Qt::transparent);

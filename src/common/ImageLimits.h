@@ -18,3 +18,30 @@ inline bool allows(std::int64_t width, std::int64_t height)
 inline bool allows(QSize size) { return allows(size.width(), size.height()); }
 
 } // namespace ImageLimits
+
+#include <QImage>
+
+#include <sys/mman.h>
+
+namespace ImageLimits {
+
+// A new, uninitialised bitmap whose memory the kernel may back with huge pages: a 4K picture then takes a
+// few dozen page faults instead of thousands, which on a virtual machine is the larger part of making it.
+// A null image when the size is over the limit or the memory cannot be had.
+inline QImage newImage(QSize size, QImage::Format format = QImage::Format_ARGB32_Premultiplied)
+{
+    if (!allows(size))
+        return QImage();
+    QImage image(size, format);
+    if (image.isNull())
+        return image;
+    constexpr std::uintptr_t huge = std::uintptr_t(2) << 20;
+    const auto begin = reinterpret_cast<std::uintptr_t>(image.bits());
+    const std::uintptr_t start = (begin + huge - 1) & ~(huge - 1);
+    const std::uintptr_t end = (begin + std::uintptr_t(image.sizeInBytes())) & ~(huge - 1);
+    if (end > start)
+        ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+    return image;
+}
+
+} // namespace ImageLimits
