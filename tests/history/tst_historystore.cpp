@@ -1,4 +1,5 @@
 #include "history/HistoryStore.h"
+#include "support/FileSizeLimit.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,8 +11,6 @@
 #include <QTimeZone>
 #include <QTest>
 
-#include <csignal>
-#include <sys/resource.h>
 
 class TestHistoryStore : public QObject {
     Q_OBJECT
@@ -235,16 +234,13 @@ private slots:
         const QByteArray before = fileBytes();
         QVERIFY(before.size() > 2048);
 
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tiny = old;
-        tiny.rlim_cur = 1024;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
         int calls = 0;
         store.onChange = [&] { ++calls; };
-        store.add(QString("/captures/new.png"));
-        setrlimit(RLIMIT_FSIZE, &old);
+        {
+            const FileSizeLimit full(1024);
+            QVERIFY(full.isActive());
+            store.add(QString("/captures/new.png"));
+        }
 
         QCOMPARE(calls, 1);
         QCOMPARE(store.entries().first().path, QString("/captures/new.png"));

@@ -2,6 +2,7 @@
 #include "output/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "output/OutputPipeline.h"
+#include "support/FileSizeLimit.h"
 #include "support/TestImages.h"
 
 #include <QDir>
@@ -11,8 +12,6 @@
 #include <QTest>
 #include <QtConcurrent>
 
-#include <csignal>
-#include <sys/resource.h>
 
 class TestOutputPipeline : public QObject {
     Q_OBJECT
@@ -163,14 +162,13 @@ private slots:
         settings.setDestinationDirectory(target);
         settings.setFilenamePattern("big");
         QDir().mkpath(target);
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old{};
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit tiny = old;
-        tiny.rlim_cur = 4096;
-        QCOMPARE(setrlimit(RLIMIT_FSIZE, &tiny), 0);
-        const Result<QString> saved = pipeline.save(TestImages::sample(800, 600), 1);
-        setrlimit(RLIMIT_FSIZE, &old);
+        std::optional<Result<QString>> attempt;
+        {
+            const FileSizeLimit full(4096);
+            QVERIFY(full.isActive());
+            attempt = pipeline.save(TestImages::sample(800, 600), 1);
+        }
+        const Result<QString> &saved = *attempt;
         QVERIFY(!saved.ok());
         QCOMPARE(saved.error().message, QString::fromLocal8Bit(strerror(EFBIG)));
         QCOMPARE(filesIn(target), QStringList());
