@@ -47,17 +47,21 @@ QVariant AppSettings::read(const QString &key)
 
 QString AppSettings::destinationDirectory()
 {
+    // An empty value counts as absent, and a relative one is taken from the home folder: captures never
+    // land in whatever folder Pim happened to be started from.
     const QVariant stored = read(destinationDirectoryKey);
-    if (isText(stored)) {
-        QString path = stored.toString();
-        if (path == u"~")
-            path = QDir::homePath();
-        else if (path.startsWith(u"~/"))
-            path = QDir::homePath() + path.mid(1);
-        return path;
+    const QString path = isText(stored) ? stored.toString() : QString();
+    if (path.isEmpty()) {
+        const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+        return desktop.isEmpty() ? QDir::homePath() + QStringLiteral("/Desktop") : desktop;
     }
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    return desktop.isEmpty() ? QDir::homePath() + QStringLiteral("/Desktop") : desktop;
+    if (path == u"~")
+        return QDir::homePath();
+    if (path.startsWith(u"~/"))
+        return QDir::homePath() + path.mid(1);
+    if (QDir::isRelativePath(path))
+        return QDir::home().filePath(path);
+    return path;
 }
 
 QString AppSettings::filenamePattern()

@@ -38,9 +38,14 @@ private slots:
         QCOMPARE(settings.destinationDirectory(), QDir::homePath() + "/Captures");
         store().setValue(AppSettings::destinationDirectoryKey, "/srv/shots");
         QCOMPARE(settings.destinationDirectory(), QString("/srv/shots"));
-        // "~user" is not the home folder and stays as written.
+        // "~user" is not this user's home folder: like any relative path, it is taken from the home folder.
         store().setValue(AppSettings::destinationDirectoryKey, "~other/x");
-        QCOMPARE(settings.destinationDirectory(), QString("~other/x"));
+        QCOMPARE(settings.destinationDirectory(), QDir::homePath() + "/~other/x");
+        store().setValue(AppSettings::destinationDirectoryKey, "Captures");
+        QCOMPARE(settings.destinationDirectory(), QDir::homePath() + "/Captures");
+        // Empty counts as absent.
+        store().setValue(AppSettings::destinationDirectoryKey, "");
+        QCOMPARE(settings.destinationDirectory(), QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     }
 
     void qualityRule_data()
