@@ -278,6 +278,25 @@ private slots:
         QVERIFY(!canvas->selectedID());
     }
 
+    void styleChangesApplyToTheSelection()
+    {
+        open();
+        const A box(A::Rect{QRectF(50, 50, 40, 30)}, Qt::red, 2);
+        add(box);
+        const int before = steps();
+        canvas->applyToSelection([](A &a) { a.color = Qt::blue; }, EditorDocument::changeColor);
+        QCOMPARE(steps(), before); // nothing selected
+        state->setTool(Tool::select);
+        click({60, 60});
+        const int selected = steps();
+        canvas->applyToSelection([](A &a) { a.lineWidth = 9; }, EditorDocument::changeLineWidth);
+        QCOMPARE(list()[0].lineWidth, 9.0);
+        QCOMPARE(list()[0].id, box.id);
+        QCOMPARE(document->undoStack()->undoText(), QString("Modifier l'épaisseur"));
+        canvas->applyToSelection([](A &) {}, EditorDocument::changeColor); // no change: still a step
+        QCOMPARE(steps(), selected + 2);
+    }
+
     void typingText()
     {
         open(10);
