@@ -14,7 +14,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-
 int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -31,18 +30,22 @@ int main(int argc, char **argv)
     decoration.hasShadow = true;
 
     QImage composed;
-    Bench::print("compose_4k_scale2", Bench::medianMs(runs, [&] {
-                     composed = *ImageComposer::compose(base, annotations, 2, decoration);
-                 }), "ms");
+    Bench::print(
+        "compose_4k_scale2",
+        Bench::medianMs(runs, [&] { composed = *ImageComposer::compose(base, annotations, 2, decoration); }),
+        "ms");
 
     const ImageComposer::Scene scene{base, &annotations, 2, decoration};
     const QSizeF points = scene.paddedPointSize();
     QImage frame(points.toSize(), QImage::Format_ARGB32_Premultiplied);
-    Bench::print("paint_frame_1920x1080_scale1", Bench::medianMs(runs, [&] {
-                     frame.fill(Qt::transparent);
-                     QPainter painter(&frame);
-                     ImageComposer::paint(painter, scene);
-                 }), "ms");
+    Bench::print("paint_frame_1920x1080_scale1",
+                 Bench::medianMs(runs,
+                                 [&] {
+                                     frame.fill(Qt::transparent);
+                                     QPainter painter(&frame);
+                                     ImageComposer::paint(painter, scene);
+                                 }),
+                 "ms");
 
     // OCR of a dense screenshot at scale 1.
     const QImage text = Bench::screenshotLike(1920, 1080, 1);
@@ -51,11 +54,17 @@ int main(int argc, char **argv)
     text.save(textPath);
     QString recognised;
     const int ocrRuns = std::max(1, runs / 2);
-    Bench::print("ocr_1920x1080", Bench::medianMs(ocrRuns, [&] {
-                     recognised = OCRService::orderedText(*OCRService::recognize(text, {"fr-FR", "en-US"}));
-                 }), "ms");
+    Bench::print(
+        "ocr_1920x1080",
+        Bench::medianMs(
+            ocrRuns,
+            [&] {
+                recognised = OCRService::orderedText(*OCRService::recognize(text, {"fr-FR", "en-US"}));
+            }),
+        "ms");
     Bench::print("ocr_1920x1080_lines", recognised.count(u'\n') + 1, "lines");
-    std::printf("ocr_omp_thread_limit %s\n", qgetenv("OMP_THREAD_LIMIT").isEmpty() ? "unset" : qgetenv("OMP_THREAD_LIMIT").constData());
+    std::printf("ocr_omp_thread_limit %s\n",
+                qgetenv("OMP_THREAD_LIMIT").isEmpty() ? "unset" : qgetenv("OMP_THREAD_LIMIT").constData());
 
     const QString tesseract = QStandardPaths::findExecutable("tesseract");
     if (!tesseract.isEmpty()) {

@@ -29,7 +29,8 @@ int main(int argc, char **argv)
 
     EditorDocument document(Bench::screenshotLike(3840, 2160, 2), 2);
     document.state.annotations = Bench::mixedAnnotations(QSizeF(1920, 1080), 200, 10);
-    document.state.decoration = Decoration{40, Decoration::Gradient{QColor(90, 80, 220), QColor(255, 60, 120)}, 12, true};
+    document.state.decoration =
+        Decoration{40, Decoration::Gradient{QColor(90, 80, 220), QColor(255, 60, 120)}, 12, true};
     EditorState state;
     state.tool = EditorState::Tool::select;
     AnnotationCanvasView canvas(&document, &state);

@@ -14,7 +14,8 @@
 
 int main(int argc, char **argv)
 {
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
     QGuiApplication app(argc, argv);
     const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 5;
     const QImage image = Bench::screenshotLike(3840, 2160, 2);
@@ -27,7 +28,8 @@ int main(int argc, char **argv)
     for (const Case &c : {Case{"png", ImageFormat::png, 1.0}, Case{"jpeg_0.85", ImageFormat::jpeg, 0.85},
                           Case{"webp_0.85", ImageFormat::webp, 0.85}}) {
         QByteArray bytes;
-        const double ms = Bench::medianMs(runs, [&] { bytes = *ImageWriter::data(image, 2, c.format, c.quality); });
+        const double ms =
+            Bench::medianMs(runs, [&] { bytes = *ImageWriter::data(image, 2, c.format, c.quality); });
         Bench::print(qPrintable(QString("encode_%1_time").arg(c.name)), ms, "ms");
         Bench::print(qPrintable(QString("encode_%1_size").arg(c.name)), bytes.size() / 1024.0, "KiB");
     }
@@ -40,9 +42,12 @@ int main(int argc, char **argv)
     AppSettings::shared().setImageFormat(ImageFormat::png);
     OutputPipeline pipeline;
     QString saved;
-    Bench::print("save_png_end_to_end", Bench::medianMs(runs, [&] { saved = *pipeline.save(image, 2); }), "ms");
-    Bench::print("clipboard_copy", Bench::medianMs(runs, [&] { (void)pipeline.copyToPasteboard(image, 2); }), "ms");
-    Bench::print("thumbnail_400_png", Bench::medianMs(runs, [&] { (void)ImageLoader::thumbnail(saved, 400); }), "ms");
+    Bench::print("save_png_end_to_end", Bench::medianMs(runs, [&] { saved = *pipeline.save(image, 2); }),
+                 "ms");
+    Bench::print("clipboard_copy", Bench::medianMs(runs, [&] { (void)pipeline.copyToPasteboard(image, 2); }),
+                 "ms");
+    Bench::print("thumbnail_400_png",
+                 Bench::medianMs(runs, [&] { (void)ImageLoader::thumbnail(saved, 400); }), "ms");
     Bench::print("load_png", Bench::medianMs(runs, [&] { (void)ImageLoader::load(saved); }), "ms");
     return 0;
 }

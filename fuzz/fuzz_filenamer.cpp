@@ -13,7 +13,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     FUZZ_CHECK(name != QStringLiteral(".") && name != QStringLiteral(".."));
     FUZZ_CHECK(!name.contains(u'/'));
     for (QChar c : name)
-        FUZZ_CHECK(c.category() != QChar::Other_Control && c != QChar::LineSeparator && c != QChar::ParagraphSeparator);
+        FUZZ_CHECK(c.category() != QChar::Other_Control && c != QChar::LineSeparator &&
+                   c != QChar::ParagraphSeparator);
     FUZZ_CHECK(!name.front().isSpace() && !name.back().isSpace());
     FUZZ_CHECK(name.toUtf8().size() <= FileNamer::maxBaseNameBytes);
     return 0;

@@ -14,7 +14,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return 0;
     for (const HistoryStore::Entry &entry : *entries)
         FUZZ_CHECK(std::isfinite(entry.date));
-    const std::optional<QList<HistoryStore::Entry>> again = HistoryStore::decode(HistoryStore::encode(*entries));
+    const std::optional<QList<HistoryStore::Entry>> again =
+        HistoryStore::decode(HistoryStore::encode(*entries));
     FUZZ_CHECK(again.has_value());
     FUZZ_CHECK(*again == *entries);
     return 0;

@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::Shortcut::decode(stored);
     if (!shortcut)
         return 0;
-    const std::optional<GlobalShortcuts::Shortcut> again = GlobalShortcuts::Shortcut::decode(shortcut->encoded());
+    const std::optional<GlobalShortcuts::Shortcut> again =
+        GlobalShortcuts::Shortcut::decode(shortcut->encoded());
     FUZZ_CHECK(again.has_value());
     FUZZ_CHECK(*again == *shortcut);
     return 0;

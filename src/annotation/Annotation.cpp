@@ -15,7 +15,8 @@ template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 QRectF spanned(const QPointF &a, const QPointF &b)
 {
-    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()), std::abs(a.y() - b.y()));
+    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()),
+                  std::abs(a.y() - b.y()));
 }
 
 // Applies a function to the rectangle of any of the four rectangle kinds.
@@ -47,7 +48,8 @@ QRectF Annotation::textBoundingRect() const
     const Text *text = as<Text>();
     if (!text)
         return QRectF();
-    return QRectF(text->origin, TextFont::measure(text->string, TextFont::textFont(text->fontName, text->fontSize)));
+    return QRectF(text->origin,
+                  TextFont::measure(text->string, TextFont::textFont(text->fontName, text->fontSize)));
 }
 
 QRectF Annotation::boundingBox() const
@@ -60,8 +62,8 @@ QRectF Annotation::boundingBox() const
                           [](const Highlight &k) { return k.rect; },
                           [](const Pixelate &k) { return k.rect; },
                           [](const Badge &k) {
-                              return QRectF(k.center.x() - badgeRadius, k.center.y() - badgeRadius, 2 * badgeRadius,
-                                            2 * badgeRadius);
+                              return QRectF(k.center.x() - badgeRadius, k.center.y() - badgeRadius,
+                                            2 * badgeRadius, 2 * badgeRadius);
                           },
                           [](const Freehand &k) {
                               if (k.points.isEmpty())
@@ -157,7 +159,8 @@ QList<QPointF> Annotation::handles() const
         return {k->from, k->to};
     if (const std::optional<QRectF> r = rectangle()) {
         const QRectF n = Geometry::normalized(*r);
-        const double x0 = Geometry::minX(n), x1 = Geometry::maxX(n), y0 = Geometry::minY(n), y1 = Geometry::maxY(n);
+        const double x0 = Geometry::minX(n), x1 = Geometry::maxX(n), y0 = Geometry::minY(n),
+                     y1 = Geometry::maxY(n);
         return {QPointF(x0, y0), QPointF(x1, y0), QPointF(x1, y1), QPointF(x0, y1)};
     }
     return {};
@@ -177,19 +180,22 @@ double Annotation::distance(const QPointF &p, const QPointF &a, const QPointF &b
 bool Annotation::hitTest(const QPointF &p) const
 {
     const double t = std::max(lineWidth + 4, 6.0);
-    return std::visit(Overloaded{
-                          [&](const Arrow &k) { return distance(p, k.from, k.to) <= t; },
-                          [&](const Line &k) { return distance(p, k.from, k.to) <= t; },
-                          [&](const Badge &k) { return std::hypot(p.x() - k.center.x(), p.y() - k.center.y()) <= t + badgeRadius; },
-                          [&](const Freehand &k) {
-                              for (qsizetype i = 0; i + 1 < k.points.size(); ++i) {
-                                  if (distance(p, k.points[i], k.points[i + 1]) <= t)
-                                      return true;
-                              }
-                              return false;
-                          },
-                          [&](const Text &) { return Geometry::contains(Geometry::grown(textBoundingRect(), 4), p); },
-                          [&](const auto &k) { return Geometry::contains(Geometry::grown(k.rect, t), p); },
-                      },
-                      kind);
+    return std::visit(
+        Overloaded{
+            [&](const Arrow &k) { return distance(p, k.from, k.to) <= t; },
+            [&](const Line &k) { return distance(p, k.from, k.to) <= t; },
+            [&](const Badge &k) {
+                return std::hypot(p.x() - k.center.x(), p.y() - k.center.y()) <= t + badgeRadius;
+            },
+            [&](const Freehand &k) {
+                for (qsizetype i = 0; i + 1 < k.points.size(); ++i) {
+                    if (distance(p, k.points[i], k.points[i + 1]) <= t)
+                        return true;
+                }
+                return false;
+            },
+            [&](const Text &) { return Geometry::contains(Geometry::grown(textBoundingRect(), 4), p); },
+            [&](const auto &k) { return Geometry::contains(Geometry::grown(k.rect, t), p); },
+        },
+        kind);
 }

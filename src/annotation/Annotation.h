@@ -57,8 +57,7 @@ struct Annotation {
     Annotation() = default;
     Annotation(Kind kind, QColor color, double lineWidth, QUuid id = QUuid::createUuid())
         : id(id), kind(std::move(kind)), color(color), lineWidth(lineWidth)
-    {
-    }
+    {}
 
     template <typename K> bool is() const { return std::holds_alternative<K>(kind); }
     template <typename K> const K *as() const { return std::get_if<K>(&kind); }

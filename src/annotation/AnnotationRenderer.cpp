@@ -89,12 +89,16 @@ void drawBadge(QPainter &p, const Annotation &a, const Annotation::Badge &k)
     const QFont font = TextFont::boldSystemFont(badgeLabelSize(k.number));
     const QSizeF size = TextFont::measure(label, font);
     p.setPen(Qt::white);
-    TextFont::drawUpright(p, label, font, QPointF(k.center.x() - size.width() / 2, k.center.y() - size.height() / 2));
+    TextFont::drawUpright(p, label, font,
+                          QPointF(k.center.x() - size.width() / 2, k.center.y() - size.height() / 2));
 }
 
 } // namespace
 
-double arrowHeadLength(double lineWidth) { return std::max(3.5 * lineWidth, 12.0); }
+double arrowHeadLength(double lineWidth)
+{
+    return std::max(3.5 * lineWidth, 12.0);
+}
 
 QSize pixelateGrid(const QRectF &rect)
 {
@@ -105,7 +109,10 @@ QSize pixelateGrid(const QRectF &rect)
     return QSize(int(std::min(columns, limit)), int(std::min(rows, limit)));
 }
 
-double badgeLabelSize(qint64 number) { return number < 100 ? 14 : 11; }
+double badgeLabelSize(qint64 number)
+{
+    return number < 100 ? 14 : 11;
+}
 
 void draw(const Annotation &a, QPainter &p, const QImage &baseImage, QSizeF imagePointSize, double scale)
 {

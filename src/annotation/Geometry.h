@@ -11,7 +11,10 @@
 namespace Geometry {
 
 // Nearest whole number, halves away from zero.
-inline double roundHalfAway(double value) { return std::round(value); }
+inline double roundHalfAway(double value)
+{
+    return std::round(value);
+}
 
 inline QRectF normalized(const QRectF &r)
 {
@@ -20,10 +23,22 @@ inline QRectF normalized(const QRectF &r)
     return QRectF(x, y, std::abs(r.width()), std::abs(r.height()));
 }
 
-inline double minX(const QRectF &r) { return r.x(); }
-inline double minY(const QRectF &r) { return r.y(); }
-inline double maxX(const QRectF &r) { return r.x() + r.width(); }
-inline double maxY(const QRectF &r) { return r.y() + r.height(); }
+inline double minX(const QRectF &r)
+{
+    return r.x();
+}
+inline double minY(const QRectF &r)
+{
+    return r.y();
+}
+inline double maxX(const QRectF &r)
+{
+    return r.x() + r.width();
+}
+inline double maxY(const QRectF &r)
+{
+    return r.y() + r.height();
+}
 
 // Minimum edges inside, maximum edges outside.
 inline bool contains(const QRectF &r, const QPointF &p)
@@ -51,13 +66,15 @@ inline QRectF integral(const QRectF &r)
 inline QRectF pixelRect(const QRectF &r, double imageHeight, double scale)
 {
     const QRectF n = normalized(r);
-    return integral(QRectF(minX(n) * scale, (imageHeight - maxY(n)) * scale, n.width() * scale, n.height() * scale));
+    return integral(
+        QRectF(minX(n) * scale, (imageHeight - maxY(n)) * scale, n.width() * scale, n.height() * scale));
 }
 
 // A pixel rectangle as whole numbers; callers check the values fit first.
 inline QRect toRect(const QRectF &integralRect)
 {
-    return QRect(int(integralRect.x()), int(integralRect.y()), int(integralRect.width()), int(integralRect.height()));
+    return QRect(int(integralRect.x()), int(integralRect.y()), int(integralRect.width()),
+                 int(integralRect.height()));
 }
 
 // The part of an integral pixel rectangle inside a width × height bitmap; empty when none.

@@ -15,7 +15,8 @@ namespace ImageComposer {
 namespace {
 
 // One box-blur pass of radius r along rows (or columns) of an 8-bit mask, with a running sum.
-void boxPass(uchar *data, int length, int lines, qsizetype step, qsizetype lineStep, int r, std::vector<uchar> &line)
+void boxPass(uchar *data, int length, int lines, qsizetype step, qsizetype lineStep, int r,
+             std::vector<uchar> &line)
 {
     if (r <= 0)
         return;
@@ -68,14 +69,15 @@ struct ShadowPicture {
     QSizeF imageSize;
     double radius = -1;
     double pixelsPerPoint = 0;
-    QImage image;   // device pixels, devicePixelRatio = pixelsPerPoint
-    QRectF area;    // in points, relative to the image's top-left corner
+    QImage image; // device pixels, devicePixelRatio = pixelsPerPoint
+    QRectF area;  // in points, relative to the image's top-left corner
 };
 
 const ShadowPicture *shadowPicture(QSizeF imageSize, double radius, double k)
 {
     thread_local ShadowPicture cached;
-    if (cached.imageSize == imageSize && cached.radius == radius && cached.pixelsPerPoint == k && !cached.image.isNull())
+    if (cached.imageSize == imageSize && cached.radius == radius && cached.pixelsPerPoint == k &&
+        !cached.image.isNull())
         return &cached;
 
     const double sigmaDevice = shadowBlur * k / 2;
@@ -83,7 +85,8 @@ const ShadowPicture *shadowPicture(QSizeF imageSize, double radius, double k)
     const double reducedScale = k / reduction;
     const double margin = 3 * shadowBlur / 2; // three sigmas, in points
     const QRectF area = QRectF(QPointF(0, 0), imageSize).adjusted(-margin, -margin, margin, margin);
-    const QSize reducedSize(int(std::ceil(area.width() * reducedScale)), int(std::ceil(area.height() * reducedScale)));
+    const QSize reducedSize(int(std::ceil(area.width() * reducedScale)),
+                            int(std::ceil(area.height() * reducedScale)));
     const QSize fullSize(int(std::ceil(area.width() * k)), int(std::ceil(area.height() * k)));
     if (!ImageLimits::allows(fullSize) || !ImageLimits::allows(reducedSize))
         return nullptr;
@@ -135,8 +138,10 @@ void paintShadow(QPainter &painter, QSizeF imageSize, double radius, QPointF ima
     const QPointF coveredOrigin = (imageOrigin + QPointF(radius, radius) - topLeft) * k;
     const int left = std::clamp(int(std::ceil(coveredOrigin.x())), 0, pixels.width());
     const int top = std::clamp(int(std::ceil(coveredOrigin.y())), 0, pixels.height());
-    const int right = std::clamp(int(std::floor(coveredOrigin.x() + (imageSize.width() - 2 * radius) * k)), left, pixels.width());
-    const int bottom = std::clamp(int(std::floor(coveredOrigin.y() + (imageSize.height() - 2 * radius) * k)), top, pixels.height());
+    const int right = std::clamp(int(std::floor(coveredOrigin.x() + (imageSize.width() - 2 * radius) * k)),
+                                 left, pixels.width());
+    const int bottom = std::clamp(int(std::floor(coveredOrigin.y() + (imageSize.height() - 2 * radius) * k)),
+                                  top, pixels.height());
     const QRect bands[] = {
         QRect(0, 0, pixels.width(), top),
         QRect(0, bottom, pixels.width(), pixels.height() - bottom),
@@ -172,7 +177,8 @@ void paintBackground(QPainter &painter, const Decoration::Background &background
 
 double clampedCornerRadius(double cornerRadius, QSizeF imagePointSize)
 {
-    return std::max(0.0, std::min(cornerRadius, std::min(imagePointSize.width(), imagePointSize.height()) * 0.5));
+    return std::max(0.0,
+                    std::min(cornerRadius, std::min(imagePointSize.width(), imagePointSize.height()) * 0.5));
 }
 
 void blurAlpha(QImage &mask, double sigma)

@@ -13,8 +13,8 @@ class QPainter;
 // The final picture: background, shadow, the image clipped to its rounded outline, then the annotations.
 namespace ImageComposer {
 
-inline constexpr double shadowOffset = 6;   // points, straight down
-inline constexpr double shadowBlur = 18;    // points
+inline constexpr double shadowOffset = 6; // points, straight down
+inline constexpr double shadowBlur = 18;  // points
 inline constexpr double shadowAlpha = 0.45;
 
 struct Scene {

@@ -13,8 +13,9 @@ namespace {
 
 QImage premultiplied(const QImage &image)
 {
-    return image.format() == QImage::Format_ARGB32_Premultiplied ? image
-                                                                 : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    return image.format() == QImage::Format_ARGB32_Premultiplied
+               ? image
+               : image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
 }
 
 } // namespace
@@ -28,7 +29,8 @@ std::optional<QImage> resize(const QImage &image, double factor)
     const double limit = double(ImageLimits::maxPixels);
     if (width > limit || height > limit || !ImageLimits::allows(std::int64_t(width), std::int64_t(height)))
         return std::nullopt;
-    QImage result = premultiplied(image).scaled(int(width), int(height), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    QImage result =
+        premultiplied(image).scaled(int(width), int(height), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (result.isNull())
         return std::nullopt;
     return result;

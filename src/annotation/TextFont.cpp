@@ -40,7 +40,6 @@ QFont forDevice(const QFont &font, const QPaintDevice *device)
     return adjusted;
 }
 
-
 QFont textFont(const std::optional<QString> &fontName, double size)
 {
     if (fontName && !fontName->isEmpty() && QFontDatabase::hasFamily(*fontName))
@@ -63,7 +62,10 @@ QSizeF measure(const QString &text, const QFont &font)
     return QSizeF(metrics.horizontalAdvance(text), metrics.height());
 }
 
-double descent(const QFont &font) { return QFontMetricsF(font, measuringDevice()).descent(); }
+double descent(const QFont &font)
+{
+    return QFontMetricsF(font, measuringDevice()).descent();
+}
 
 void drawUpright(QPainter &painter, const QString &text, const QFont &font, const QPointF &origin)
 {

@@ -12,10 +12,14 @@ inline constexpr std::int64_t maxPixels = std::int64_t(1) << 28;
 
 inline bool allows(std::int64_t width, std::int64_t height)
 {
-    return width > 0 && height > 0 && width <= maxPixels && height <= maxPixels && width * height <= maxPixels;
+    return width > 0 && height > 0 && width <= maxPixels && height <= maxPixels &&
+           width * height <= maxPixels;
 }
 
-inline bool allows(QSize size) { return allows(size.width(), size.height()); }
+inline bool allows(QSize size)
+{
+    return allows(size.width(), size.height());
+}
 
 } // namespace ImageLimits
 

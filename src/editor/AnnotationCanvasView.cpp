@@ -19,7 +19,10 @@ namespace {
 
 using A = Annotation;
 
-double distance(QPointF a, QPointF b) { return std::hypot(a.x() - b.x(), a.y() - b.y()); }
+double distance(QPointF a, QPointF b)
+{
+    return std::hypot(a.x() - b.x(), a.y() - b.y());
+}
 
 } // namespace
 
@@ -75,7 +78,8 @@ void AnnotationCanvasView::toolDidChange()
     update();
 }
 
-void AnnotationCanvasView::applyToSelection(const std::function<void(Annotation &)> &mutation, const QString &actionName)
+void AnnotationCanvasView::applyToSelection(const std::function<void(Annotation &)> &mutation,
+                                            const QString &actionName)
 {
     if (!m_selectedID)
         return;
@@ -331,8 +335,8 @@ void AnnotationCanvasView::mouseReleaseEvent(QMouseEvent *event)
         finishGesture(corner->snapshot, EditorDocument::reshape);
     } else if (std::holds_alternative<CropDrag>(drag)) {
         const std::optional<QRectF> crop = std::exchange(m_cropRect, std::nullopt);
-        if (crop && crop->width() >= CanvasGeometry::minimumCrop && crop->height() >= CanvasGeometry::minimumCrop &&
-            onCropCommit)
+        if (crop && crop->width() >= CanvasGeometry::minimumCrop &&
+            crop->height() >= CanvasGeometry::minimumCrop && onCropCommit)
             onCropCommit(*crop);
         m_state->setTool(EditorState::Tool::select);
         update();
@@ -426,8 +430,10 @@ void AnnotationCanvasView::resizeTextField()
     if (!m_textField)
         return;
     const QPointF origin = m_textField->property("pimOrigin").toPointF();
-    const QSizeF measured = TextFont::measure(m_textField->text(), m_textField->property("pimMeasureFont").value<QFont>());
-    const QRectF frame = CanvasGeometry::textFieldFrame(origin, measured, m_document->state.decoration.padding);
+    const QSizeF measured =
+        TextFont::measure(m_textField->text(), m_textField->property("pimMeasureFont").value<QFont>());
+    const QRectF frame =
+        CanvasGeometry::textFieldFrame(origin, measured, m_document->state.decoration.padding);
     // View space is y-up; the widget is y-down.
     const double top = m_document->paddedPointSize().height() - frame.y() - frame.height();
     m_textField->setGeometry(QRectF(frame.x(), top, frame.width(), frame.height()).toAlignedRect());
@@ -464,7 +470,8 @@ void AnnotationCanvasView::commitTextEditing()
             m_document->update(*existing, EditorDocument::editText);
         }
     } else if (!text.isEmpty()) {
-        const A annotation(A::Text{origin, text, m_state->fontName, m_state->fontSize}, m_state->color, m_state->lineWidth);
+        const A annotation(A::Text{origin, text, m_state->fontName, m_state->fontSize}, m_state->color,
+                           m_state->lineWidth);
         EditorDocument::State next = m_document->state;
         next.annotations.append(annotation);
         m_document->replaceState(next, EditorDocument::addText);
@@ -517,7 +524,8 @@ const QPixmap &AnnotationCanvasView::decoratedImage(qreal ratio)
         m_decorated.setDevicePixelRatio(ratio);
         m_decorated.fill(Qt::transparent);
         QPainter painter(&m_decorated);
-        ImageComposer::paintDecoratedImage(painter, ImageComposer::Scene{s.baseImage, nullptr, m_document->scale(), s.decoration});
+        ImageComposer::paintDecoratedImage(
+            painter, ImageComposer::Scene{s.baseImage, nullptr, m_document->scale(), s.decoration});
         m_decoratedImageKey = s.baseImage.cacheKey();
         m_decoratedDecoration = s.decoration;
     }
@@ -548,7 +556,8 @@ void AnnotationCanvasView::prepareDragCache()
     {
         QPainter painter(&m_belowDrag);
         const QList<A> below = list.mid(0, m_dragIndex);
-        ImageComposer::paintAnnotations(painter, ImageComposer::Scene{s.baseImage, &below, m_document->scale(), s.decoration});
+        ImageComposer::paintAnnotations(
+            painter, ImageComposer::Scene{s.baseImage, &below, m_document->scale(), s.decoration});
     }
     if (m_dragIndex + 1 < list.size()) {
         m_aboveDrag = QPixmap(m_belowDrag.size());
@@ -556,7 +565,8 @@ void AnnotationCanvasView::prepareDragCache()
         m_aboveDrag.fill(Qt::transparent);
         QPainter painter(&m_aboveDrag);
         const QList<A> above = list.mid(m_dragIndex + 1);
-        ImageComposer::paintAnnotations(painter, ImageComposer::Scene{s.baseImage, &above, m_document->scale(), s.decoration});
+        ImageComposer::paintAnnotations(
+            painter, ImageComposer::Scene{s.baseImage, &above, m_document->scale(), s.decoration});
     }
 }
 
@@ -567,11 +577,13 @@ void AnnotationCanvasView::paintDocument(QPainter &painter)
     const ImageComposer::Scene scene{s.baseImage, &list, m_document->scale(), s.decoration};
     const bool dragCacheValid = !m_belowDrag.isNull() && m_dragIndex >= 0 && m_dragIndex < list.size() &&
                                 m_selectedID && list[m_dragIndex].id == *m_selectedID &&
-                                m_decoratedImageKey == s.baseImage.cacheKey() && m_decoratedDecoration == s.decoration;
+                                m_decoratedImageKey == s.baseImage.cacheKey() &&
+                                m_decoratedDecoration == s.decoration;
     if (dragCacheValid && list.size() == m_document->state.annotations.size()) {
         painter.drawPixmap(QPointF(0, 0), m_belowDrag);
         const QList<A> dragged{list[m_dragIndex]};
-        ImageComposer::paintAnnotations(painter, ImageComposer::Scene{s.baseImage, &dragged, m_document->scale(), s.decoration});
+        ImageComposer::paintAnnotations(
+            painter, ImageComposer::Scene{s.baseImage, &dragged, m_document->scale(), s.decoration});
         if (!m_aboveDrag.isNull())
             painter.drawPixmap(QPointF(0, 0), m_aboveDrag);
     } else {

@@ -33,11 +33,15 @@ inline QPointF clamped(QPointF point, QSizeF imageSize)
 
 inline QRectF spanned(QPointF a, QPointF b)
 {
-    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()), std::abs(a.y() - b.y()));
+    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()),
+                  std::abs(a.y() - b.y()));
 }
 
 // The corner that stays put when corner handle i is dragged: the diagonally opposite one.
-inline int fixedCornerIndex(int grabbed) { return (grabbed & 3) ^ 2; }
+inline int fixedCornerIndex(int grabbed)
+{
+    return (grabbed & 3) ^ 2;
+}
 
 // "201 × 100 px": the crop rectangle's size in image pixels.
 inline QString cropLabel(const QRectF &crop, double scale)

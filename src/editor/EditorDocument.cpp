@@ -13,8 +13,7 @@ class SnapshotCommand : public QUndoCommand {
 public:
     SnapshotCommand(EditorDocument *document, EditorDocument::State other, const QString &name)
         : QUndoCommand(name), m_document(document), m_other(std::move(other))
-    {
-    }
+    {}
 
     void undo() override { swap(); }
     void redo() override
@@ -41,7 +40,8 @@ private:
 } // namespace
 
 EditorDocument::EditorDocument(const QImage &baseImage, double scale, QUndoStack *undoStack)
-    : m_scale(scale > 0 ? scale : 1), m_undoStack(undoStack ? undoStack : new QUndoStack), m_ownsStack(!undoStack)
+    : m_scale(scale > 0 ? scale : 1), m_undoStack(undoStack ? undoStack : new QUndoStack),
+      m_ownsStack(!undoStack)
 {
     state.baseImage = baseImage;
 }

@@ -10,9 +10,9 @@
 class EditorState {
 public:
     enum class Tool { select, arrow, line, rect, ellipse, highlight, badge, pixelate, freehand, text, crop };
-    static constexpr Tool allTools[] = {Tool::select, Tool::arrow,    Tool::line,     Tool::rect,
-                                        Tool::ellipse, Tool::highlight, Tool::badge, Tool::pixelate,
-                                        Tool::freehand, Tool::text,    Tool::crop};
+    static constexpr Tool allTools[] = {Tool::select,   Tool::arrow,     Tool::line,  Tool::rect,
+                                        Tool::ellipse,  Tool::highlight, Tool::badge, Tool::pixelate,
+                                        Tool::freehand, Tool::text,      Tool::crop};
 
     Tool tool = Tool::arrow;
     QColor color = QColor(255, 59, 48); // the system red

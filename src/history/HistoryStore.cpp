@@ -25,9 +25,15 @@ double nowSinceReferenceDate()
     return double(sinceEpoch.count()) / 1e6 - referenceDateUnixSeconds;
 }
 
-QString dataFolder() { return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation); }
+QString dataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+}
 
-QString normalized(const QString &path) { return path.normalized(QString::NormalizationForm_C); }
+QString normalized(const QString &path)
+{
+    return path.normalized(QString::NormalizationForm_C);
+}
 
 } // namespace
 
@@ -132,7 +138,10 @@ void HistoryStore::changed()
         onChange();
 }
 
-void HistoryStore::add(const QUrl &url) { add(url.isLocalFile() ? url.toLocalFile() : url.path()); }
+void HistoryStore::add(const QUrl &url)
+{
+    add(url.isLocalFile() ? url.toLocalFile() : url.path());
+}
 
 void HistoryStore::add(const QString &path)
 {

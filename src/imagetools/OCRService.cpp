@@ -1,8 +1,8 @@
 #include "imagetools/OCRService.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QFutureWatcher>
+#include <QLocale>
 #include <QtConcurrent>
 
 #include <leptonica/allheaders.h>
@@ -44,7 +44,8 @@ void mergeSort(QList<Observation> &items, QList<Observation> &scratch, qsizetype
 
 Error missingLanguages(const QStringList &tags)
 {
-    return Error{QStringLiteral("Aucune donnée de reconnaissance installée pour : %1").arg(tags.join(QStringLiteral(", ")))};
+    return Error{QStringLiteral("Aucune donnée de reconnaissance installée pour : %1")
+                     .arg(tags.join(QStringLiteral(", ")))};
 }
 
 } // namespace
@@ -65,9 +66,12 @@ QString orderedText(const QList<Observation> &observations)
 QString tesseractCode(const QString &tag)
 {
     static const QHash<QString, QString> exceptions = {
-        {QStringLiteral("zh-hans"), QStringLiteral("chi_sim")}, {QStringLiteral("zh-cn"), QStringLiteral("chi_sim")},
-        {QStringLiteral("zh-hant"), QStringLiteral("chi_tra")}, {QStringLiteral("zh-tw"), QStringLiteral("chi_tra")},
-        {QStringLiteral("nb"), QStringLiteral("nor")},          {QStringLiteral("no"), QStringLiteral("nor")},
+        {QStringLiteral("zh-hans"), QStringLiteral("chi_sim")},
+        {QStringLiteral("zh-cn"), QStringLiteral("chi_sim")},
+        {QStringLiteral("zh-hant"), QStringLiteral("chi_tra")},
+        {QStringLiteral("zh-tw"), QStringLiteral("chi_tra")},
+        {QStringLiteral("nb"), QStringLiteral("nor")},
+        {QStringLiteral("no"), QStringLiteral("nor")},
         {QStringLiteral("sr-latn"), QStringLiteral("srp_latn")},
     };
     const QString lower = tag.trimmed().toLower().replace(u'_', u'-');

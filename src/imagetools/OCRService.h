@@ -15,7 +15,7 @@
 namespace OCRService {
 
 struct Observation {
-    QRectF boundingBox; // normalised 0…1, origin at the bottom-left, y up
+    QRectF boundingBox;     // normalised 0…1, origin at the bottom-left, y up
     QStringList candidates; // best first; may be empty
 };
 

@@ -21,7 +21,10 @@ QString trimmedOfSpacesAndTabs(const QString &text)
     return text.mid(start, end - start);
 }
 
-bool isText(const QVariant &value) { return value.typeId() == QMetaType::QString; }
+bool isText(const QVariant &value)
+{
+    return value.typeId() == QMetaType::QString;
+}
 
 } // namespace
 
@@ -35,8 +38,7 @@ AppSettings::AppSettings()
     : m_defaults(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                      QStringLiteral("/Pim/Pim.conf"),
                  QSettings::IniFormat)
-{
-}
+{}
 
 QVariant AppSettings::read(const QString &key)
 {
@@ -80,7 +82,10 @@ ImageFormat AppSettings::imageFormatFrom(const QVariant &stored)
     return *format;
 }
 
-ImageFormat AppSettings::imageFormat() { return imageFormatFrom(read(imageFormatKey)); }
+ImageFormat AppSettings::imageFormat()
+{
+    return imageFormatFrom(read(imageFormatKey));
+}
 
 double AppSettings::imageQualityFrom(const QVariant &stored)
 {
@@ -98,7 +103,10 @@ double AppSettings::imageQualityFrom(const QVariant &stored)
     return std::min(std::max(value, 0.5), 1.0);
 }
 
-double AppSettings::imageQuality() { return imageQualityFrom(read(imageQualityKey)); }
+double AppSettings::imageQuality()
+{
+    return imageQualityFrom(read(imageQualityKey));
+}
 
 QStringList AppSettings::ocrLanguagesFrom(const QVariant &stored)
 {
@@ -122,7 +130,10 @@ QStringList AppSettings::ocrLanguagesFrom(const QVariant &stored)
     return list;
 }
 
-QStringList AppSettings::ocrLanguages() { return ocrLanguagesFrom(read(ocrLanguagesKey)); }
+QStringList AppSettings::ocrLanguages()
+{
+    return ocrLanguagesFrom(read(ocrLanguagesKey));
+}
 
 bool AppSettings::hasSeenWelcome()
 {

@@ -42,7 +42,8 @@ public:
 
     // Writers, with the rules that shape stored values.
     void setDestinationDirectory(const QString &absolutePath);
-    // Trims spaces and tabs at both ends; an empty result stores the default pattern. Returns what was stored.
+    // Trims spaces and tabs at both ends; an empty result stores the default pattern. Returns what was
+    // stored.
     QString setFilenamePattern(const QString &text);
     void setImageFormat(ImageFormat format);
     void setImageQuality(double quality);

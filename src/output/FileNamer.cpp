@@ -13,7 +13,10 @@ QString pad(int value, int width)
     return value < 0 ? u'-' + digits : digits;
 }
 
-bool isTrimmable(QChar c) { return c.isSpace() || c.category() == QChar::Separator_Line; }
+bool isTrimmable(QChar c)
+{
+    return c.isSpace() || c.category() == QChar::Separator_Line;
+}
 
 QString truncatedToUtf8Bytes(const QString &text, int maxBytes)
 {
@@ -70,7 +73,8 @@ QString render(const QString &pattern, const QDateTime &date, const QTimeZone &t
 
     // A name is one line: line breaks and other control characters would make files that no one can type.
     for (QChar &c : name) {
-        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+        if (c.category() == QChar::Other_Control || c == QChar::LineSeparator ||
+            c == QChar::ParagraphSeparator)
             c = u' ';
     }
 

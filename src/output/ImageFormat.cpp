@@ -42,9 +42,15 @@ QString title(ImageFormat format)
     return {};
 }
 
-QByteArray qtFormatName(ImageFormat format) { return rawValue(format).toLatin1(); }
+QByteArray qtFormatName(ImageFormat format)
+{
+    return rawValue(format).toLatin1();
+}
 
-QString mimeType(ImageFormat format) { return QStringLiteral("image/") + rawValue(format); }
+QString mimeType(ImageFormat format)
+{
+    return QStringLiteral("image/") + rawValue(format);
+}
 
 bool isEncodingSupported(ImageFormat format)
 {

@@ -27,4 +27,7 @@ bool isEncodingSupported(ImageFormat format);
 // Every format that can be encoded, in table order.
 QList<ImageFormat> availableImageFormats();
 // Only PNG is lossless: the quality setting applies to the other two.
-inline bool isLossy(ImageFormat format) { return format != ImageFormat::png; }
+inline bool isLossy(ImageFormat format)
+{
+    return format != ImageFormat::png;
+}

@@ -22,7 +22,8 @@ public:
             return;
         uchar *address = m_file.map(0, m_file.size());
         if (address)
-            m_bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(address), qsizetype(m_file.size()));
+            m_bytes =
+                QByteArray::fromRawData(reinterpret_cast<const char *>(address), qsizetype(m_file.size()));
         else
             m_bytes = m_file.readAll();
     }

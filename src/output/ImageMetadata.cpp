@@ -11,7 +11,9 @@ namespace {
 // Bounds-checked reads from a byte array.
 class Bytes {
 public:
-    explicit Bytes(const QByteArray &data) : m_data(reinterpret_cast<const uint8_t *>(data.constData())), m_size(data.size()) {}
+    explicit Bytes(const QByteArray &data)
+        : m_data(reinterpret_cast<const uint8_t *>(data.constData())), m_size(data.size())
+    {}
 
     qsizetype size() const { return m_size; }
     bool has(qsizetype offset, qsizetype length) const

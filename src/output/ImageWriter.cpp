@@ -10,7 +10,10 @@
 #include <cmath>
 
 namespace ImageWriterError {
-Error encodingFailed() { return Error{QStringLiteral("L'encodage de l'image a échoué.")}; }
+Error encodingFailed()
+{
+    return Error{QStringLiteral("L'encodage de l'image a échoué.")};
+}
 } // namespace ImageWriterError
 
 namespace ImageWriter {
@@ -41,7 +44,8 @@ Result<QByteArray> data(const QImage &image, qreal scale, ImageFormat format, do
 
     if (format == ImageFormat::webp) {
         // Qt's WebP writer stores no resolution: add it as EXIF in the extended layout.
-        std::optional<QByteArray> withResolution = ImageMetadata::webpWithResolution(bytes, image.size(), dpi);
+        std::optional<QByteArray> withResolution =
+            ImageMetadata::webpWithResolution(bytes, image.size(), dpi);
         if (!withResolution)
             return ImageWriterError::encodingFailed();
         return *withResolution;

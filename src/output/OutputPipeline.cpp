@@ -23,7 +23,10 @@
 
 namespace {
 
-Error systemError(int code) { return Error{QString::fromLocal8Bit(std::strerror(code))}; }
+Error systemError(int code)
+{
+    return Error{QString::fromLocal8Bit(std::strerror(code))};
+}
 
 // Writes everything, retrying short writes and interruptions. Returns 0 or the error number.
 int writeAll(int fd, const QByteArray &bytes)
@@ -95,8 +98,8 @@ Result<QString> OutputPipeline::saveToDisk(const QByteArray &data, const QString
 {
     AppSettings &settings = AppSettings::shared();
     const QString folder = settings.destinationDirectory();
-    const QString baseName =
-        FileNamer::render(settings.filenamePattern(), QDateTime::currentDateTime(), QTimeZone::systemTimeZone());
+    const QString baseName = FileNamer::render(settings.filenamePattern(), QDateTime::currentDateTime(),
+                                               QTimeZone::systemTimeZone());
     return writeNewFile(folder, baseName, fileExtension, data);
 }
 

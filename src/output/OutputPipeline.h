@@ -22,8 +22,8 @@ public:
     // Writes the bytes into a new file in the folder named base.ext, base 2.ext, base 3.ext, …: the first
     // name at which nothing exists, created exclusively so that a file appearing meanwhile is never
     // replaced. On failure nothing is left under any of those names.
-    static Result<QString> writeNewFile(const QString &folder, const QString &baseName, const QString &extension,
-                                        const QByteArray &bytes);
+    static Result<QString> writeNewFile(const QString &folder, const QString &baseName,
+                                        const QString &extension, const QByteArray &bytes);
 
 private:
     static void setClipboard(const QByteArray &pngData, const QImage &picture);

@@ -42,15 +42,25 @@ Registry &registry()
     return instance;
 }
 
-QSettings &store() { return AppSettings::shared().defaults(); }
+QSettings &store()
+{
+    return AppSettings::shared().defaults();
+}
 
-QString storageKey(const Name &name) { return storageKeyPrefix + name.rawValue; }
+QString storageKey(const Name &name)
+{
+    return storageKeyPrefix + name.rawValue;
+}
 
-bool grabsAllowed() { return registry().enabled && !registry().menuOpen; }
+bool grabsAllowed()
+{
+    return registry().enabled && !registry().menuOpen;
+}
 
 void printRegistrationError(const Shortcut &shortcut, int status)
 {
-    std::printf("Error registering hotkey %s: %d\n", shortcut.presentableDescription().toUtf8().constData(), status);
+    std::printf("Error registering hotkey %s: %d\n", shortcut.presentableDescription().toUtf8().constData(),
+                status);
     std::fflush(stdout);
 }
 
@@ -185,19 +195,27 @@ Name::Name(const QString &raw, std::optional<Shortcut> defaultBinding)
         GlobalShortcuts::setShortcut(defaultShortcut, *this);
 }
 
-std::optional<Shortcut> Name::shortcut() const { return getShortcut(*this); }
+std::optional<Shortcut> Name::shortcut() const
+{
+    return getShortcut(*this);
+}
 
-void Name::setShortcut(std::optional<Shortcut> shortcut) const { GlobalShortcuts::setShortcut(shortcut, *this); }
+void Name::setShortcut(std::optional<Shortcut> shortcut) const
+{
+    GlobalShortcuts::setShortcut(shortcut, *this);
+}
 
 const Name &Name::captureArea()
 {
-    static const Name name(QStringLiteral("captureArea"), Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command));
+    static const Name name(QStringLiteral("captureArea"),
+                           Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command));
     return name;
 }
 
 const Name &Name::captureFullScreen()
 {
-    static const Name name(QStringLiteral("captureFullScreen"), Shortcut(Key{Key::eight}, Modifier::shift | Modifier::command));
+    static const Name name(QStringLiteral("captureFullScreen"),
+                           Shortcut(Key{Key::eight}, Modifier::shift | Modifier::command));
     return name;
 }
 
@@ -207,7 +225,10 @@ Notifier &Notifier::shared()
     return instance;
 }
 
-std::optional<Shortcut> getShortcut(const Name &name) { return Shortcut::decode(store().value(storageKey(name))); }
+std::optional<Shortcut> getShortcut(const Name &name)
+{
+    return Shortcut::decode(store().value(storageKey(name)));
+}
 
 void setShortcut(std::optional<Shortcut> shortcut, const Name &name)
 {
@@ -234,10 +255,19 @@ void setShortcut(std::optional<Shortcut> shortcut, const Name &name)
     emit Notifier::shared().shortcutByNameDidChange(name.rawValue);
 }
 
-void onKeyDown(const Name &name, std::function<void()> action) { addHandler(name, std::move(action), true); }
-void onKeyUp(const Name &name, std::function<void()> action) { addHandler(name, std::move(action), false); }
+void onKeyDown(const Name &name, std::function<void()> action)
+{
+    addHandler(name, std::move(action), true);
+}
+void onKeyUp(const Name &name, std::function<void()> action)
+{
+    addHandler(name, std::move(action), false);
+}
 
-bool isEnabled() { return registry().enabled; }
+bool isEnabled()
+{
+    return registry().enabled;
+}
 
 void setEnabled(bool enabled)
 {
@@ -253,8 +283,14 @@ bool isEnabled(const Name &name)
     return registry().enabled && shortcut && registry().registeredShortcuts.contains(*shortcut);
 }
 
-bool isPaused() { return registry().paused; }
-void setPaused(bool paused) { registry().paused = paused; }
+bool isPaused()
+{
+    return registry().paused;
+}
+void setPaused(bool paused)
+{
+    registry().paused = paused;
+}
 
 void setMenuOpen(bool open)
 {
@@ -264,7 +300,10 @@ void setMenuOpen(bool open)
     updateGrabs();
 }
 
-bool isMenuOpen() { return registry().menuOpen; }
+bool isMenuOpen()
+{
+    return registry().menuOpen;
+}
 
 bool handleKeyEvent(const Shortcut &pressed, bool isPress)
 {
@@ -294,7 +333,10 @@ void setHotKeyService(std::unique_ptr<HotKeyService> service)
     }
 }
 
-HotKeyService *hotKeyService() { return registry().service.get(); }
+HotKeyService *hotKeyService()
+{
+    return registry().service.get();
+}
 
 bool isInHotKeyTable(const Shortcut &shortcut)
 {

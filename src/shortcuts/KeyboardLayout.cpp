@@ -51,7 +51,10 @@ QString characterIn(xkb_keymap *keymap, int keyCode)
 
 } // namespace
 
-void setKeymapSource(KeymapSource keymapSource) { source() = std::move(keymapSource); }
+void setKeymapSource(KeymapSource keymapSource)
+{
+    source() = std::move(keymapSource);
+}
 
 QString character(int keyCode)
 {

@@ -30,12 +30,13 @@ void setShortcut(QAction *action, const std::optional<Name> &name)
     auto *binding = new QObject(action);
     binding->setObjectName(QLatin1String(bindingObjectName));
     const Name bound = *name;
-    QObject::connect(&Notifier::shared(), &Notifier::shortcutByNameDidChange, binding,
-                     [action, bound](const QString &changed) {
-                         if (changed == bound.rawValue)
-                             apply(action, bound);
-                     },
-                     Qt::QueuedConnection);
+    QObject::connect(
+        &Notifier::shared(), &Notifier::shortcutByNameDidChange, binding,
+        [action, bound](const QString &changed) {
+            if (changed == bound.rawValue)
+                apply(action, bound);
+        },
+        Qt::QueuedConnection);
 }
 
 } // namespace GlobalShortcuts

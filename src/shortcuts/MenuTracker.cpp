@@ -26,7 +26,8 @@ bool MenuTracker::eventFilter(QObject *watched, QEvent *event)
     }
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && GlobalShortcuts::isMenuOpen() &&
         qobject_cast<QMenu *>(watched)) {
-        if (const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::Shortcut::fromKeyEvent(event))
+        if (const std::optional<GlobalShortcuts::Shortcut> shortcut =
+                GlobalShortcuts::Shortcut::fromKeyEvent(event))
             return GlobalShortcuts::handleKeyEvent(*shortcut, type == QEvent::KeyPress);
     }
     return false;

@@ -235,6 +235,9 @@ std::optional<Shortcut> Shortcut::decode(const QVariant &stored)
     return raw(*keyCode, *modifiers);
 }
 
-size_t qHash(const Shortcut &shortcut, size_t seed) { return qHashMulti(seed, shortcut.keyCode, shortcut.keyModifiers); }
+size_t qHash(const Shortcut &shortcut, size_t seed)
+{
+    return qHashMulti(seed, shortcut.keyCode, shortcut.keyModifiers);
+}
 
 } // namespace GlobalShortcuts

@@ -36,7 +36,8 @@ bool isModifierKey(int key)
     }
 }
 
-const Qt::KeyboardModifiers shortcutModifiers = Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier;
+const Qt::KeyboardModifiers shortcutModifiers =
+    Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier | Qt::MetaModifier;
 
 } // namespace
 
@@ -49,11 +50,13 @@ Recorder::Recorder(const Name &name, std::function<void(std::optional<Shortcut>)
     setContextMenuPolicy(Qt::NoContextMenu);
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    QAction *clear = addAction(style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
+    QAction *clear =
+        addAction(style()->standardIcon(QStyle::SP_LineEditClearButton), QLineEdit::TrailingPosition);
     clear->setObjectName(QStringLiteral("clearShortcut"));
     clear->setToolTip(QStringLiteral("Effacer"));
     connect(clear, &QAction::triggered, this, [this] { textEdited(QString()); });
-    connect(this, &QLineEdit::textChanged, this, [clear](const QString &text) { clear->setVisible(!text.isEmpty()); });
+    connect(this, &QLineEdit::textChanged, this,
+            [clear](const QString &text) { clear->setVisible(!text.isEmpty()); });
     connect(&Notifier::shared(), &Notifier::shortcutByNameDidChange, this, [this](const QString &changed) {
         if (changed == m_name.rawValue)
             showBinding();
@@ -64,12 +67,14 @@ Recorder::Recorder(const Name &name, std::function<void(std::optional<Shortcut>)
         box.exec();
     };
     askSystemConflict = [this] {
-        QMessageBox box(QMessageBox::Warning, QString(), RecorderStrings::text("keyboard_shortcut_used_by_system"),
-                        QMessageBox::NoButton, window());
+        QMessageBox box(QMessageBox::Warning, QString(),
+                        RecorderStrings::text("keyboard_shortcut_used_by_system"), QMessageBox::NoButton,
+                        window());
         box.setInformativeText(RecorderStrings::text("keyboard_shortcuts_can_be_changed"));
         box.setWindowModality(Qt::WindowModal);
         QPushButton *ok = box.addButton(RecorderStrings::text("ok"), QMessageBox::AcceptRole);
-        QPushButton *force = box.addButton(RecorderStrings::text("force_use_shortcut"), QMessageBox::DestructiveRole);
+        QPushButton *force =
+            box.addButton(RecorderStrings::text("force_use_shortcut"), QMessageBox::DestructiveRole);
         box.setDefaultButton(ok);
         box.exec();
         return box.clickedButton() == force;
@@ -83,7 +88,10 @@ Recorder::~Recorder()
         endRecording();
 }
 
-QSize Recorder::sizeHint() const { return QSize(minimumWidth, QLineEdit::sizeHint().height()); }
+QSize Recorder::sizeHint() const
+{
+    return QSize(minimumWidth, QLineEdit::sizeHint().height());
+}
 
 void Recorder::setShortcutName(const Name &name)
 {
@@ -127,7 +135,10 @@ void Recorder::clearFocusKeepingWindow()
     endRecording();
 }
 
-void Recorder::refocus() { setFocus(Qt::OtherFocusReason); }
+void Recorder::refocus()
+{
+    setFocus(Qt::OtherFocusReason);
+}
 
 void Recorder::textEdited(const QString &text)
 {
@@ -235,7 +246,8 @@ void Recorder::keyPressEvent(QKeyEvent *event)
     if (QAction *action = MainMenu::shared().actionWithShortcut(shortcut->menuKeySequence())) {
         clearFocusKeepingWindow();
         if (showMenuConflict)
-            showMenuConflict(RecorderStrings::text("keyboard_shortcut_used_by_menu_item").arg(action->text()));
+            showMenuConflict(
+                RecorderStrings::text("keyboard_shortcut_used_by_menu_item").arg(action->text()));
         refocus();
         return;
     }

@@ -158,7 +158,8 @@ private slots:
         QCOMPARE(doubled.as<A::Text>()->fontSize, 60.0);
         QCOMPARE(doubled.lineWidth, 6.0);
         // Rectangles are rebuilt from their normalised form.
-        QCOMPARE(A(A::Rect{QRectF(10, 10, -4, -6)}, Qt::red, 3).scaled(2).as<A::Rect>()->rect, QRectF(12, 8, 8, 12));
+        QCOMPARE(A(A::Rect{QRectF(10, 10, -4, -6)}, Qt::red, 3).scaled(2).as<A::Rect>()->rect,
+                 QRectF(12, 8, 8, 12));
         const A badge = A(A::Badge{{10, 10}, 3}, Qt::red, 3).scaled(3);
         QCOMPARE(badge.as<A::Badge>()->center, QPointF(30, 30));
         QCOMPARE(badge.boundingBox().size(), QSizeF(28, 28));

@@ -44,7 +44,7 @@ private slots:
     {
         const QImage white = Pixels::filled(120, 100, Qt::white);
         const QImage out = render(white, {A(A::Line{{20, 50}, {80, 50}}, Qt::black, 10)});
-        QVERIFY(Pixels::dark(at(out, {83.5, 50}, 100)));  // the cap reaches 5 beyond the end
+        QVERIFY(Pixels::dark(at(out, {83.5, 50}, 100))); // the cap reaches 5 beyond the end
         QVERIFY(!Pixels::dark(at(out, {86, 50}, 100)));
         QVERIFY(!Pixels::dark(at(out, {84.5, 54.5}, 100))); // round, not square
 
@@ -64,9 +64,12 @@ private slots:
     {
         const QColor opaqueRed(255, 0, 0), halfRed(255, 0, 0, 128);
         for (const QColor &color : {opaqueRed, halfRed}) {
-            const QImage overWhite = render(Pixels::filled(40, 40, Qt::white), {A(A::Highlight{QRectF(5, 5, 20, 20)}, color, 3)});
-            QVERIFY2(Pixels::near(at(overWhite, {15, 15}, 40), QColor(255, 166, 166), 3), qPrintable(at(overWhite, {15, 15}, 40).name()));
-            const QImage overBlack = render(Pixels::filled(40, 40, Qt::black), {A(A::Highlight{QRectF(5, 5, 20, 20)}, color, 3)});
+            const QImage overWhite =
+                render(Pixels::filled(40, 40, Qt::white), {A(A::Highlight{QRectF(5, 5, 20, 20)}, color, 3)});
+            QVERIFY2(Pixels::near(at(overWhite, {15, 15}, 40), QColor(255, 166, 166), 3),
+                     qPrintable(at(overWhite, {15, 15}, 40).name()));
+            const QImage overBlack =
+                render(Pixels::filled(40, 40, Qt::black), {A(A::Highlight{QRectF(5, 5, 20, 20)}, color, 3)});
             QVERIFY(Pixels::near(at(overBlack, {15, 15}, 40), QColor(89, 0, 0), 3));
             QVERIFY(Pixels::near(at(overBlack, {30, 30}, 40), Qt::black, 0));
         }
@@ -102,7 +105,9 @@ private slots:
                         red += base.pixelColor(x, y).red();
                 red /= 256;
                 const QColor first = out.pixelColor(cell.topLeft());
-                QVERIFY2(std::abs(first.red() - red) <= 3, qPrintable(QString("cell %1,%2: %3 vs %4").arg(column).arg(row).arg(first.red()).arg(red)));
+                QVERIFY2(std::abs(first.red() - red) <= 3,
+                         qPrintable(
+                             QString("cell %1,%2: %3 vs %4").arg(column).arg(row).arg(first.red()).arg(red)));
                 QCOMPARE(out.pixelColor(cell.bottomRight()), first); // flat block
             }
         QCOMPARE(out.pixelColor(19, 120), base.pixelColor(19, 120)); // nothing outside the rectangle
@@ -114,7 +119,8 @@ private slots:
         QCOMPARE(whole.pixelColor(100, 190).blue(), 0);
 
         // Wholly outside the image, or thinner than a pixel: nothing is painted.
-        QCOMPARE(render(base, {A(A::Pixelate{QRectF(150, 150, 40, 40)}, Qt::red, 3)}, 2), render(base, {}, 2));
+        QCOMPARE(render(base, {A(A::Pixelate{QRectF(150, 150, 40, 40)}, Qt::red, 3)}, 2),
+                 render(base, {}, 2));
         QCOMPARE(render(base, {A(A::Pixelate{QRectF(10, 10, 40, 0.2)}, Qt::red, 3)}, 1), render(base, {}, 1));
     }
 
@@ -123,7 +129,7 @@ private slots:
     {
         const QImage white = Pixels::filled(64, 64, Qt::white);
         const QImage out = render(white, {A(A::Highlight{QRectF(0, 0, 64, 64)}, Qt::black, 3),
-                                         A(A::Pixelate{QRectF(0, 0, 32, 32)}, Qt::red, 3)});
+                                          A(A::Pixelate{QRectF(0, 0, 32, 32)}, Qt::red, 3)});
         QCOMPARE(at(out, {10, 10}, 64), QColor(Qt::white));
         QVERIFY(at(out, {50, 50}, 64).red() < 200);
     }
@@ -135,7 +141,8 @@ private slots:
         const QImage black = Pixels::filled(100, 100, Qt::black);
         int heights[2] = {};
         for (int i = 0; i < 2; ++i) {
-            const QImage out = render(black, {A(A::Badge{{50, 50}, i == 0 ? 99 : 100}, QColor(200, 0, 0), 3)});
+            const QImage out =
+                render(black, {A(A::Badge{{50, 50}, i == 0 ? 99 : 100}, QColor(200, 0, 0), 3)});
             QCOMPARE(at(out, {50 + 12, 50}, 100), QColor(200, 0, 0));
             QCOMPARE(at(out, {50 + 15, 50}, 100), QColor(Qt::black));
             const QRect label = Pixels::boundsOf(out, [](const QColor &c) { return c.green() > 150; });

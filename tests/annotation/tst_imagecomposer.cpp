@@ -10,7 +10,8 @@ using A = Annotation;
 class TestImageComposer : public QObject {
     Q_OBJECT
 
-    static Decoration decoration(double padding, Decoration::Background background, double radius, bool shadow)
+    static Decoration decoration(double padding, Decoration::Background background, double radius,
+                                 bool shadow)
     {
         Decoration d;
         d.padding = padding;
@@ -29,11 +30,13 @@ private slots:
         QCOMPARE(ImageComposer::compose(base, {}, 1, padded)->size(), QSize(220, 120));
         const QImage out = *ImageComposer::compose(base, {}, 2, padded);
         QCOMPARE(out.format(), QImage::Format_ARGB32_Premultiplied);
-        QCOMPARE(out.pixelColor(5, 5).alpha(), 0);        // transparent margin
+        QCOMPARE(out.pixelColor(5, 5).alpha(), 0);            // transparent margin
         QCOMPARE(out.pixelColor(120, 70), QColor(Qt::white)); // the image itself
         QCOMPARE(int(std::lround(out.dotsPerMeterX() * 0.0254)), 144);
         // Fractional sizes round half away from zero: 101 px at scale 2 is 50.5 points, padding 0.25.
-        QCOMPARE(ImageComposer::compose(Pixels::filled(101, 3, Qt::white), {}, 2, decoration(0.25, Decoration::None{}, 0, false))->size(),
+        QCOMPARE(ImageComposer::compose(Pixels::filled(101, 3, Qt::white), {}, 2,
+                                        decoration(0.25, Decoration::None{}, 0, false))
+                     ->size(),
                  QSize(102, 4));
     }
 
@@ -52,12 +55,14 @@ private slots:
         QCOMPARE(ImageComposer::clampedCornerRadius(500, QSizeF(100, 60)), 30.0);
         QCOMPARE(ImageComposer::clampedCornerRadius(8, QSizeF(100, 60)), 8.0);
         const QImage base = Pixels::filled(100, 60, Qt::blue);
-        const QImage stadium = *ImageComposer::compose(base, {}, 1, decoration(0, Decoration::None{}, 500, false));
-        QCOMPARE(stadium.pixelColor(2, 2).alpha(), 0);        // cut corner
-        QCOMPARE(stadium.pixelColor(30, 1).alpha(), 255);     // the straight top edge starts at x = 30
-        QCOMPARE(stadium.pixelColor(1, 30).alpha(), 255);     // the left end is a half circle of radius 30
+        const QImage stadium =
+            *ImageComposer::compose(base, {}, 1, decoration(0, Decoration::None{}, 500, false));
+        QCOMPARE(stadium.pixelColor(2, 2).alpha(), 0);    // cut corner
+        QCOMPARE(stadium.pixelColor(30, 1).alpha(), 255); // the straight top edge starts at x = 30
+        QCOMPARE(stadium.pixelColor(1, 30).alpha(), 255); // the left end is a half circle of radius 30
         QCOMPARE(stadium.pixelColor(1, 10).alpha(), 0);
-        const QImage square = *ImageComposer::compose(base, {}, 1, decoration(0, Decoration::None{}, 0, false));
+        const QImage square =
+            *ImageComposer::compose(base, {}, 1, decoration(0, Decoration::None{}, 0, false));
         QCOMPARE(square.pixelColor(0, 0).alpha(), 255);
     }
 
@@ -72,8 +77,8 @@ private slots:
         QVERIFY2(below > 40 && below < 0.45 * 255 + 2, qPrintable(QString::number(below)));
         QVERIFY2(above < below - 20, qPrintable(QString("%1 %2").arg(above).arg(below)));
         QCOMPARE(out.pixelColor(90, 70), QColor(Qt::white)); // covered by the image
-        QCOMPARE(out.pixelColor(1, 1).alpha(), 0);            // the far margin stays transparent
-        QCOMPARE(out.pixelColor(90, 104).red(), 0);           // black
+        QCOMPARE(out.pixelColor(1, 1).alpha(), 0);           // the far margin stays transparent
+        QCOMPARE(out.pixelColor(90, 104).red(), 0);          // black
         // Without padding the shadow falls outside the picture.
         const QImage tight = *ImageComposer::compose(base, {}, 1, decoration(0, Decoration::None{}, 0, true));
         QCOMPARE(tight, *ImageComposer::compose(base, {}, 1, Decoration{}));
@@ -81,38 +86,47 @@ private slots:
         // Transparent pixels of the image show the opaque black filler.
         QImage holey = base;
         holey.setPixelColor(50, 30, Qt::transparent);
-        const QImage filled = *ImageComposer::compose(holey, {}, 1, decoration(0, Decoration::None{}, 0, true));
+        const QImage filled =
+            *ImageComposer::compose(holey, {}, 1, decoration(0, Decoration::None{}, 0, true));
         QCOMPARE(filled.pixelColor(50, 30), QColor(Qt::black));
     }
 
     void shadowBlurIsResolutionIndependent()
     {
         // The same picture at scale 1 and 2: the shadow profile below the image matches point for point.
-        const QImage one = *ImageComposer::compose(Pixels::filled(100, 60, Qt::white), {}, 1, decoration(40, Decoration::None{}, 0, true));
-        const QImage two = *ImageComposer::compose(Pixels::filled(200, 120, Qt::white), {}, 2, decoration(40, Decoration::None{}, 0, true));
+        const QImage one = *ImageComposer::compose(Pixels::filled(100, 60, Qt::white), {}, 1,
+                                                   decoration(40, Decoration::None{}, 0, true));
+        const QImage two = *ImageComposer::compose(Pixels::filled(200, 120, Qt::white), {}, 2,
+                                                   decoration(40, Decoration::None{}, 0, true));
         for (int below : {2, 8, 16, 26}) {
-            const int a = one.pixelColor(90, 100 + below).alpha(), b = two.pixelColor(180, 200 + 2 * below).alpha();
-            QVERIFY2(std::abs(a - b) <= 8, qPrintable(QString("%1 points below: %2 vs %3").arg(below).arg(a).arg(b)));
+            const int a = one.pixelColor(90, 100 + below).alpha(),
+                      b = two.pixelColor(180, 200 + 2 * below).alpha();
+            QVERIFY2(std::abs(a - b) <= 8,
+                     qPrintable(QString("%1 points below: %2 vs %3").arg(below).arg(a).arg(b)));
         }
     }
 
     void backgrounds()
     {
         const QImage base = Pixels::filled(100, 60, Qt::white);
-        const QImage solid = *ImageComposer::compose(base, {}, 1, decoration(20, Decoration::Solid{QColor(10, 200, 30)}, 0, false));
+        const QImage solid = *ImageComposer::compose(
+            base, {}, 1, decoration(20, Decoration::Solid{QColor(10, 200, 30)}, 0, false));
         QCOMPARE(solid.pixelColor(3, 90), QColor(10, 200, 30));
         const QImage gradient = *ImageComposer::compose(
-            base, {}, 1, decoration(20, Decoration::Gradient{QColor(255, 0, 0), QColor(0, 0, 255)}, 0, false));
+            base, {}, 1,
+            decoration(20, Decoration::Gradient{QColor(255, 0, 0), QColor(0, 0, 255)}, 0, false));
         QVERIFY(Pixels::near(gradient.pixelColor(0, 0), QColor(255, 0, 0), 8));
         QVERIFY(Pixels::near(gradient.pixelColor(139, 99), QColor(0, 0, 255), 8));
-        QVERIFY(gradient.pixelColor(139, 0).red() > 80 && gradient.pixelColor(139, 0).blue() > 80); // mid-diagonal
+        QVERIFY(gradient.pixelColor(139, 0).red() > 80 &&
+                gradient.pixelColor(139, 0).blue() > 80); // mid-diagonal
     }
 
     void annotationsPaintOverTheMargin()
     {
         const QImage base = Pixels::filled(100, 60, Qt::white);
         const QList<A> arrow{A(A::Line{{50, 30}, {-15, 30}}, QColor(0, 150, 0), 4)};
-        const QImage out = *ImageComposer::compose(base, arrow, 1, decoration(20, Decoration::Solid{Qt::gray}, 10, false));
+        const QImage out =
+            *ImageComposer::compose(base, arrow, 1, decoration(20, Decoration::Solid{Qt::gray}, 10, false));
         QCOMPARE(out.pixelColor(10, 50), QColor(0, 150, 0)); // in the left margin
         QCOMPARE(out.pixelColor(60, 50), QColor(0, 150, 0)); // over the image
     }
@@ -132,7 +146,8 @@ private slots:
     {
         QImage base(80, 60, QImage::Format_ARGB32_Premultiplied);
         base.fill(QColor(30, 60, 90));
-        const QList<A> marks{A(A::Arrow{{5, 5}, {70, 50}}, Qt::yellow, 3), A(A::Badge{{20, 40}, 3}, Qt::red, 3)};
+        const QList<A> marks{A(A::Arrow{{5, 5}, {70, 50}}, Qt::yellow, 3),
+                             A(A::Badge{{20, 40}, 3}, Qt::red, 3)};
         const Decoration d = decoration(12, Decoration::Gradient{Qt::white, Qt::black}, 6, true);
         const QImage exported = *ImageComposer::compose(base, marks, 2, d);
         QImage screen(exported.size(), QImage::Format_ARGB32_Premultiplied);

@@ -48,10 +48,10 @@ private slots:
         const QImage image = numbered(300, 100);
         const QImage clockwise = *ImageTransformer::rotated90(image, true);
         QCOMPARE(clockwise.size(), QSize(100, 300));
-        QCOMPARE(clockwise.pixel(99, 0), image.pixel(0, 0));   // top-left ends at the top-right
-        QCOMPARE(clockwise.pixel(0, 0), image.pixel(0, 99));   // bottom-left ends at the top-left
+        QCOMPARE(clockwise.pixel(99, 0), image.pixel(0, 0)); // top-left ends at the top-right
+        QCOMPARE(clockwise.pixel(0, 0), image.pixel(0, 99)); // bottom-left ends at the top-left
         const QImage counter = *ImageTransformer::rotated90(image, false);
-        QCOMPARE(counter.pixel(0, 299), image.pixel(0, 0));     // top-left ends at the bottom-left
+        QCOMPARE(counter.pixel(0, 299), image.pixel(0, 0)); // top-left ends at the bottom-left
 
         QImage around = image;
         for (int i = 0; i < 4; ++i)
@@ -66,7 +66,8 @@ private slots:
         const double scale = 2;
         QImage image = Pixels::filled(300, 100, Qt::white); // 150 × 50 points
         image.setPixelColor(20, 10, Qt::red);               // pixel → point (10.25, 44.75)
-        const QList<A> marks{A(A::Badge{{10.25, 44.75}, 1}, Qt::red, 3), A(A::Text{{3, 4}, "t", std::nullopt, 12}, Qt::black, 3)};
+        const QList<A> marks{A(A::Badge{{10.25, 44.75}, 1}, Qt::red, 3),
+                             A(A::Text{{3, 4}, "t", std::nullopt, 12}, Qt::black, 3)};
         for (bool clockwise : {true, false}) {
             const auto turned = ImageTransformer::rotated90(image, marks, scale, clockwise);
             QVERIFY(turned);
@@ -88,7 +89,8 @@ private slots:
         // Scale 2, r = (10.2, 5, 50, 40) on an image 100 points high: pixels (20, 110, 101, 80).
         QCOMPARE(ImageTransformer::cropPixelRect(QRectF(10.2, 5, 50, 40), 100, 2), QRectF(20, 110, 101, 80));
         const QImage image = numbered(300, 200);
-        const QList<A> marks{A(A::Line{{12, 8}, {40, 30}}, Qt::red, 3), A(A::Badge{{500, 500}, 2}, Qt::red, 3)};
+        const QList<A> marks{A(A::Line{{12, 8}, {40, 30}}, Qt::red, 3),
+                             A(A::Badge{{500, 500}, 2}, Qt::red, 3)};
         const auto cut = ImageTransformer::crop(image, marks, QRectF(10.2, 5, 50, 40), 2);
         QVERIFY(cut);
         QCOMPARE(cut->image.size(), QSize(101, 80));

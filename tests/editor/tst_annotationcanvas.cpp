@@ -34,7 +34,8 @@ class TestAnnotationCanvas : public QObject {
     void open(double padding = 0, double scale = 1)
     {
         window = std::make_unique<KeySink>();
-        document = std::make_unique<EditorDocument>(Pixels::filled(int(200 * scale), int(150 * scale), Qt::white), scale);
+        document = std::make_unique<EditorDocument>(
+            Pixels::filled(int(200 * scale), int(150 * scale), Qt::white), scale);
         document->state.decoration.padding = padding;
         state = std::make_unique<EditorState>();
         canvas = new AnnotationCanvasView(document.get(), state.get(), window.get());
@@ -93,9 +94,9 @@ private slots:
     void drawingEachKind()
     {
         open();
-        const QList<std::pair<Tool, std::size_t>> tools = {{Tool::arrow, 0}, {Tool::line, 1}, {Tool::rect, 2},
-                                                           {Tool::ellipse, 3}, {Tool::highlight, 4}, {Tool::pixelate, 5},
-                                                           {Tool::freehand, 7}};
+        const QList<std::pair<Tool, std::size_t>> tools = {
+            {Tool::arrow, 0},     {Tool::line, 1},     {Tool::rect, 2},    {Tool::ellipse, 3},
+            {Tool::highlight, 4}, {Tool::pixelate, 5}, {Tool::freehand, 7}};
         for (const auto &[tool, kind] : tools) {
             state->setTool(tool);
             drag({20, 20}, {60, 50});
@@ -147,7 +148,8 @@ private slots:
     void badges()
     {
         open();
-        document->state.annotations = {A(A::Badge{{10, 10}, 1}, Qt::red, 3), A(A::Badge{{20, 10}, 5}, Qt::red, 3),
+        document->state.annotations = {A(A::Badge{{10, 10}, 1}, Qt::red, 3),
+                                       A(A::Badge{{20, 10}, 5}, Qt::red, 3),
                                        A(A::Badge{{30, 10}, 2}, Qt::red, 3)};
         state->setTool(Tool::badge);
         click({100, 100});
@@ -419,8 +421,10 @@ private slots:
     {
         QCOMPARE(CanvasGeometry::cropLabel(QRectF(0, 0, 100.25, 50), 2), QString("201 × 100 px"));
         QCOMPARE(CanvasGeometry::cropLabel(QRectF(0, 0, 10, 10), 1), QString("10 × 10 px"));
-        // Below the rectangle, right edges aligned; pushed up to 4 points above the bottom and in from the sides.
-        QCOMPARE(CanvasGeometry::cropLabelBox(QRectF(50, 100, 100, 50), QSizeF(60, 12), 400), QRectF(74, 74, 76, 20));
+        // Below the rectangle, right edges aligned; pushed up to 4 points above the bottom and in from the
+        // sides.
+        QCOMPARE(CanvasGeometry::cropLabelBox(QRectF(50, 100, 100, 50), QSizeF(60, 12), 400),
+                 QRectF(74, 74, 76, 20));
         QCOMPARE(CanvasGeometry::cropLabelBox(QRectF(50, 5, 100, 50), QSizeF(60, 12), 400).y(), 4.0);
         QCOMPARE(CanvasGeometry::cropLabelBox(QRectF(0, 50, 20, 50), QSizeF(60, 12), 400).x(), 4.0);
         QCOMPARE(CanvasGeometry::cropLabelBox(QRectF(300, 50, 100, 50), QSizeF(60, 12), 350).x(), 270.0);
@@ -435,7 +439,8 @@ private slots:
         add(A(A::Rect{QRectF(5, 5, 30, 20)}, Qt::green, 3));
         add(A(A::Arrow{{20, 20}, {150, 120}}, Qt::red, 4));
         QImage shown = canvas->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        QImage exported = *ImageComposer::compose(document->state.baseImage, list(), 1, document->state.decoration);
+        QImage exported =
+            *ImageComposer::compose(document->state.baseImage, list(), 1, document->state.decoration);
         QCOMPARE(shown.size(), exported.size());
         int differing = 0;
         for (int y = 0; y < shown.height(); ++y)
@@ -453,7 +458,9 @@ private slots:
         shown = canvas->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
         exported = *ImageComposer::compose(document->state.baseImage, list(), 1, document->state.decoration);
         differing = 0;
-        const QRect chrome = QRectF(canvas->toWidget({26, 170}), canvas->toWidget({164, 22})).toAlignedRect().adjusted(-2, -2, 2, 2);
+        const QRect chrome = QRectF(canvas->toWidget({26, 170}), canvas->toWidget({164, 22}))
+                                 .toAlignedRect()
+                                 .adjusted(-2, -2, 2, 2);
         for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x)
                 if (!chrome.contains(x, y))
@@ -479,13 +486,15 @@ private slots:
         for (int round = 0; round < 300; ++round) {
             open(random.bounded(3) * 5);
             auto render = [&] {
-                return *ImageComposer::compose(document->state.baseImage, list(), document->scale(), document->state.decoration);
+                return *ImageComposer::compose(document->state.baseImage, list(), document->scale(),
+                                               document->state.decoration);
             };
             const QImage original = render();
             auto point = [&] { return QPointF(random.bounded(220.0) - 10, random.bounded(170.0) - 10); };
             const int gestures = 1 + random.bounded(8);
             for (int g = 0; g < gestures; ++g) {
-                const Tool tool = EditorState::allTools[random.bounded(int(std::size(EditorState::allTools)))];
+                const Tool tool =
+                    EditorState::allTools[random.bounded(int(std::size(EditorState::allTools)))];
                 state->setTool(tool);
                 switch (tool) {
                 case Tool::text:
@@ -521,7 +530,8 @@ private slots:
             window.reset();
         }
         // The gestures really edited the documents.
-        QVERIFY2(changedRounds > 150 && totalSteps > 600, qPrintable(QString("%1 %2").arg(changedRounds).arg(totalSteps)));
+        QVERIFY2(changedRounds > 150 && totalSteps > 600,
+                 qPrintable(QString("%1 %2").arg(changedRounds).arg(totalSteps)));
     }
 };
 

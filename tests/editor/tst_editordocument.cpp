@@ -55,7 +55,8 @@ private slots:
 
         // A new edit after an undo drops the redo step.
         document.undoStack()->undo();
-        document.setDecoration(Decoration{12, Decoration::None{}, 0, false}, EditorDocument::changeBackground);
+        document.setDecoration(Decoration{12, Decoration::None{}, 0, false},
+                               EditorDocument::changeBackground);
         QVERIFY(!document.undoStack()->canRedo());
         QCOMPARE(document.undoStack()->count(), 1);
     }
@@ -82,7 +83,8 @@ private slots:
         Decoration d{8, Decoration::Solid{QColor(1, 2, 3)}, 4, false};
         document.setDecoration(d, EditorDocument::changeBackground);
         const int withDecoration = document.undoStack()->count();
-        document.setDecoration(Decoration{8, Decoration::Solid{QColor(1, 2, 3)}, 4, false}, EditorDocument::changeBackground);
+        document.setDecoration(Decoration{8, Decoration::Solid{QColor(1, 2, 3)}, 4, false},
+                               EditorDocument::changeBackground);
         QCOMPARE(document.undoStack()->count(), withDecoration);
         d.hasShadow = true;
         document.setDecoration(d, EditorDocument::changeBackground);
@@ -124,9 +126,11 @@ private slots:
         EditorDocument document(Pixels::filled(200, 100, Qt::white), 2);
         const A a(A::Line{{20, 20}, {40, 40}}, Qt::red, 3);
         document.state.annotations = {a};
-        const auto cut = ImageTransformer::crop(document.state.baseImage, document.state.annotations, QRectF(10, 5, 50, 30), 2);
+        const auto cut = ImageTransformer::crop(document.state.baseImage, document.state.annotations,
+                                                QRectF(10, 5, 50, 30), 2);
         QVERIFY(cut);
-        document.replaceState({cut->image, cut->annotations, document.state.decoration}, EditorDocument::crop);
+        document.replaceState({cut->image, cut->annotations, document.state.decoration},
+                              EditorDocument::crop);
         QCOMPARE(document.state.baseImage.size(), QSize(100, 60));
         QCOMPARE(document.state.annotations[0].as<A::Line>()->from, QPointF(10, 15));
         document.undoStack()->undo();

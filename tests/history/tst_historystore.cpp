@@ -8,9 +8,8 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QTimeZone>
 #include <QTest>
-
+#include <QTimeZone>
 
 class TestHistoryStore : public QObject {
     Q_OBJECT
@@ -53,7 +52,8 @@ private slots:
     void defaultLocation()
     {
         HistoryStore store;
-        QCOMPARE(store.fileURL(), QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Pim/history.json");
+        QCOMPARE(store.fileURL(),
+                 QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Pim/history.json");
         QVERIFY(QFileInfo(store.fileURL()).dir().exists());
     }
 
@@ -81,7 +81,8 @@ private slots:
         QCOMPARE((HistoryStore::Entry{"/x", 725760000.0}.dateTime()), newYear);
 
         // Dates with microseconds come back exactly, members in any order, unknown members ignored.
-        writeHistory("[{\"date\":725760000.123456,\"path\":\"\\/one\",\"size\":12},{\"path\":\"/two\",\"date\":1e3}]");
+        writeHistory(
+            "[{\"date\":725760000.123456,\"path\":\"\\/one\",\"size\":12},{\"path\":\"/two\",\"date\":1e3}]");
         HistoryStore store(dir->filePath("Pim"));
         QCOMPARE(paths(store), QStringList({"/one", "/two"}));
         QCOMPARE(store.entries()[0].date, 725760000.123456);
@@ -131,7 +132,8 @@ private slots:
         store.remove(trashed, true);
         QCOMPARE(paths(store), QStringList{kept});
         QVERIFY(!QFile::exists(trashed));
-        const QString trashFolder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
+        const QString trashFolder =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
         QVERIFY(QFile::exists(trashFolder + "/trashed.png"));
         QVERIFY(!QFile::exists(QDir::currentPath() + "/files/trashed.png"));
         QCOMPARE(calls, 3);
@@ -246,7 +248,8 @@ private slots:
         QCOMPARE(store.entries().first().path, QString("/captures/new.png"));
         QCOMPARE(fileBytes(), before);
         QCOMPARE(HistoryStore(dir->filePath("Pim")).entries().size(), 40);
-        QCOMPARE(QDir(dir->filePath("Pim")).entryList(QDir::Files | QDir::Hidden), QStringList{"history.json"});
+        QCOMPARE(QDir(dir->filePath("Pim")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"history.json"});
     }
 };
 

@@ -13,7 +13,8 @@ class TestOCRService : public QObject {
 
     static Observation at(double x, double midY, const QString &text)
     {
-        return Observation{QRectF(x, midY - 0.01, 0.1, 0.02), text.isNull() ? QStringList() : QStringList{text}};
+        return Observation{QRectF(x, midY - 0.01, 0.1, 0.02),
+                           text.isNull() ? QStringList() : QStringList{text}};
     }
 
     // Two lines of French at screenshot size (scale 2), dark on a light background.
@@ -35,13 +36,17 @@ private slots:
     void orderingRule()
     {
         // Within 0.02 of each other: one line each, left first. Further apart: higher first.
-        QCOMPARE(OCRService::orderedText({at(0.5, 0.50, "droite"), at(0.1, 0.51, "gauche")}), QString("gauche\ndroite"));
-        QCOMPARE(OCRService::orderedText({at(0.1, 0.50, "bas"), at(0.5, 0.53, "haut")}), QString("haut\nbas"));
+        QCOMPARE(OCRService::orderedText({at(0.5, 0.50, "droite"), at(0.1, 0.51, "gauche")}),
+                 QString("gauche\ndroite"));
+        QCOMPARE(OCRService::orderedText({at(0.1, 0.50, "bas"), at(0.5, 0.53, "haut")}),
+                 QString("haut\nbas"));
         // Two columns come out interleaved line by line.
-        QCOMPARE(OCRService::orderedText({at(0.6, 0.8, "B1"), at(0.6, 0.6, "B2"), at(0.1, 0.6, "A2"), at(0.1, 0.8, "A1")}),
+        QCOMPARE(OCRService::orderedText(
+                     {at(0.6, 0.8, "B1"), at(0.6, 0.6, "B2"), at(0.1, 0.6, "A2"), at(0.1, 0.8, "A1")}),
                  QString("A1\nB1\nA2\nB2"));
         // No candidate: left out, no empty line.
-        QCOMPARE(OCRService::orderedText({at(0.1, 0.9, "un"), at(0.1, 0.5, QString()), at(0.1, 0.1, "deux")}), QString("un\ndeux"));
+        QCOMPARE(OCRService::orderedText({at(0.1, 0.9, "un"), at(0.1, 0.5, QString()), at(0.1, 0.1, "deux")}),
+                 QString("un\ndeux"));
         QCOMPARE(OCRService::orderedText({}), QString());
         // Chains of near lines (not transitive) still sort without trouble.
         QList<Observation> chain;
@@ -110,7 +115,8 @@ private slots:
         bool late = false;
         {
             QObject shortLived;
-            OCRService::recognizeText(frenchText(), {"fr-FR"}, &shortLived, [&](Result<QString>) { late = true; });
+            OCRService::recognizeText(frenchText(), {"fr-FR"}, &shortLived,
+                                      [&](Result<QString>) { late = true; });
         }
         QTest::qWait(3000);
         QVERIFY(!late);

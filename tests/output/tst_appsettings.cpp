@@ -29,7 +29,8 @@ private slots:
         QCOMPARE(settings.imageQuality(), 0.85);
         QCOMPARE(settings.ocrLanguages(), QStringList({"fr-FR", "en-US"}));
         QCOMPARE(settings.hasSeenWelcome(), false);
-        QCOMPARE(settings.destinationDirectory(), QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+        QCOMPARE(settings.destinationDirectory(),
+                 QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     }
 
     void destinationExpandsTilde()
@@ -45,7 +46,8 @@ private slots:
         QCOMPARE(settings.destinationDirectory(), QDir::homePath() + "/Captures");
         // Empty counts as absent.
         store().setValue(AppSettings::destinationDirectoryKey, "");
-        QCOMPARE(settings.destinationDirectory(), QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+        QCOMPARE(settings.destinationDirectory(),
+                 QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
     }
 
     void qualityRule_data()
@@ -98,7 +100,8 @@ private slots:
         QCOMPARE(rawValue(ImageFormat::jpeg), QString("jpeg"));
         QCOMPARE(title(ImageFormat::webp), QString("WebP"));
         // Every format is installed on our machines, in table order.
-        QCOMPARE(availableImageFormats(), QList<ImageFormat>({ImageFormat::png, ImageFormat::jpeg, ImageFormat::webp}));
+        QCOMPARE(availableImageFormats(),
+                 QList<ImageFormat>({ImageFormat::png, ImageFormat::jpeg, ImageFormat::webp}));
         settings.setImageFormat(ImageFormat::webp);
         QCOMPARE(settings.imageFormat(), ImageFormat::webp);
     }
@@ -145,7 +148,8 @@ private slots:
         settings.setImageFormat(ImageFormat::jpeg);
         QSettings fresh(store().fileName(), QSettings::IniFormat);
         QCOMPARE(AppSettings::imageQualityFrom(fresh.value(AppSettings::imageQualityKey)), 0.6);
-        QCOMPARE(AppSettings::ocrLanguagesFrom(fresh.value(AppSettings::ocrLanguagesKey)), QStringList{"en-GB"});
+        QCOMPARE(AppSettings::ocrLanguagesFrom(fresh.value(AppSettings::ocrLanguagesKey)),
+                 QStringList{"en-GB"});
         QCOMPARE(AppSettings::imageFormatFrom(fresh.value(AppSettings::imageFormatKey)), ImageFormat::jpeg);
     }
 };

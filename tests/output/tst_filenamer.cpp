@@ -6,24 +6,38 @@ class TestFileNamer : public QObject {
     Q_OBJECT
 
     const QTimeZone utc = QTimeZone::utc();
-    QDateTime at(int y, int mo, int d, int h, int mi, int s) const { return QDateTime(QDate(y, mo, d), QTime(h, mi, s), utc); }
+    QDateTime at(int y, int mo, int d, int h, int mi, int s) const
+    {
+        return QDateTime(QDate(y, mo, d), QTime(h, mi, s), utc);
+    }
 
 private slots:
     void tokens_data()
     {
         QTest::addColumn<QString>("pattern");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("default") << "Capture {date} à {time}" << "Capture 2026-12-05 à 17.51.13";
-        QTest::newRow("fields") << "{yyyy}{MM}{dd}-{HH}{mm}{ss}" << "20261205-175113";
-        QTest::newRow("MM is month, mm is minute") << "{MM}|{mm}" << "12|51";
-        QTest::newRow("case-sensitive, unknown kept") << "{DATE} {foo} {Date}" << "{DATE} {foo} {Date}";
-        QTest::newRow("repeated") << "{ss}{ss}-{date}{date}" << "1313-2026-12-052026-12-05";
-        QTest::newRow("slash and colon") << "a/b:c {time}" << "a-b-c 17.51.13";
-        QTest::newRow("trimmed ends, inner spaces kept") << "  x  y \t\n" << "x  y";
-        QTest::newRow("empty") << "" << "Capture";
-        QTest::newRow("only spaces") << "   \t " << "Capture";
-        QTest::newRow("only tokens") << "{HH}" << "17";
-        QTest::newRow("unclosed brace") << "{date" << "{date";
+        QTest::newRow("default") << "Capture {date} à {time}"
+                                 << "Capture 2026-12-05 à 17.51.13";
+        QTest::newRow("fields") << "{yyyy}{MM}{dd}-{HH}{mm}{ss}"
+                                << "20261205-175113";
+        QTest::newRow("MM is month, mm is minute") << "{MM}|{mm}"
+                                                   << "12|51";
+        QTest::newRow("case-sensitive, unknown kept") << "{DATE} {foo} {Date}"
+                                                      << "{DATE} {foo} {Date}";
+        QTest::newRow("repeated") << "{ss}{ss}-{date}{date}"
+                                  << "1313-2026-12-052026-12-05";
+        QTest::newRow("slash and colon") << "a/b:c {time}"
+                                         << "a-b-c 17.51.13";
+        QTest::newRow("trimmed ends, inner spaces kept") << "  x  y \t\n"
+                                                         << "x  y";
+        QTest::newRow("empty") << ""
+                               << "Capture";
+        QTest::newRow("only spaces") << "   \t "
+                                     << "Capture";
+        QTest::newRow("only tokens") << "{HH}"
+                                     << "17";
+        QTest::newRow("unclosed brace") << "{date"
+                                        << "{date";
     }
     void tokens()
     {

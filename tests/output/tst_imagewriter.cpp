@@ -92,7 +92,9 @@ private slots:
     void qualityApplies()
     {
         const QImage image = TestImages::sample(200, 120);
-        auto bytes = [&](ImageFormat format, double quality) { return *ImageWriter::data(image, 1, format, quality); };
+        auto bytes = [&](ImageFormat format, double quality) {
+            return *ImageWriter::data(image, 1, format, quality);
+        };
         // Clamped to 0.1 at the bottom and 1.0 at the top.
         QCOMPARE(bytes(ImageFormat::jpeg, 0.05), bytes(ImageFormat::jpeg, 0.1));
         QCOMPARE(bytes(ImageFormat::jpeg, 7.0), bytes(ImageFormat::jpeg, 1.0));
@@ -153,7 +155,8 @@ private slots:
 
     void thumbnails()
     {
-        const QString path = writeFile("big.png", *ImageWriter::data(TestImages::sample(1000, 500), 2, ImageFormat::png, 1));
+        const QString path =
+            writeFile("big.png", *ImageWriter::data(TestImages::sample(1000, 500), 2, ImageFormat::png, 1));
         const std::optional<QImage> small = ImageLoader::thumbnail(path, 400);
         QVERIFY(small.has_value());
         QCOMPARE(small->size(), QSize(400, 200));
@@ -162,7 +165,8 @@ private slots:
 
         // Orientation 6 (turn clockwise) is applied: a wide JPEG becomes a tall thumbnail.
         const QByteArray jpeg = *ImageWriter::data(TestImages::sample(300, 100), 1, ImageFormat::jpeg, 0.9);
-        const QString rotated = writeFile("rotated.jpg", TestImages::jpegWithApp1(jpeg, TestImages::exifWithShort(0x0112, 6)));
+        const QString rotated =
+            writeFile("rotated.jpg", TestImages::jpegWithApp1(jpeg, TestImages::exifWithShort(0x0112, 6)));
         const std::optional<QImage> turned = ImageLoader::thumbnail(rotated, 150);
         QVERIFY(turned.has_value());
         QCOMPARE(turned->size(), QSize(50, 150));
@@ -177,7 +181,8 @@ private slots:
         QVERIFY(!ImageLoader::load(garbage));
         QVERIFY(!ImageLoader::thumbnail(garbage, 100));
         QVERIFY(!ImageLoader::load(writeFile("empty.png", {})));
-        QVERIFY(!ImageLoader::thumbnail(writeFile("zero.png", *ImageWriter::data(TestImages::sample(), 1, ImageFormat::png, 1)), 0));
+        QVERIFY(!ImageLoader::thumbnail(
+            writeFile("zero.png", *ImageWriter::data(TestImages::sample(), 1, ImageFormat::png, 1)), 0));
     }
 
     // A file claiming 100 000 × 100 000 pixels is refused before anything is allocated.

@@ -12,7 +12,6 @@
 #include <QTest>
 #include <QtConcurrent>
 
-
 class TestOutputPipeline : public QObject {
     Q_OBJECT
 
@@ -22,7 +21,11 @@ class TestOutputPipeline : public QObject {
     HistoryStore &history = HistoryStore::shared();
 
     QString folder(const QString &name) const { return root.filePath(name); }
-    QStringList filesIn(const QString &path) const { return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name); }
+    QStringList filesIn(const QString &path) const
+    {
+        return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
+                                    QDir::Name);
+    }
     static QByteArray contents(const QString &path)
     {
         QFile file(path);
@@ -83,8 +86,9 @@ private slots:
         QStringList names;
         for (int i = 0; i < 3; ++i)
             names << QFileInfo(*pipeline.save(TestImages::sample(), 1)).fileName();
-        QCOMPARE(names, QStringList({"Capture 2026-12-05 à 17.51.13.png", "Capture 2026-12-05 à 17.51.13 3.png",
-                                     "Capture 2026-12-05 à 17.51.13 4.png"}));
+        QCOMPARE(names,
+                 QStringList({"Capture 2026-12-05 à 17.51.13.png", "Capture 2026-12-05 à 17.51.13 3.png",
+                              "Capture 2026-12-05 à 17.51.13 4.png"}));
         QCOMPARE(history.entries().first().path, target + "/Capture 2026-12-05 à 17.51.13 4.png");
     }
 
@@ -101,9 +105,10 @@ private slots:
         QList<QByteArray> payloads;
         for (int i = 0; i < 16; ++i)
             payloads << QByteArray(100000 + i, char('a' + i));
-        const QList<Result<QString>> results = QtConcurrent::blockingMapped(payloads, [&](const QByteArray &bytes) {
-            return OutputPipeline::writeNewFile(target, "same", "png", bytes);
-        });
+        const QList<Result<QString>> results =
+            QtConcurrent::blockingMapped(payloads, [&](const QByteArray &bytes) {
+                return OutputPipeline::writeNewFile(target, "same", "png", bytes);
+            });
         QSet<QString> paths;
         for (qsizetype i = 0; i < results.size(); ++i) {
             QVERIFY(results[i].ok());
@@ -119,8 +124,8 @@ private slots:
     {
         const QString target = folder("hostile");
         settings.setDestinationDirectory(target);
-        for (const QString &pattern : {QString("../../escape {time}"), QString(".."), QString("a\nb\nc"), QString(500, u'x'),
-                                       QString("/{date}/")}) {
+        for (const QString &pattern : {QString("../../escape {time}"), QString(".."), QString("a\nb\nc"),
+                                       QString(500, u'x'), QString("/{date}/")}) {
             settings.defaults().setValue(AppSettings::filenamePatternKey, pattern);
             const Result<QString> saved = pipeline.save(TestImages::sample(8, 8), 1);
             QVERIFY2(saved.ok(), qPrintable(pattern));

@@ -3,8 +3,8 @@
 #include "shortcuts/KeyboardLayout.h"
 #include "shortcuts/MenuBinding.h"
 
-#include <xkbcommon/xkbcommon.h>
 #include "support/FakeHotKeyService.h"
+#include <xkbcommon/xkbcommon.h>
 
 #include <QAction>
 #include <QGuiApplication>
@@ -37,8 +37,10 @@ private slots:
     {
         const Name area("captureArea", shiftCommand7);
         const Name full("captureFullScreen", shiftCommand8);
-        QCOMPARE(store().value("GlobalShortcuts_captureArea").toString(), QString("{\"keyCode\":16,\"keyModifiers\":768}"));
-        QCOMPARE(store().value("GlobalShortcuts_captureFullScreen").toString(), QString("{\"keyCode\":17,\"keyModifiers\":768}"));
+        QCOMPARE(store().value("GlobalShortcuts_captureArea").toString(),
+                 QString("{\"keyCode\":16,\"keyModifiers\":768}"));
+        QCOMPARE(store().value("GlobalShortcuts_captureFullScreen").toString(),
+                 QString("{\"keyCode\":17,\"keyModifiers\":768}"));
         QCOMPARE(getShortcut(area), shiftCommand7);
         // A user's change survives the next start.
         setShortcut(controlOptionF5, area);
@@ -78,10 +80,14 @@ private slots:
         QCOMPARE(Shortcut(Key{Key::a}, 0xFFFFFF).keyModifiers, Modifier::all);
         // Stored values are taken as they are, and anything else is no shortcut.
         QCOMPARE(Shortcut::decode(QString("{\"keyModifiers\":9,\"keyCode\":38}"))->keyModifiers, 9);
-        const QVariant bad[] = {QVariant(QString("{not json")), QVariant(42), QVariant(false), QVariant(QString("false")),
+        const QVariant bad[] = {QVariant(QString("{not json")),
+                                QVariant(42),
+                                QVariant(false),
+                                QVariant(QString("false")),
                                 QVariant(QString("{\"keyCode\":\"16\",\"keyModifiers\":768}")),
                                 QVariant(QString("{\"keyCode\":16.5,\"keyModifiers\":768}")),
-                                QVariant(QString("{\"keyCode\":16}")), QVariant(QString("[16,768]")),
+                                QVariant(QString("{\"keyCode\":16}")),
+                                QVariant(QString("[16,768]")),
                                 QVariant(QStringList{"{\"keyCode\":16", "\"keyModifiers\":768}"})};
         for (const QVariant &value : bad)
             QVERIFY2(!Shortcut::decode(value), qPrintable(value.toString()));
@@ -94,10 +100,12 @@ private slots:
     {
         QCOMPARE(shiftCommand7.presentableDescription(), QString("⇧⌘7"));
         QCOMPARE(controlOptionF5.presentableDescription(), QString("⌃⌥F5"));
-        QCOMPARE(Shortcut(Key{Key::keypadPlus}, Modifier::command).description(), QString::fromUtf16(u"⌘+\u20E3"));
+        QCOMPARE(Shortcut(Key{Key::keypadPlus}, Modifier::command).description(),
+                 QString::fromUtf16(u"⌘+\u20E3"));
         QCOMPARE(Shortcut(Key{Key::a}, Modifier::control).description(), QString("⌃A"));
         QCOMPARE(Shortcut(Key{Key::space}, Modifier::option).description(), QString("⌥Espace"));
-        QCOMPARE(Shortcut(Key{Key::returnKey}, Modifier::all).description(), QString::fromUtf16(u"⌃⌥⇧⌘\U0001F310\uFE0E↩"));
+        QCOMPARE(Shortcut(Key{Key::returnKey}, Modifier::all).description(),
+                 QString::fromUtf16(u"⌃⌥⇧⌘\U0001F310\uFE0E↩"));
         // A key that gives no character in the layout (a modifier key, or a code with no key at all).
         QCOMPARE(Shortcut(Key{Key::shift}, Modifier::command).description(), QString::fromUtf16(u"⌘\uFFFD"));
         QCOMPARE(Shortcut(Key{250}, Modifier::command).description(), QString::fromUtf16(u"⌘\uFFFD"));
@@ -121,7 +129,8 @@ private slots:
     void menuEquivalents()
     {
         QCOMPARE(shiftCommand7.menuKeySequence(), QKeySequence(Qt::SHIFT | Qt::META | Qt::Key_7));
-        QCOMPARE(Shortcut(Key{Key::s}, Modifier::control).menuKeySequence(), QKeySequence(Qt::CTRL | Qt::Key_S));
+        QCOMPARE(Shortcut(Key{Key::s}, Modifier::control).menuKeySequence(),
+                 QKeySequence(Qt::CTRL | Qt::Key_S));
         QCOMPARE(controlOptionF5.menuKeySequence(), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_F5));
         QVERIFY(Shortcut(Key{Key::keypad5}, Modifier::command).menuKeySequence().isEmpty());
         QCOMPARE(Shortcut(Key{Key::keypad5}, Modifier::command).menuKeyEquivalent(), std::nullopt);
@@ -134,8 +143,8 @@ private slots:
         // Synthesised events carry no native key code: the key is found from the layout.
         QKeyEvent seven(QEvent::KeyPress, Qt::Key_7, Qt::ShiftModifier | Qt::MetaModifier, "7");
         QCOMPARE(Shortcut::fromKeyEvent(&seven), shiftCommand7);
-        QKeyEvent native(QEvent::KeyPress, Qt::Key_Ampersand, Qt::ShiftModifier | Qt::MetaModifier | Qt::KeypadModifier,
-                         16, 0, 0, "&");
+        QKeyEvent native(QEvent::KeyPress, Qt::Key_Ampersand,
+                         Qt::ShiftModifier | Qt::MetaModifier | Qt::KeypadModifier, 16, 0, 0, "&");
         QCOMPARE(Shortcut::fromKeyEvent(&native), shiftCommand7);
         QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::ControlModifier | Qt::AltModifier);
         QCOMPARE(Shortcut::fromKeyEvent(&f5), controlOptionF5);

@@ -142,8 +142,8 @@ private slots:
         QVERIFY(!xcb_connection_has_error(rival));
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
         const uint16_t mods = X11HotKeyService::xModifiers(controlAltK.keyModifiers);
-        QVERIFY(!xcb_request_check(rival, xcb_grab_key_checked(rival, 1, root, mods, Key::k, XCB_GRAB_MODE_ASYNC,
-                                                               XCB_GRAB_MODE_ASYNC)));
+        QVERIFY(!xcb_request_check(rival, xcb_grab_key_checked(rival, 1, root, mods, Key::k,
+                                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
         QVERIFY(hotKeyService()->isTakenElsewhere(controlAltK));
         QVERIFY(!hotKeyService()->isTakenElsewhere(shiftSuper7)); // ours, not elsewhere
 

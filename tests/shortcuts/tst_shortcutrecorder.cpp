@@ -127,7 +127,8 @@ private slots:
         startRecording();
         QTest::keyClick(recorder, Qt::Key_Backspace);
         QCOMPARE(getShortcut(*area), std::nullopt);
-        QCOMPARE(AppSettings::shared().defaults().value("GlobalShortcuts_captureArea").toString(), QString("false"));
+        QCOMPARE(AppSettings::shared().defaults().value("GlobalShortcuts_captureArea").toString(),
+                 QString("false"));
         QCOMPARE(changes, QList<std::optional<Shortcut>>{std::nullopt});
         QVERIFY(recorder->isRecording()); // ready for a new combination
         QTest::keyClick(recorder, Qt::Key_Escape);

@@ -21,7 +21,10 @@ public:
         return 0;
     }
     void ungrab(const GlobalShortcuts::Shortcut &shortcut) override { grabbed.removeAll(shortcut); }
-    bool isTakenElsewhere(const GlobalShortcuts::Shortcut &shortcut) override { return takenElsewhere.contains(shortcut); }
+    bool isTakenElsewhere(const GlobalShortcuts::Shortcut &shortcut) override
+    {
+        return takenElsewhere.contains(shortcut);
+    }
 
     // The user presses the combination somewhere on the desktop.
     bool press(const GlobalShortcuts::Shortcut &shortcut)

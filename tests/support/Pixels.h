@@ -23,7 +23,10 @@ inline bool near(const QColor &a, const QColor &b, int tolerance = 6)
            std::abs(a.blue() - b.blue()) <= tolerance && std::abs(a.alpha() - b.alpha()) <= tolerance;
 }
 
-inline bool dark(const QColor &c) { return c.alpha() > 128 && c.lightness() < 100; }
+inline bool dark(const QColor &c)
+{
+    return c.alpha() > 128 && c.lightness() < 100;
+}
 
 inline QImage filled(int width, int height, QColor color)
 {

@@ -66,9 +66,9 @@ int X11HotKeyService::grabVariants(const Shortcut &shortcut)
     const uint16_t base = xModifiers(shortcut.keyModifiers);
     int done = 0;
     for (uint16_t variant : lockVariants) {
-        const xcb_void_cookie_t cookie = xcb_grab_key_checked(m_connection, 1, m_root, base | variant,
-                                                              xcb_keycode_t(shortcut.keyCode),
-                                                              XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
+        const xcb_void_cookie_t cookie =
+            xcb_grab_key_checked(m_connection, 1, m_root, base | variant, xcb_keycode_t(shortcut.keyCode),
+                                 XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC);
         if (xcb_generic_error_t *error = xcb_request_check(m_connection, cookie)) {
             const int code = error->error_code;
             std::free(error);
@@ -149,10 +149,10 @@ void installX11KeyboardLayout()
         if (!connection)
             return nullptr;
         static xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-        static const bool ready = xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                                              XKB_X11_MIN_MINOR_XKB_VERSION,
-                                                              XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr,
-                                                              nullptr, nullptr, nullptr) == 1;
+        static const bool ready =
+            xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
+                                        XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                        nullptr, nullptr, nullptr, nullptr) == 1;
         if (!context || !ready)
             return nullptr;
         const int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
