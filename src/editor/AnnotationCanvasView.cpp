@@ -30,7 +30,6 @@ AnnotationCanvasView::AnnotationCanvasView(EditorDocument *document, EditorState
     : QWidget(parent), m_document(document), m_state(state)
 {
     setFocusPolicy(Qt::StrongFocus);
-    setMouseTracking(false);
     syncSize();
     updateCursor();
 }
@@ -413,8 +412,8 @@ void AnnotationCanvasView::beginTextEditing(QPointF q, const std::optional<Annot
     field->setPalette(palette);
     const QFont font = TextFont::textFont(fontName, fontSize);
     field->setFont(TextFont::forDevice(font, this));
-    field->setProperty("pimMeasureFont", font);
-    field->setProperty("pimOrigin", origin);
+    m_textFont = font;
+    m_textOrigin = origin;
     field->installEventFilter(this);
     connect(field, &QLineEdit::textChanged, this, &AnnotationCanvasView::resizeTextField);
     connect(field, &QLineEdit::returnPressed, this, &AnnotationCanvasView::commitTextEditing);
@@ -429,9 +428,8 @@ void AnnotationCanvasView::resizeTextField()
 {
     if (!m_textField)
         return;
-    const QPointF origin = m_textField->property("pimOrigin").toPointF();
-    const QSizeF measured =
-        TextFont::measure(m_textField->text(), m_textField->property("pimMeasureFont").value<QFont>());
+    const QPointF origin = m_textOrigin;
+    const QSizeF measured = TextFont::measure(m_textField->text(), m_textFont);
     const QRectF frame =
         CanvasGeometry::textFieldFrame(origin, measured, m_document->state.decoration.padding);
     // View space is y-up; the widget is y-down.
@@ -459,7 +457,7 @@ void AnnotationCanvasView::commitTextEditing()
     if (!m_textField)
         return;
     const QString text = m_textField->text().trimmed();
-    const QPointF origin = m_textField->property("pimOrigin").toPointF();
+    const QPointF origin = m_textOrigin;
     const std::optional<QUuid> editing = m_editingTextID;
     tearDownTextField();
     if (editing) {

@@ -104,6 +104,8 @@ private:
     std::optional<QRectF> m_cropRect;
     QPointer<QLineEdit> m_textField;
     std::optional<QUuid> m_editingTextID;
+    QPointF m_textOrigin; // of the text in the open field, image space
+    QFont m_textFont;     // the text's font, for measuring the field's content
 
     // The decorated image (background, shadow, clipped base image) does not change while annotations do.
     QPixmap m_decorated;
