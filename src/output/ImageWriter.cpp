@@ -2,9 +2,12 @@
 
 #include "common/ImageLimits.h"
 #include "output/ImageMetadata.h"
+#include "output/PngWriter.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageWriter>
+#include <QPainter>
 
 #include <algorithm>
 #include <cmath>
@@ -25,9 +28,27 @@ Result<QByteArray> data(const QImage &image, qreal scale, ImageFormat format, do
     if (!isEncodingSupported(format))
         return ImageWriterError::encodingFailed();
 
+    if (format == ImageFormat::png) {
+        std::optional<QByteArray> png = PngWriter::encode(image, scale);
+        if (!png)
+            return ImageWriterError::encodingFailed();
+        return *png;
+    }
+
     const double dpi = 72.0 * scale;
     const int dotsPerMeter = int(std::lround(dpi / 0.0254));
     QImage tagged = image; // shares the pixels; only the header changes
+    if (format == ImageFormat::jpeg && image.hasAlphaChannel()) {
+        // JPEG has no transparency: what was transparent becomes white, not the black of the bare
+        // colour values.
+        tagged = ImageLimits::newImage(image.size(), QImage::Format_RGB32);
+        if (tagged.isNull())
+            return ImageWriterError::encodingFailed();
+        tagged.setColorSpace(image.colorSpace());
+        tagged.fill(Qt::white);
+        QPainter painter(&tagged);
+        painter.drawImage(0, 0, image);
+    }
     tagged.setDotsPerMeterX(dotsPerMeter);
     tagged.setDotsPerMeterY(dotsPerMeter);
 

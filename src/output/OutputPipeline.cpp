@@ -11,11 +11,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QMimeData>
 #include <QTimeZone>
 
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -66,6 +68,59 @@ int makeFolders(const QString &folder)
 
 } // namespace
 
+namespace {
+
+// The clipboard's picture: the PNG as given, and a TIFF of the same picture made only when a program asks
+// for it (listing the formats asks for nothing), with the same resolution as the PNG.
+class CaptureMimeData : public QMimeData {
+public:
+    CaptureMimeData(QByteArray png, QImage picture, bool offerTiff)
+        : m_png(std::move(png)), m_picture(std::move(picture)), m_offerTiff(offerTiff)
+    {}
+
+    QStringList formats() const override
+    {
+        QStringList list{QStringLiteral("image/png")};
+        if (m_offerTiff)
+            list << QStringLiteral("image/tiff");
+        return list;
+    }
+    bool hasFormat(const QString &mimeType) const override { return formats().contains(mimeType); }
+
+protected:
+    QVariant retrieveData(const QString &mimeType, QMetaType) const override
+    {
+        if (mimeType == QLatin1String("image/png"))
+            return m_png;
+        if (mimeType == QLatin1String("image/tiff") && m_offerTiff)
+            return tiff();
+        return {};
+    }
+
+private:
+    QByteArray tiff() const
+    {
+        if (!m_tiff.isEmpty())
+            return m_tiff;
+        QImage picture = m_picture.isNull() ? QImage::fromData(m_png, "png") : m_picture;
+        if (picture.isNull())
+            return {};
+        QBuffer buffer(&m_tiff);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter writer(&buffer, "tiff");
+        if (!writer.write(picture))
+            m_tiff.clear();
+        return m_tiff;
+    }
+
+    QByteArray m_png;
+    QImage m_picture;
+    bool m_offerTiff;
+    mutable QByteArray m_tiff;
+};
+
+} // namespace
+
 Result<QString> OutputPipeline::writeNewFile(const QString &folder, const QString &baseName,
                                              const QString &extension, const QByteArray &bytes)
 {
@@ -105,10 +160,17 @@ Result<QString> OutputPipeline::saveToDisk(const QByteArray &data, const QString
 
 Result<QString> OutputPipeline::save(const QImage &image, qreal scale)
 {
+    return save(image, scale, QByteArray());
+}
+
+Result<QString> OutputPipeline::save(const QImage &image, qreal scale, const QByteArray &pngData)
+{
     AppSettings &settings = AppSettings::shared();
     const ImageFormat format = settings.imageFormat();
     const double quality = settings.imageQuality();
-    const Result<QByteArray> encoded = ImageWriter::data(image, scale, format, quality);
+    const Result<QByteArray> encoded = format == ImageFormat::png && !pngData.isEmpty()
+                                           ? Result<QByteArray>(pngData)
+                                           : ImageWriter::data(image, scale, format, quality);
     if (!encoded)
         return encoded.error();
     const Result<QString> path = saveToDisk(*encoded, fileExtension(format));
@@ -123,28 +185,30 @@ Result<Done> OutputPipeline::copyToPasteboard(const QImage &image, qreal scale)
     const Result<QByteArray> png = ImageWriter::data(image, scale, ImageFormat::png, 1.0);
     if (!png)
         return png.error();
-    // The bitmap is at hand: the TIFF is made from it rather than from decoding the PNG again.
-    setClipboard(*png, image);
+    copyToPasteboard(*png, image, scale);
     return Done{};
+}
+
+void OutputPipeline::copyToPasteboard(const QByteArray &pngData, const QImage &image, qreal scale)
+{
+    // The bitmap is at hand: a TIFF, if asked for, is made from it rather than from decoding the PNG, and
+    // carries the PNG's resolution so that both entries paste at the same size.
+    QImage tagged = image;
+    const int dotsPerMeter = int(std::lround(72.0 * scale / 0.0254));
+    tagged.setDotsPerMeterX(dotsPerMeter);
+    tagged.setDotsPerMeterY(dotsPerMeter);
+    QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, tagged, true), QClipboard::Clipboard);
 }
 
 void OutputPipeline::copyToPasteboard(const QByteArray &pngData)
 {
-    setClipboard(pngData, QImage::fromData(pngData, "png"));
+    // Only the header is read now; the TIFF, if asked for, is made from the decoded PNG.
+    QBuffer buffer;
+    buffer.setData(pngData);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "png");
+    const bool readable = reader.canRead() && reader.size().isValid();
+    QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, QImage(), readable),
+                                              QClipboard::Clipboard);
 }
 
-void OutputPipeline::setClipboard(const QByteArray &pngData, const QImage &picture)
-{
-    auto *mime = new QMimeData;
-    mime->setData(QStringLiteral("image/png"), pngData);
-    // The same picture as TIFF for programs that only take that; without it the PNG entry stays alone.
-    if (!picture.isNull()) {
-        QByteArray tiff;
-        QBuffer buffer(&tiff);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, "tiff");
-        if (writer.write(picture) && !tiff.isEmpty())
-            mime->setData(QStringLiteral("image/tiff"), tiff);
-    }
-    QGuiApplication::clipboard()->setMimeData(mime, QClipboard::Clipboard);
-}

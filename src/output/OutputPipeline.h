@@ -15,9 +15,15 @@ public:
     // replacing an existing file), records it in the history and returns its path.
     Result<QString> save(const QImage &image, qreal scale);
 
-    // PNG (with 72 × scale dpi) on the clipboard, then the same picture as TIFF.
+    // PNG (with 72 × scale dpi) on the clipboard, then the same picture as TIFF, encoded only when a
+    // program asks for it.
     Result<Done> copyToPasteboard(const QImage &image, qreal scale);
+    // The same with the PNG already made from the image.
+    void copyToPasteboard(const QByteArray &pngData, const QImage &image, qreal scale);
     void copyToPasteboard(const QByteArray &pngData);
+
+    // save() for a picture whose PNG is already made: a PNG capture is written from those bytes.
+    Result<QString> save(const QImage &image, qreal scale, const QByteArray &pngData);
 
     // Writes the bytes into a new file in the folder named base.ext, base 2.ext, base 3.ext, …: the first
     // name at which nothing exists, created exclusively so that a file appearing meanwhile is never
@@ -26,6 +32,5 @@ public:
                                         const QString &extension, const QByteArray &bytes);
 
 private:
-    static void setClipboard(const QByteArray &pngData, const QImage &picture);
     Result<QString> saveToDisk(const QByteArray &data, const QString &fileExtension);
 };
