@@ -16,34 +16,43 @@
 struct Annotation {
     struct Arrow {
         QPointF from, to; // the head is at `to`
+        bool operator==(const Arrow &) const = default;
     };
     struct Line {
         QPointF from, to;
+        bool operator==(const Line &) const = default;
     };
     struct Rect {
         QRectF rect;
+        bool operator==(const Rect &) const = default;
     };
     struct Ellipse {
         QRectF rect;
+        bool operator==(const Ellipse &) const = default;
     };
     struct Highlight {
         QRectF rect;
+        bool operator==(const Highlight &) const = default;
     };
     struct Pixelate {
         QRectF rect;
+        bool operator==(const Pixelate &) const = default;
     };
     struct Badge {
         QPointF center;
         qint64 number = 1;
+        bool operator==(const Badge &) const = default;
     };
     struct Freehand {
         QList<QPointF> points;
+        bool operator==(const Freehand &) const = default;
     };
     struct Text {
         QPointF origin; // bottom-left corner of the text box
         QString string;
         std::optional<QString> fontName;
         double fontSize = 18;
+        bool operator==(const Text &) const = default;
     };
     using Kind = std::variant<Arrow, Line, Rect, Ellipse, Highlight, Pixelate, Badge, Freehand, Text>;
 
@@ -58,6 +67,8 @@ struct Annotation {
     Annotation(Kind kind, QColor color, double lineWidth, QUuid id = QUuid::createUuid())
         : id(id), kind(std::move(kind)), color(color), lineWidth(lineWidth)
     {}
+
+    bool operator==(const Annotation &) const = default;
 
     template <typename K> bool is() const { return std::holds_alternative<K>(kind); }
     template <typename K> const K *as() const { return std::get_if<K>(&kind); }

@@ -4,6 +4,7 @@
 #include "common/ImageLimits.h"
 
 #include <QPaintDevice>
+#include <QColorSpace>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -256,6 +257,9 @@ std::optional<QImage> compose(const QImage &baseImage, const QList<Annotation> &
     if (result.isNull())
         return std::nullopt;
     result.fill(Qt::transparent);
+    // The composition is in the screenshot's colour space.
+    if (baseImage.colorSpace().isValid())
+        result.setColorSpace(baseImage.colorSpace());
     const int dotsPerMeter = int(std::lround(72.0 * scale / 0.0254));
     result.setDotsPerMeterX(dotsPerMeter);
     result.setDotsPerMeterY(dotsPerMeter);

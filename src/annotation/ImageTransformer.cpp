@@ -3,6 +3,7 @@
 #include "annotation/Geometry.h"
 #include "common/ImageLimits.h"
 
+#include <QColorSpace>
 #include <QTransform>
 
 #include <cmath>
@@ -33,6 +34,8 @@ std::optional<QImage> resize(const QImage &image, double factor)
         premultiplied(image).scaled(int(width), int(height), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (result.isNull())
         return std::nullopt;
+    if (image.colorSpace().isValid())
+        result.setColorSpace(image.colorSpace());
     return result;
 }
 
@@ -44,6 +47,9 @@ std::optional<QImage> rotated90(const QImage &image, bool clockwise)
     QImage result = premultiplied(image).transformed(QTransform().rotate(clockwise ? 90 : -90));
     if (result.isNull())
         return std::nullopt;
+    // The turn keeps the pixels' meaning: same colour space.
+    if (image.colorSpace().isValid())
+        result.setColorSpace(image.colorSpace());
     return result;
 }
 

@@ -7,6 +7,7 @@
 #include "editor/CanvasGeometry.h"
 
 #include <QFocusEvent>
+#include <QFontDatabase>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -60,6 +61,14 @@ void AnnotationCanvasView::syncSize()
 
 void AnnotationCanvasView::documentDidChange()
 {
+    if (!m_liveChange) {
+        // A change that is not the drag's own (an undo from the menu during a move, say): the layers
+        // cached at mouse-down and the drag's snapshot no longer describe the document.
+        dropDragCache();
+        if (std::holds_alternative<MoveDrag>(m_drag) || std::holds_alternative<EndpointDrag>(m_drag) ||
+            std::holds_alternative<CornerDrag>(m_drag))
+            m_drag = std::monostate{};
+    }
     if (m_selectedID && !m_document->annotation(*m_selectedID))
         m_selectedID.reset();
     syncSize();
@@ -293,11 +302,24 @@ void AnnotationCanvasView::replaceLive(const Annotation &changed)
         if (a.id == changed.id)
             a = changed;
     }
+    m_liveChange = true;
     m_document->changed();
+    m_liveChange = false;
+}
+
+void AnnotationCanvasView::dropDragCache()
+{
+    m_belowDrag = QPixmap();
+    m_aboveDrag = QPixmap();
+    m_dragIndex = -1;
 }
 
 void AnnotationCanvasView::finishGesture(const QList<Annotation> &snapshot, const QString &actionName)
 {
+    // A click that selected without moving anything is no edit: an empty step would also wipe the redo
+    // history.
+    if (snapshot == m_document->state.annotations)
+        return;
     EditorDocument::State previous = m_document->state;
     previous.annotations = snapshot;
     m_document->registerUndo(previous, actionName);
@@ -308,9 +330,8 @@ void AnnotationCanvasView::mouseReleaseEvent(QMouseEvent *event)
     if (event->button() != Qt::LeftButton)
         return;
     const Drag drag = std::exchange(m_drag, std::monostate{});
-    m_belowDrag = QPixmap();
-    m_aboveDrag = QPixmap();
-    m_dragIndex = -1;
+    dropDragCache();
+    update();
     if (std::holds_alternative<DrawDrag>(drag)) {
         if (m_draft) {
             const A finished = *std::exchange(m_draft, std::nullopt);
@@ -416,7 +437,6 @@ void AnnotationCanvasView::beginTextEditing(QPointF q, const std::optional<Annot
     m_textOrigin = origin;
     field->installEventFilter(this);
     connect(field, &QLineEdit::textChanged, this, &AnnotationCanvasView::resizeTextField);
-    connect(field, &QLineEdit::returnPressed, this, &AnnotationCanvasView::commitTextEditing);
     m_textField = field;
     resizeTextField();
     field->show();
@@ -487,9 +507,17 @@ void AnnotationCanvasView::cancelTextEditing()
 bool AnnotationCanvasView::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_textField) {
-        if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape) {
-            cancelTextEditing();
-            return true;
+        if (event->type() == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key == Qt::Key_Escape) {
+                cancelTextEditing();
+                return true;
+            }
+            // Handled here, so that Return does not go on to a default button of the window.
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                commitTextEditing();
+                return true;
+            }
         }
         // Losing the focus to another control ends editing; the window merely losing its activation does not.
         if (event->type() == QEvent::FocusOut) {
@@ -644,7 +672,8 @@ void AnnotationCanvasView::paintCropChrome(QPainter &painter, const QRectF &crop
     painter.drawRect(crop);
 
     const QString label = CanvasGeometry::cropLabel(crop, m_document->scale());
-    const QFont font = TextFont::textFont(std::nullopt, 11);
+    // Monospaced digits: the label does not shift while the numbers change.
+    const QFont font = TextFont::textFont(QFontDatabase::systemFont(QFontDatabase::FixedFont).family(), 11);
     const QSizeF textSize = TextFont::measure(label, font);
     const QRectF box = CanvasGeometry::cropLabelBox(crop, textSize, width());
     painter.setPen(Qt::NoPen);

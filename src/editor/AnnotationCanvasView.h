@@ -95,6 +95,7 @@ private:
     void paintCropChrome(QPainter &painter, const QRectF &crop);
     const QPixmap &decoratedImage(qreal devicePixelRatio);
     void prepareDragCache();
+    void dropDragCache();
 
     EditorDocument *m_document;
     EditorState *m_state;
@@ -116,4 +117,5 @@ private:
     QPixmap m_belowDrag;
     QPixmap m_aboveDrag;
     qsizetype m_dragIndex = -1;
+    bool m_liveChange = false; // the document changes because of the drag itself
 };

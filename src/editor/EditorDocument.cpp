@@ -3,6 +3,7 @@
 #include <QUndoCommand>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
 
 namespace {
@@ -37,17 +38,26 @@ private:
     bool m_pushed = false;
 };
 
+std::atomic<int> liveDocuments{0};
+
 } // namespace
+
+int EditorDocument::instances()
+{
+    return liveDocuments.load();
+}
 
 EditorDocument::EditorDocument(const QImage &baseImage, double scale, QUndoStack *undoStack)
     : m_scale(scale > 0 ? scale : 1), m_undoStack(undoStack ? undoStack : new QUndoStack),
       m_ownsStack(!undoStack)
 {
     state.baseImage = baseImage;
+    ++liveDocuments;
 }
 
 EditorDocument::~EditorDocument()
 {
+    --liveDocuments;
     if (m_ownsStack)
         delete m_undoStack;
 }

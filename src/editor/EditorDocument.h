@@ -44,6 +44,9 @@ public:
     EditorDocument(const EditorDocument &) = delete;
     EditorDocument &operator=(const EditorDocument &) = delete;
 
+    // How many documents exist (an editor window's document goes with the window).
+    static int instances();
+
     double scale() const { return m_scale; }
     QUndoStack *undoStack() const { return m_undoStack; }
 

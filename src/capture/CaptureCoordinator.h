@@ -1,0 +1,59 @@
+#pragma once
+
+#include "capture/ScreenCapturer.h"
+#include "capture/SelectionController.h"
+#include "common/Result.h"
+#include "output/OutputPipeline.h"
+
+#include <QImage>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+class QScreen;
+
+// Turns a capture request into a saved file: the permission gate, the area selection or the screen under
+// the pointer, the pixels, the clipboard, the file and its history entry, the log line and the preview.
+// Every failure ends in one alert, "La capture a échoué".
+class CaptureCoordinator : public QObject {
+    Q_OBJECT
+public:
+    explicit CaptureCoordinator(std::unique_ptr<ScreenCapturer> capturer);
+    ~CaptureCoordinator() override;
+
+    // A second request while a selection is on screen is ignored.
+    void captureArea();
+    // The screen under the pointer, after the delay (0 from the shortcut, 0.35 s from the menu).
+    void captureFullScreen(double delaySeconds);
+
+    bool isSelecting() const { return m_selection != nullptr; }
+    SelectionController *selection() const { return m_selection.get(); }
+    ScreenCapturer &capturer() const { return *m_capturer; }
+
+    // The screen a full-screen capture takes: the first whose geometry holds the pointer, else the primary.
+    static QScreen *screenUnderPointer();
+
+    // Wired by the app: a capture starts (any preview goes at once), and a capture has been saved.
+    std::function<void()> onCaptureStarting;
+    std::function<void(const QImage &image, int scale, const QString &path, QScreen *screen)> onCaptured;
+    // Shows the failure; by default a modal alert with the error's text.
+    std::function<void(const QString &message)> onFailure;
+    // Every request's outcome once it has ended: the saved file, the error, or an error with an empty text
+    // when the user cancelled or the permission is missing.
+    std::function<void(const Result<QString> &outcome)> onFinished;
+
+    static QString failureTitle() { return QStringLiteral("La capture a échoué"); }
+
+private:
+    bool passPermissionGate();
+    void captureScreenNow();
+    void performCapture(QScreen *screen, const QImage &image);
+    void fail(const QString &message);
+    void finished(const Result<QString> &outcome);
+
+    std::unique_ptr<ScreenCapturer> m_capturer;
+    OutputPipeline m_output;
+    std::unique_ptr<SelectionController> m_selection;
+};

@@ -1,0 +1,59 @@
+#include "capture/CaptureGeometry.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace CaptureGeometry {
+
+QSize pixelSize(QSizeF pointSize, double scale)
+{
+    return QSize(int(std::round(pointSize.width() * scale)), int(std::round(pointSize.height() * scale)));
+}
+
+int wholeScale(double devicePixelRatio)
+{
+    return std::max(1, int(std::round(devicePixelRatio)));
+}
+
+QRect nativeScreenRect(const QRect &logicalGeometry, double devicePixelRatio)
+{
+    return QRect(logicalGeometry.topLeft(), pixelSize(logicalGeometry.size(), devicePixelRatio));
+}
+
+QRect pixelRectInScreen(const QRectF &globalRect, const QRect &screenGeometry, double devicePixelRatio)
+{
+    const QPointF offset = (globalRect.topLeft() - QPointF(screenGeometry.topLeft())) * devicePixelRatio;
+    return QRect(QPoint(int(std::round(offset.x())), int(std::round(offset.y()))),
+                 pixelSize(globalRect.size(), devicePixelRatio));
+}
+
+QRectF selectionRect(QPointF a, QPointF b, QSizeF viewSize)
+{
+    const QRectF spanned(QPointF(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
+                         QPointF(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
+    const QRectF clipped = spanned.intersected(QRectF(QPointF(0, 0), viewSize));
+    if (clipped.isEmpty())
+        return QRectF(clipped.topLeft(), QSizeF(0, 0));
+    const double left = std::floor(clipped.left()), top = std::floor(clipped.top());
+    const double right = std::ceil(clipped.right()), bottom = std::ceil(clipped.bottom());
+    return QRectF(left, top, right - left, bottom - top);
+}
+
+QString sizeLabel(const QRectF &selection, double devicePixelRatio)
+{
+    const QSize pixels = pixelSize(selection.size(), devicePixelRatio);
+    return QString::number(pixels.width()) + QStringLiteral(" × ") + QString::number(pixels.height()) +
+           QStringLiteral(" px");
+}
+
+QRectF labelBox(const QRectF &selection, QSizeF textSize, QSizeF viewSize)
+{
+    const double width = textSize.width() + 16, height = textSize.height() + 8;
+    double y = selection.bottom() + 6;
+    if (y + height > viewSize.height() - 4)
+        y = selection.bottom() - 6 - height;
+    const double x = std::max(4.0, std::min(selection.right() - width, viewSize.width() - width - 4));
+    return QRectF(x, y, width, height);
+}
+
+} // namespace CaptureGeometry

@@ -1,0 +1,137 @@
+#include "capture/OverlayView.h"
+
+#include "capture/CaptureGeometry.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+OverlayView::OverlayView(QScreen *screen, const QImage &frozen, QWidget *parent)
+    : QWidget(parent), m_screen(screen), m_frozen(frozen)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(true);
+    setCursor(Qt::CrossCursor);
+    setFocusPolicy(Qt::StrongFocus);
+    const double ratio = screen ? screen->devicePixelRatio() : 1;
+    m_frozen.setDevicePixelRatio(ratio);
+    // The dimmed picture is made once; a drag repaints only the area it changes.
+    m_dimmed = m_frozen.convertToFormat(QImage::Format_RGB32);
+    m_dimmed.setDevicePixelRatio(ratio);
+    {
+        QPainter painter(&m_dimmed);
+        painter.fillRect(QRectF(QPointF(0, 0), m_dimmed.deviceIndependentSize()), QColor(0, 0, 0, 64));
+    }
+    // Monospaced digits, so that the label does not shift while its numbers change.
+    m_labelFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    m_labelFont.setPointSizeF(11);
+    m_labelFont.setWeight(QFont::Medium);
+}
+
+QRectF OverlayView::selection() const
+{
+    if (!m_start || !m_current)
+        return QRectF();
+    return CaptureGeometry::selectionRect(*m_start, *m_current, QSizeF(size()));
+}
+
+QString OverlayView::labelText() const
+{
+    const double ratio = m_screen ? m_screen->devicePixelRatio() : 1;
+    return CaptureGeometry::sizeLabel(selection(), ratio);
+}
+
+QRectF OverlayView::labelRect(const QRectF &selection) const
+{
+    const QFontMetricsF metrics(m_labelFont);
+    const QString text = labelText();
+    return CaptureGeometry::labelBox(selection, QSizeF(metrics.horizontalAdvance(text), metrics.height()),
+                                     QSizeF(size()));
+}
+
+QRect OverlayView::dirtyArea(const QRectF &selection) const
+{
+    if (!m_start || !m_current)
+        return QRect();
+    // The outline lies half a point outside; the label's box may sit below or inside.
+    QRectF area = selection.adjusted(-2, -2, 2, 2);
+    area = area.united(labelRect(selection).adjusted(-2, -2, 2, 2));
+    // The label's width changes with its digits: allow for a few more.
+    area.setLeft(area.left() - 40);
+    return area.toAlignedRect();
+}
+
+void OverlayView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRect dirty = event->rect();
+    const double ratio = m_dimmed.devicePixelRatio();
+    const QRect source(QPoint(int(dirty.x() * ratio), int(dirty.y() * ratio)),
+                       QSize(int(std::ceil(dirty.width() * ratio)), int(std::ceil(dirty.height() * ratio))));
+    painter.drawImage(QRectF(dirty), m_dimmed, source);
+    const QRectF sel = selection();
+    if (sel.isEmpty() && !(m_start && m_current))
+        return;
+    if (!sel.isEmpty()) {
+        const QRect pixels(QPoint(int(std::round(sel.x() * ratio)), int(std::round(sel.y() * ratio))),
+                           CaptureGeometry::pixelSize(sel.size(), ratio));
+        painter.drawImage(sel, m_frozen, pixels);
+    }
+    painter.setPen(QPen(Qt::white, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(sel.adjusted(-0.5, -0.5, 0.5, 0.5));
+
+    const QRectF box = labelRect(sel);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 0, 0, 191));
+    painter.drawRoundedRect(box, 5, 5);
+    painter.setPen(Qt::white);
+    painter.setFont(m_labelFont);
+    const QFontMetricsF metrics(m_labelFont);
+    painter.drawText(QPointF(box.left() + 8, box.top() + 4 + metrics.ascent()), labelText());
+}
+
+void OverlayView::mousePressEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    activateWindow();
+    m_start = event->position();
+    m_current = event->position();
+    update(dirtyArea(selection()));
+}
+
+void OverlayView::mouseMoveEvent(QMouseEvent *event)
+{
+    if (!m_start)
+        return;
+    const QRect before = dirtyArea(selection());
+    m_current = event->position();
+    update(before.united(dirtyArea(selection())));
+}
+
+void OverlayView::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return;
+    if (!m_start) {
+        if (onCancel)
+            onCancel();
+        return;
+    }
+    m_current = event->position();
+    const QRectF sel = selection();
+    const QRect before = dirtyArea(sel);
+    m_start.reset();
+    m_current.reset();
+    update(before);
+    if (sel.width() >= 2 && sel.height() >= 2 && m_screen) {
+        if (onCommit)
+            onCommit(sel.translated(QPointF(window()->geometry().topLeft())));
+    } else if (onCancel) {
+        onCancel();
+    }
+}

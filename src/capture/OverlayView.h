@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QImage>
+#include <QPointer>
+#include <QScreen>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QScreen;
+
+// One screen's frozen picture under a 25 % black dim. A drag cuts the selection clear, outlines it in
+// white and labels its size in pixels; releasing commits it (global logical coordinates) or, when it is
+// smaller than 2 × 2 points, cancels.
+class OverlayView : public QWidget {
+    Q_OBJECT
+public:
+    OverlayView(QScreen *screen, const QImage &frozen, QWidget *parent = nullptr);
+
+    std::function<void(const QRectF &globalRect)> onCommit;
+    std::function<void()> onCancel;
+
+    QScreen *screen() const { return m_screen; }
+    // The selection being dragged, in view coordinates; empty when there is none.
+    QRectF selection() const;
+    QString labelText() const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+
+private:
+    QRect dirtyArea(const QRectF &selection) const;
+    QRectF labelRect(const QRectF &selection) const;
+
+    QPointer<QScreen> m_screen;
+    QImage m_frozen; // native pixels, device pixel ratio set
+    QImage m_dimmed;
+    std::optional<QPointF> m_start;
+    std::optional<QPointF> m_current;
+    QFont m_labelFont;
+};

@@ -1,0 +1,103 @@
+#include "capture/SelectionController.h"
+
+#include "capture/OverlayView.h"
+#include "capture/OverlayWindow.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QWindow>
+
+SelectionController::SelectionController() = default;
+
+SelectionController::~SelectionController()
+{
+    qApp->removeEventFilter(this);
+    for (const QPointer<QWidget> &window : std::as_const(m_windows))
+        delete window.data();
+}
+
+QList<QWidget *> SelectionController::windows() const
+{
+    QList<QWidget *> list;
+    for (const QPointer<QWidget> &window : m_windows) {
+        if (window)
+            list << window.data();
+    }
+    return list;
+}
+
+void SelectionController::begin(const QList<Frozen> &screens,
+                                std::function<void(std::optional<Result>)> completion)
+{
+    m_completion = std::move(completion);
+    QPointer<SelectionController> self(this);
+    for (const Frozen &frozen : screens) {
+        auto *window = new OverlayWindow(frozen.screen, frozen.image);
+        QScreen *screen = frozen.screen;
+        window->overlayView()->onCommit = [self, screen](const QRectF &rect) {
+            if (self)
+                self->finish(rect, screen);
+        };
+        window->overlayView()->onCancel = [self] {
+            if (self)
+                self->finish(std::nullopt, nullptr);
+        };
+        window->winId();
+        window->windowHandle()->setScreen(frozen.screen);
+        window->setGeometry(frozen.screen->geometry());
+        window->show();
+        window->raise();
+        window->activateWindow();
+        m_windows << window;
+    }
+    // Escape from any screen, even while another program had the keyboard: the overlay takes it.
+    qApp->installEventFilter(this);
+    if (!m_windows.isEmpty() && m_windows.first()) {
+        QWidget *first = m_windows.first();
+        first->setFocus(Qt::OtherFocusReason);
+        first->grabKeyboard();
+    }
+    // A screen plugged in or out while the overlays are up: the rectangles no longer mean anything.
+    const auto cancel = [self] {
+        if (self)
+            self->finish(std::nullopt, nullptr);
+    };
+    m_screenWatch << connect(qApp, &QGuiApplication::screenAdded, this, cancel);
+    m_screenWatch << connect(qApp, &QGuiApplication::screenRemoved, this, cancel);
+    if (m_windows.isEmpty())
+        finish(std::nullopt, nullptr);
+}
+
+bool SelectionController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        m_completion) {
+        finish(std::nullopt, nullptr);
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}
+
+void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen)
+{
+    if (!m_completion)
+        return;
+    auto completion = std::exchange(m_completion, nullptr);
+    qApp->removeEventFilter(this);
+    for (const QMetaObject::Connection &connection : std::as_const(m_screenWatch))
+        disconnect(connection);
+    m_screenWatch.clear();
+    for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
+        if (window) {
+            window->releaseKeyboard();
+            window->hide();
+            window->deleteLater();
+        }
+    }
+    m_windows.clear();
+    if (rect && screen && rect->width() >= 2 && rect->height() >= 2)
+        completion(Result{*rect, screen});
+    else
+        completion(std::nullopt);
+}

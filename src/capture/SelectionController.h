@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QRectF>
+
+#include <functional>
+#include <optional>
+
+class QScreen;
+class QWidget;
+
+// One area selection: a frameless window over every screen showing its frozen picture dimmed, a drag on
+// one of them, and exactly one result (the rectangle, or nothing on Escape, a plain click, a drag under
+// 2 × 2 points or a change of screens).
+class SelectionController : public QObject {
+    Q_OBJECT
+public:
+    struct Frozen {
+        QScreen *screen = nullptr;
+        QImage image; // native pixels of the whole screen
+    };
+    struct Result {
+        QRectF rect; // global logical coordinates, whole numbers
+        QScreen *screen = nullptr;
+    };
+
+    SelectionController();
+    ~SelectionController() override;
+
+    void begin(const QList<Frozen> &screens, std::function<void(std::optional<Result>)> completion);
+    bool isShowing() const { return !m_windows.isEmpty(); }
+    QList<QWidget *> windows() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void finish(std::optional<QRectF> rect, QScreen *screen);
+
+    QList<QPointer<QWidget>> m_windows;
+    std::function<void(std::optional<Result>)> m_completion;
+    QList<QMetaObject::Connection> m_screenWatch;
+};

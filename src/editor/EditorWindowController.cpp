@@ -1,0 +1,325 @@
+#include "editor/EditorWindowController.h"
+
+#include "annotation/ImageComposer.h"
+#include "annotation/ImageTransformer.h"
+#include "common/HUD.h"
+#include "editor/AnnotationCanvasView.h"
+#include "editor/EditorToolbarView.h"
+#include "editor/ImageBarView.h"
+#include "editor/ResizeDialog.h"
+#include "imagetools/ColorPickerService.h"
+#include "imagetools/OCRService.h"
+#include "output/AppSettings.h"
+
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QCursor>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QLineEdit>
+#include <QScreen>
+#include <QScrollArea>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+QFrame *horizontalSeparator()
+{
+    auto *line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setFixedHeight(1);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+QScreen *screenUnderPointer()
+{
+    if (QScreen *screen = QGuiApplication::screenAt(QCursor::pos()))
+        return screen;
+    return QGuiApplication::primaryScreen();
+}
+
+} // namespace
+
+EditorWindowController::EditorWindowController(const QImage &image, double scale, const QString &sourcePath)
+    : QWidget(nullptr, Qt::Window)
+{
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setWindowTitle(titleFor(sourcePath));
+    m_document = std::make_unique<EditorDocument>(image, scale, &m_undoStack);
+    m_canvas = new AnnotationCanvasView(m_document.get(), &m_state);
+    buildContent();
+    wireCallbacks();
+    sizeWindow();
+    m_canvas->setFocus(Qt::OtherFocusReason);
+}
+
+EditorWindowController::~EditorWindowController()
+{
+    // The canvas and the bars hold the document and the state: they go first.
+    delete m_scrollArea;
+    m_scrollArea = nullptr;
+    m_document->onChange = nullptr;
+    m_state.onToolChange = nullptr;
+    m_undoStack.clear();
+}
+
+QString EditorWindowController::titleFor(const QString &sourcePath)
+{
+    return sourcePath.isEmpty() ? QStringLiteral("Capture") : QFileInfo(sourcePath).fileName();
+}
+
+void EditorWindowController::buildContent()
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_toolbar = new EditorToolbarView(&m_state);
+    m_imageBar = new ImageBarView;
+    m_scrollArea = new QScrollArea;
+    m_scrollArea->setFrameShape(QFrame::NoFrame);
+    m_scrollArea->setAlignment(Qt::AlignCenter); // a smaller canvas stays centred
+    m_scrollArea->setBackgroundRole(QPalette::Window);
+    m_scrollArea->setWidget(m_canvas);
+    m_scrollArea->setWidgetResizable(false);
+    layout->addWidget(m_toolbar);
+    layout->addWidget(horizontalSeparator());
+    layout->addWidget(m_imageBar);
+    layout->addWidget(horizontalSeparator());
+    layout->addWidget(m_scrollArea, 1);
+}
+
+void EditorWindowController::wireCallbacks()
+{
+    QPointer<EditorWindowController> self(this);
+    m_document->onChange = [self] {
+        if (!self)
+            return;
+        self->m_canvas->documentDidChange();
+        self->m_imageBar->sync(self->m_document->state.decoration);
+    };
+    m_state.onToolChange = [self] {
+        if (!self)
+            return;
+        self->m_canvas->toolDidChange();
+        self->m_toolbar->tintToolButtons();
+    };
+    m_toolbar->onStyleChangeForSelection = [self](const std::function<void(Annotation &)> &mutation,
+                                                  const QString &name) {
+        if (self)
+            self->m_canvas->applyToSelection(mutation, name);
+    };
+    m_toolbar->onCopy = [self] {
+        if (self)
+            self->copyComposedImage();
+    };
+    m_toolbar->onSave = [self] {
+        if (self)
+            self->saveComposedImage();
+    };
+    m_toolbar->onUndo = [self] {
+        if (self) {
+            self->m_canvas->commitTextEditing();
+            self->m_undoStack.undo();
+        }
+    };
+    m_toolbar->onRedo = [self] {
+        if (self) {
+            self->m_canvas->commitTextEditing();
+            self->m_undoStack.redo();
+        }
+    };
+    m_canvas->onCropCommit = [self](const QRectF &rect) {
+        if (self)
+            self->applyCrop(rect);
+    };
+    m_imageBar->onCrop = [self] {
+        if (self)
+            self->m_state.setTool(EditorState::Tool::crop);
+    };
+    m_imageBar->onResizeRequested = [self] {
+        if (self)
+            self->presentResizeDialog();
+    };
+    m_imageBar->onRotate = [self](bool clockwise) {
+        if (self)
+            self->applyRotation(clockwise);
+    };
+    m_imageBar->onDecorationChanged = [self](const Decoration &decoration) {
+        if (self)
+            self->m_document->setDecoration(decoration, EditorDocument::changeBackground);
+    };
+    m_imageBar->onOCR = [self] {
+        if (self)
+            self->runOCR();
+    };
+    m_imageBar->onPipette = [self] {
+        if (self)
+            self->pickColor();
+    };
+}
+
+QSize EditorWindowController::contentSize(QSizeF image, const QRect &available)
+{
+    double width = std::max(980.0, image.width());
+    double height = image.height() + 84;
+    if (available.isValid()) {
+        width = std::min(width, 0.92 * available.width());
+        height = std::min(height, 0.92 * available.height());
+    }
+    return QSize(int(std::ceil(width)), int(std::ceil(height)));
+}
+
+void EditorWindowController::sizeWindow()
+{
+    QScreen *screen = screenUnderPointer();
+    const QRect available = screen ? screen->availableGeometry() : QRect();
+    const QSize size = contentSize(m_document->imagePointSize(), available);
+    QSize minimum(980, 320);
+    if (available.isValid())
+        minimum = minimum.boundedTo(available.size());
+    setMinimumSize(minimum);
+    resize(size.expandedTo(minimum));
+    if (available.isValid()) {
+        QRect frame(QPoint(0, 0), this->size());
+        frame.moveCenter(available.center());
+        move(frame.topLeft());
+    }
+}
+
+void EditorWindowController::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    QWidget::closeEvent(event);
+    if (onClose)
+        onClose();
+}
+
+std::optional<QImage> EditorWindowController::composed()
+{
+    m_canvas->commitTextEditing();
+    const EditorDocument::State &s = m_document->state;
+    return ImageComposer::compose(s.baseImage, s.annotations, m_document->scale(), s.decoration);
+}
+
+void EditorWindowController::copyComposedImage()
+{
+    const std::optional<QImage> image = composed();
+    if (!image)
+        return;
+    if (m_pipeline.copyToPasteboard(*image, m_document->scale()))
+        HUD::show(QStringLiteral("Image copiée"), this);
+}
+
+void EditorWindowController::saveComposedImage()
+{
+    const std::optional<QImage> image = composed();
+    if (!image)
+        return;
+    const Result<QString> path = m_pipeline.save(*image, m_document->scale());
+    if (!path) {
+        // Saying nothing would let the user believe the picture is safe.
+        HUD::show(QStringLiteral("Enregistrement impossible: ") + path.error().message, this);
+        return;
+    }
+    const QString name = QFileInfo(*path).fileName();
+    setWindowTitle(name);
+    HUD::show(QStringLiteral("Enregistrée: ") + name, this);
+}
+
+void EditorWindowController::applyCrop(const QRectF &rect)
+{
+    const EditorDocument::State &s = m_document->state;
+    const std::optional<ImageTransformer::Transformed> cut =
+        ImageTransformer::crop(s.baseImage, s.annotations, rect, m_document->scale());
+    if (!cut)
+        return;
+    m_document->replaceState({cut->image, cut->annotations, s.decoration}, EditorDocument::crop);
+}
+
+void EditorWindowController::applyRotation(bool clockwise)
+{
+    m_canvas->commitTextEditing();
+    const EditorDocument::State &s = m_document->state;
+    const std::optional<ImageTransformer::Transformed> turned =
+        ImageTransformer::rotated90(s.baseImage, s.annotations, m_document->scale(), clockwise);
+    if (!turned)
+        return;
+    m_document->replaceState({turned->image, turned->annotations, s.decoration}, EditorDocument::rotate);
+}
+
+void EditorWindowController::presentResizeDialog()
+{
+    m_canvas->commitTextEditing();
+    const QImage &image = m_document->state.baseImage;
+    std::optional<QString> text;
+    if (askWidth) {
+        text = askWidth(image.width(), image.height(), this);
+    } else {
+        ResizeDialog dialog(image.width(), image.height(), this);
+        if (dialog.exec() == QDialog::Accepted)
+            text = dialog.widthField()->text();
+    }
+    if (text)
+        applyResize(*text);
+}
+
+void EditorWindowController::applyResize(const QString &widthText)
+{
+    const EditorDocument::State &s = m_document->state;
+    const int current = s.baseImage.width();
+    const std::optional<int> width = ResizeDialog::parseWidth(widthText, current);
+    if (!width || current <= 0)
+        return;
+    const double factor = double(*width) / current;
+    const std::optional<ImageTransformer::Transformed> resized =
+        ImageTransformer::resize(s.baseImage, s.annotations, factor);
+    if (!resized) {
+        HUD::show(QStringLiteral("Redimensionnement impossible: l'image serait trop grande."), this);
+        return;
+    }
+    m_document->replaceState({resized->image, resized->annotations, s.decoration}, EditorDocument::resizeImage);
+}
+
+QString EditorWindowController::ocrMessage(const Result<QString> &result)
+{
+    if (!result)
+        return QStringLiteral("OCR impossible: ") + result.error().message;
+    if (result->isEmpty())
+        return QStringLiteral("Aucun texte reconnu");
+    const qsizetype lines = result->split(u'\n').size();
+    return QStringLiteral("Texte copié (%1 ligne%2)").arg(lines).arg(lines >= 2 ? QStringLiteral("s") : QString());
+}
+
+void EditorWindowController::runOCR()
+{
+    const QStringList languages = AppSettings::shared().ocrLanguages();
+    QPointer<EditorWindowController> self(this);
+    auto done = [self](Result<QString> result) {
+        if (!self)
+            return;
+        if (result && !result->isEmpty()) {
+            QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
+            QGuiApplication::clipboard()->setText(*result, QClipboard::Clipboard);
+        }
+        HUD::show(ocrMessage(result), self);
+    };
+    if (recognizer)
+        recognizer(m_document->state.baseImage, languages, this, std::move(done));
+    else
+        OCRService::recognizeText(m_document->state.baseImage, languages, this, std::move(done));
+}
+
+void EditorWindowController::pickColor()
+{
+    QPointer<EditorWindowController> self(this);
+    ColorPickerService::pickAndCopyHex([self](const QString &code) {
+        if (self)
+            HUD::show(code + QStringLiteral(" copié"), self);
+    });
+}

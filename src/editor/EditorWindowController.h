@@ -1,0 +1,84 @@
+#pragma once
+
+#include "common/Result.h"
+#include "editor/EditorDocument.h"
+#include "editor/EditorState.h"
+#include "output/OutputPipeline.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QString>
+#include <QUndoStack>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class AnnotationCanvasView;
+class EditorToolbarView;
+class ImageBarView;
+class QScrollArea;
+
+// One editor window for one picture: the tool bar, the image bar and the scrolling canvas, wired
+// together, and the window's commands (copy, save, crop, rotation, resize, text recognition, pipette).
+class EditorWindowController : public QWidget {
+    Q_OBJECT
+public:
+    EditorWindowController(const QImage &image, double scale, const QString &sourcePath = QString());
+    ~EditorWindowController() override;
+
+    // Set by the editor manager; runs when the window closes.
+    std::function<void()> onClose;
+
+    EditorDocument &document() { return *m_document; }
+    EditorState &state() { return m_state; }
+    QUndoStack &undoStack() { return m_undoStack; }
+    AnnotationCanvasView *canvas() const { return m_canvas; }
+    EditorToolbarView *toolbar() const { return m_toolbar; }
+    ImageBarView *imageBar() const { return m_imageBar; }
+    QScrollArea *scrollArea() const { return m_scrollArea; }
+
+    // The commands.
+    void copyComposedImage();
+    void saveComposedImage();
+    void applyCrop(const QRectF &rect);
+    void applyRotation(bool clockwise);
+    void presentResizeDialog();
+    void applyResize(const QString &widthText);
+    void runOCR();
+    void pickColor();
+
+    // The window's size for a picture of that many points on a screen with that available area: content
+    // max(980, W) × (H + 84), at most 92 % of the area.
+    static QSize contentSize(QSizeF imagePointSize, const QRect &availableGeometry);
+    static QString titleFor(const QString &sourcePath);
+    // "Texte copié (3 lignes)", "Aucun texte reconnu", "OCR impossible: …".
+    static QString ocrMessage(const Result<QString> &result);
+
+    // Replaced by tests: how the resize dialog asks for the width (nothing = cancelled), and how text is
+    // recognised.
+    static inline std::function<std::optional<QString>(int pixelWidth, int pixelHeight, QWidget *parent)>
+        askWidth;
+    static inline std::function<void(const QImage &, const QStringList &, QObject *context,
+                                     std::function<void(Result<QString>)>)>
+        recognizer;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildContent();
+    void wireCallbacks();
+    void sizeWindow();
+    std::optional<QImage> composed();
+
+    QUndoStack m_undoStack;
+    EditorState m_state;
+    std::unique_ptr<EditorDocument> m_document;
+    OutputPipeline m_pipeline;
+    AnnotationCanvasView *m_canvas = nullptr;
+    EditorToolbarView *m_toolbar = nullptr;
+    ImageBarView *m_imageBar = nullptr;
+    QScrollArea *m_scrollArea = nullptr;
+};

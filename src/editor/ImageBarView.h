@@ -1,0 +1,67 @@
+#pragma once
+
+#include "annotation/Decoration.h"
+
+#include <QColor>
+#include <QWidget>
+
+#include <functional>
+
+class ColorWell;
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QSlider;
+class QToolButton;
+
+// The second strip of an editor window: crop, resize and the two rotations; the decoration of the final
+// picture (margin, background, corners, shadow); text recognition and the pipette. It edits nothing: it
+// reports, and is told the document's decoration after every change without reporting it back.
+class ImageBarView : public QWidget {
+    Q_OBJECT
+public:
+    explicit ImageBarView(QWidget *parent = nullptr);
+
+    std::function<void()> onCrop;
+    std::function<void()> onResizeRequested;
+    std::function<void(bool clockwise)> onRotate;
+    std::function<void(const Decoration &)> onDecorationChanged;
+    std::function<void()> onOCR;
+    std::function<void()> onPipette;
+
+    // Shows a decoration in the controls; never reports.
+    void sync(const Decoration &decoration);
+    const Decoration &decoration() const { return m_decoration; }
+
+    // Reads the controls after a change and reports the new decoration if it differs.
+    void decorationControlChanged();
+
+    QSlider *paddingSlider() const { return m_paddingSlider; }
+    QComboBox *backgroundPopup() const { return m_backgroundPopup; }
+    ColorWell *colorWell1() const { return m_colorWell1; }
+    ColorWell *colorWell2() const { return m_colorWell2; }
+    QSlider *cornerSlider() const { return m_cornerSlider; }
+    QCheckBox *shadowCheckbox() const { return m_shadowCheckbox; }
+    QToolButton *button(const QString &role) const;
+    QPushButton *ocrButton() const { return m_ocrButton; }
+
+    // Sliders work in hundredths of a point, so that a release between two whole values rounds.
+    static constexpr int sliderScale = 100;
+
+private:
+    QToolButton *iconButton(const QString &role, const QString &tooltip, std::function<void()> action);
+    void updateWellVisibility();
+
+    Decoration m_decoration;
+    QSlider *m_paddingSlider = nullptr;
+    QComboBox *m_backgroundPopup = nullptr;
+    ColorWell *m_colorWell1 = nullptr;
+    ColorWell *m_colorWell2 = nullptr;
+    QSlider *m_cornerSlider = nullptr;
+    QCheckBox *m_shadowCheckbox = nullptr;
+    QPushButton *m_ocrButton = nullptr;
+    QColor m_solidColor = Qt::white;
+    QColor m_gradientStart;
+    QColor m_gradientEnd;
+    bool m_syncing = false;
+};

@@ -1,0 +1,31 @@
+#pragma once
+
+#include "common/Result.h"
+
+#include <QColor>
+#include <QImage>
+#include <QString>
+
+#include <functional>
+
+class QScreen;
+
+// Picks the colour of any pixel on screen and copies its code (#RRGGBB) as text. Every screen is frozen
+// and shown under a magnifying loupe; a click picks the pixel under the pointer at native resolution,
+// Escape cancels and copies nothing.
+namespace ColorPickerService {
+
+// Where the frozen pictures come from; set by the app (the screen-capture service).
+using ScreenGrabber = std::function<Result<QImage>(QScreen *)>;
+void setScreenGrabber(ScreenGrabber grabber);
+
+// Returns at once. `onPicked` runs after the code is on the clipboard; not on cancel or failure.
+void pickAndCopyHex(std::function<void(const QString &code)> onPicked = nullptr);
+bool isPicking();
+// The windows of the pick in progress (for tests).
+QList<QWidget *> pickerWindows();
+
+// "#%02X%02X%02X" of the colour in sRGB, each component × 255 rounded, halves away from zero.
+QString hexCode(const QColor &color);
+
+} // namespace ColorPickerService

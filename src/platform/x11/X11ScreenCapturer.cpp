@@ -1,0 +1,198 @@
+#include "platform/x11/X11ScreenCapturer.h"
+
+#include "capture/CaptureGeometry.h"
+#include "common/ImageLimits.h"
+
+#include <QScreen>
+
+#include <cstdlib>
+#include <cstring>
+#include <sys/ipc.h>
+#include <sys/shm.h>
+
+namespace {
+
+Error xError(const char *what, int code)
+{
+    return Error{QStringLiteral("Impossible de lire l'écran (%1, erreur X %2).").arg(QLatin1String(what)).arg(code)};
+}
+
+// The server leaves the unused top byte of a 24-bit pixel undefined; Qt's RGB32 wants it 0xff.
+void copyOpaque(uchar *destination, const uchar *source, int pixels)
+{
+    auto *out = reinterpret_cast<quint32 *>(destination);
+    const auto *in = reinterpret_cast<const quint32 *>(source);
+    for (int i = 0; i < pixels; ++i)
+        out[i] = in[i] | 0xff000000u;
+}
+
+} // namespace
+
+X11ScreenCapturer::X11ScreenCapturer(const QByteArray &display)
+{
+    m_connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
+    if (xcb_connection_has_error(m_connection)) {
+        xcb_disconnect(m_connection);
+        m_connection = nullptr;
+        return;
+    }
+    const xcb_setup_t *setup = xcb_get_setup(m_connection);
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(setup).data;
+    m_root = screen->root;
+    m_rootRect = QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
+    // We read 32-bit little-endian pixels of a 24- or 32-bit visual.
+    if (screen->root_depth == 24 || screen->root_depth == 32) {
+        for (xcb_format_iterator_t it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+            if (it.data->depth == screen->root_depth && it.data->bits_per_pixel == 32)
+                m_formatOk = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+        }
+    }
+    const xcb_query_extension_reply_t *extension = xcb_get_extension_data(m_connection, &xcb_shm_id);
+    m_shm = extension && extension->present;
+}
+
+X11ScreenCapturer::~X11ScreenCapturer()
+{
+    releaseSegment();
+    if (m_connection)
+        xcb_disconnect(m_connection);
+}
+
+void X11ScreenCapturer::disableSharedMemory()
+{
+    releaseSegment();
+    m_shm = false;
+}
+
+Result<QImage> X11ScreenCapturer::grabScreen(QScreen *screen)
+{
+    if (!screen)
+        return CaptureError::displayNotFound();
+    const QRect native = CaptureGeometry::nativeScreenRect(screen->geometry(), screen->devicePixelRatio());
+    return grabRootRect(native);
+}
+
+Result<QImage> X11ScreenCapturer::grabRootRect(const QRect &requested)
+{
+    if (!m_connection || xcb_connection_has_error(m_connection))
+        return Error{QStringLiteral("Impossible de lire l'écran: la connexion au serveur X est perdue.")};
+    if (!m_formatOk)
+        return Error{QStringLiteral("Impossible de lire l'écran: format de pixels non pris en charge.")};
+    const QRect rect = requested.intersected(m_rootRect);
+    if (rect.isEmpty())
+        return CaptureError::displayNotFound();
+    if (!ImageLimits::allows(rect.size()))
+        return Error{QStringLiteral("L'écran est trop grand pour être capturé (%1 × %2 pixels).")
+                         .arg(rect.width())
+                         .arg(rect.height())};
+    if (m_shm) {
+        Result<QImage> shared = grabShared(rect);
+        if (shared)
+            return shared;
+        // The server refused the segment (a remote display, a limit): the plain request still works.
+        disableSharedMemory();
+    }
+    return grabPlain(rect);
+}
+
+bool X11ScreenCapturer::ensureSegment(size_t bytes)
+{
+    if (m_address && m_segmentSize >= bytes)
+        return true;
+    releaseSegment();
+    const int id = ::shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    if (id < 0)
+        return false;
+    void *address = ::shmat(id, nullptr, 0);
+    if (address == reinterpret_cast<void *>(-1)) {
+        ::shmctl(id, IPC_RMID, nullptr);
+        return false;
+    }
+    const xcb_shm_seg_t segment = xcb_generate_id(m_connection);
+    xcb_generic_error_t *error =
+        xcb_request_check(m_connection, xcb_shm_attach_checked(m_connection, segment, uint32_t(id), 0));
+    // Marked for removal now: the memory goes when both sides have detached, even after a crash.
+    ::shmctl(id, IPC_RMID, nullptr);
+    if (error) {
+        std::free(error);
+        ::shmdt(address);
+        return false;
+    }
+    m_shmId = id;
+    m_address = address;
+    m_segment = segment;
+    m_segmentSize = bytes;
+    return true;
+}
+
+void X11ScreenCapturer::releaseSegment()
+{
+    if (!m_address)
+        return;
+    if (m_connection && !xcb_connection_has_error(m_connection)) {
+        xcb_shm_detach(m_connection, m_segment);
+        xcb_flush(m_connection);
+    }
+    ::shmdt(m_address);
+    m_address = nullptr;
+    m_segmentSize = 0;
+    m_shmId = -1;
+}
+
+Result<QImage> X11ScreenCapturer::grabShared(const QRect &rect)
+{
+    const size_t bytes = size_t(rect.width()) * size_t(rect.height()) * 4;
+    if (!ensureSegment(bytes))
+        return Error{QStringLiteral("shm")};
+    xcb_generic_error_t *error = nullptr;
+    xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
+        m_connection,
+        xcb_shm_get_image(m_connection, m_root, int16_t(rect.x()), int16_t(rect.y()), uint16_t(rect.width()),
+                          uint16_t(rect.height()), ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+        &error);
+    if (!reply) {
+        const int code = error ? error->error_code : 0;
+        std::free(error);
+        return xError("MIT-SHM", code);
+    }
+    std::free(reply);
+    QImage image = ImageLimits::newImage(rect.size(), QImage::Format_RGB32);
+    if (image.isNull())
+        return Error{QStringLiteral("Mémoire insuffisante pour capturer l'écran.")};
+    const size_t row = size_t(rect.width()) * 4;
+    const auto *source = static_cast<const uchar *>(m_address);
+    for (int y = 0; y < rect.height(); ++y)
+        copyOpaque(image.scanLine(y), source + size_t(y) * row, rect.width());
+    return image;
+}
+
+Result<QImage> X11ScreenCapturer::grabPlain(const QRect &rect)
+{
+    xcb_generic_error_t *error = nullptr;
+    xcb_get_image_reply_t *reply = xcb_get_image_reply(
+        m_connection,
+        xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(rect.x()), int16_t(rect.y()),
+                      uint16_t(rect.width()), uint16_t(rect.height()), ~0u),
+        &error);
+    if (!reply) {
+        const int code = error ? error->error_code : 0;
+        std::free(error);
+        return xError("GetImage", code);
+    }
+    const size_t row = size_t(rect.width()) * 4;
+    const int length = xcb_get_image_data_length(reply);
+    if (size_t(length) < row * size_t(rect.height())) {
+        std::free(reply);
+        return xError("GetImage", 0);
+    }
+    QImage image = ImageLimits::newImage(rect.size(), QImage::Format_RGB32);
+    if (image.isNull()) {
+        std::free(reply);
+        return Error{QStringLiteral("Mémoire insuffisante pour capturer l'écran.")};
+    }
+    const uint8_t *source = xcb_get_image_data(reply);
+    for (int y = 0; y < rect.height(); ++y)
+        copyOpaque(image.scanLine(y), source + size_t(y) * row, rect.width());
+    std::free(reply);
+    return image;
+}

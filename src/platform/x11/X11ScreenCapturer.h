@@ -1,0 +1,44 @@
+#pragma once
+
+#include "capture/ScreenCapturer.h"
+
+#include <QRect>
+
+#include <xcb/xcb.h>
+#include <xcb/shm.h>
+
+// Screen pixels on X11, read from the root window over a connection of our own: through a MIT-SHM
+// segment kept between captures, or with a plain GetImage when the server offers no shared memory.
+// Neither includes the pointer.
+class X11ScreenCapturer : public ScreenCapturer {
+public:
+    // Connects to the display named (the DISPLAY variable when empty).
+    explicit X11ScreenCapturer(const QByteArray &display = QByteArray());
+    ~X11ScreenCapturer() override;
+    X11ScreenCapturer(const X11ScreenCapturer &) = delete;
+    X11ScreenCapturer &operator=(const X11ScreenCapturer &) = delete;
+
+    Result<QImage> grabScreen(QScreen *screen) override;
+    // A rectangle of the root window, in root pixels.
+    Result<QImage> grabRootRect(const QRect &rect);
+
+    bool usesSharedMemory() const { return m_shm; }
+    // For tests: behave as if the server had no MIT-SHM.
+    void disableSharedMemory();
+
+private:
+    Result<QImage> grabShared(const QRect &rect);
+    Result<QImage> grabPlain(const QRect &rect);
+    bool ensureSegment(size_t bytes);
+    void releaseSegment();
+
+    xcb_connection_t *m_connection = nullptr;
+    xcb_window_t m_root = 0;
+    QRect m_rootRect;
+    bool m_formatOk = false;
+    bool m_shm = false;
+    xcb_shm_seg_t m_segment = 0;
+    int m_shmId = -1;
+    void *m_address = nullptr;
+    size_t m_segmentSize = 0;
+};

@@ -1,0 +1,150 @@
+#include "preview/PreviewPanel.h"
+
+#include "preview/PreviewView.h"
+
+#include <QGuiApplication>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+QSizeF PreviewPanel::panelSize(QSize pixelSize, double scale)
+{
+    const double w = pixelSize.width() / scale, h = pixelSize.height() / scale;
+    const double fit = std::min(280 / w, 200 / h);
+    double width = w, height = h;
+    if (fit < 1) {
+        width = fit * w;
+        height = fit * h;
+    }
+    return QSizeF(std::max(width, 90.0), std::max(height, 64.0));
+}
+
+QRectF PreviewPanel::panelFrame(QSizeF size, const QRect &available)
+{
+    const double right = available.x() + available.width();
+    const double bottom = available.y() + available.height();
+    return QRectF(right - size.width() - 20, bottom - size.height() - 20, size.width(), size.height());
+}
+
+PreviewPanel::PreviewPanel(const QImage &image, double scale, const QString &filePath, QScreen *screen)
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                           Qt::WindowDoesNotAcceptFocus | Qt::X11BypassWindowManagerHint),
+      m_view(new PreviewView(image, filePath, this))
+{
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    setFocusPolicy(Qt::NoFocus);
+    setWindowTitle(QStringLiteral("Pim"));
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_view);
+
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1280, 800);
+    const QRectF frame = panelFrame(panelSize(image.size(), scale > 0 ? scale : 1), available);
+    m_finalGeometry = frame.toRect();
+    setFixedSize(m_finalGeometry.size());
+    if (screen)
+        setScreen(screen);
+
+    m_dismissTimer.setSingleShot(true);
+    connect(&m_dismissTimer, &QTimer::timeout, this, [this] { dismiss(true); });
+
+    QPointer<PreviewPanel> self(this);
+    m_view->onHoverChanged = [self](bool inside) {
+        if (!self)
+            return;
+        if (inside)
+            self->m_dismissTimer.stop();
+        else
+            self->scheduleDismiss(lingerAfterHover);
+    };
+    m_view->onClose = [self] {
+        if (self)
+            self->dismiss(true);
+    };
+    m_view->onDragEnded = [self] {
+        if (self)
+            self->dismiss(true);
+    };
+    m_view->onClick = [self] {
+        if (!self)
+            return;
+        if (self->onOpenEditor)
+            self->onOpenEditor();
+        if (self)
+            self->dismiss(false);
+    };
+}
+
+void PreviewPanel::present()
+{
+    setWindowOpacity(0);
+    move(m_finalGeometry.topLeft() + QPoint(0, 12));
+    show();
+    raise();
+    auto *group = new QParallelAnimationGroup(this);
+    auto *fade = new QPropertyAnimation(this, "windowOpacity", group);
+    fade->setDuration(slideIn);
+    fade->setEndValue(1.0);
+    auto *slide = new QPropertyAnimation(this, "pos", group);
+    slide->setDuration(slideIn);
+    slide->setEndValue(m_finalGeometry.topLeft());
+    group->addAnimation(fade);
+    group->addAnimation(slide);
+    group->start(QAbstractAnimation::DeleteWhenStopped);
+    scheduleDismiss(lifetime);
+}
+
+void PreviewPanel::scheduleDismiss(int milliseconds)
+{
+    m_dismissTimer.start(milliseconds);
+}
+
+void PreviewPanel::dismiss(bool animated)
+{
+    m_dismissTimer.stop();
+    if (!animated) {
+        close();
+        return;
+    }
+    auto *fade = new QPropertyAnimation(this, "windowOpacity", this);
+    fade->setDuration(fadeOut);
+    fade->setEndValue(0.0);
+    QPointer<PreviewPanel> self(this);
+    connect(fade, &QPropertyAnimation::finished, this, [self] {
+        if (self)
+            self->close();
+    });
+    fade->start(QAbstractAnimation::DeleteWhenStopped);
+}
+
+PreviewManager &PreviewManager::shared()
+{
+    static PreviewManager instance;
+    return instance;
+}
+
+void PreviewManager::show(const QImage &image, double scale, const QString &filePath, QScreen *screen)
+{
+    dismissImmediately();
+    auto *panel = new PreviewPanel(image, scale, filePath, screen);
+    panel->onOpenEditor = [this, image, scale, filePath] {
+        if (openEditor)
+            openEditor(image, scale, filePath);
+    };
+    m_panel = panel;
+    panel->present();
+}
+
+void PreviewManager::dismissImmediately()
+{
+    if (PreviewPanel *panel = m_panel.data()) {
+        m_panel = nullptr;
+        panel->dismiss(false);
+        panel->deleteLater();
+    }
+}
