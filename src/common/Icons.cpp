@@ -5,15 +5,27 @@
 #include <QPixmap>
 #include <QSvgRenderer>
 
+// The icons are compiled into a static library: their resource is registered by hand, once.
+static void registerIconResources()
+{
+    static const bool registered = [] {
+        Q_INIT_RESOURCE(pim);
+        return true;
+    }();
+    Q_UNUSED(registered);
+}
+
 namespace Icons {
 
 bool exists(const QString &role)
 {
+    registerIconResources();
     return QFile::exists(QStringLiteral(":/icons/") + role + QStringLiteral(".svg"));
 }
 
 QIcon icon(const QString &role, const QColor &tint, int size)
 {
+    registerIconResources();
     QSvgRenderer renderer(QStringLiteral(":/icons/") + role + QStringLiteral(".svg"));
     QIcon icon;
     if (!renderer.isValid())

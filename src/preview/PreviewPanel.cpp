@@ -2,7 +2,9 @@
 
 #include "preview/PreviewView.h"
 
+#include <QBitmap>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
@@ -47,6 +49,16 @@ PreviewPanel::PreviewPanel(const QImage &image, double scale, const QString &fil
     const QRectF frame = panelFrame(panelSize(image.size(), scale > 0 ? scale : 1), available);
     m_finalGeometry = frame.toRect();
     setFixedSize(m_finalGeometry.size());
+    // Rounded corners without a compositor: the window's own shape.
+    QBitmap shape(m_finalGeometry.size());
+    shape.fill(Qt::color0);
+    {
+        QPainter painter(&shape);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(Qt::color1);
+        painter.drawRoundedRect(QRectF(QPointF(0, 0), QSizeF(m_finalGeometry.size())), 10, 10);
+    }
+    setMask(shape);
     if (screen)
         setScreen(screen);
 
