@@ -332,6 +332,69 @@ private slots:
         QCOMPARE(list().size(), 1);
     }
 
+    void returnInTheTextFieldGoesNoFurther()
+    {
+        open();
+        state->setTool(Tool::text);
+        click({40, 60});
+        QTest::keyClicks(canvas->textField(), "Salut");
+        QTest::keyClick(canvas->textField(), Qt::Key_Return);
+        QCOMPARE(list().size(), 1);
+        // Neither Return nor Enter reaches the window (where a default button would fire).
+        click({80, 90});
+        QTest::keyClicks(canvas->textField(), "Encore");
+        QTest::keyClick(canvas->textField(), Qt::Key_Enter, Qt::KeypadModifier);
+        QCOMPARE(list().size(), 2);
+        QVERIFY(!window->keys.contains(Qt::Key_Return));
+        QVERIFY(!window->keys.contains(Qt::Key_Enter));
+    }
+
+    void aSelectingClickIsNoStep()
+    {
+        open();
+        add(A(A::Rect{QRectF(20, 20, 60, 40)}, Qt::red, 3));
+        add(A(A::Rect{QRectF(120, 80, 40, 40)}, Qt::blue, 3));
+        document->undoStack()->undo();
+        QVERIFY(document->undoStack()->canRedo());
+        const int before = steps();
+        state->setTool(Tool::select);
+        click({20, 40}); // on the first rectangle's edge: selects it, moves nothing
+        QCOMPARE(canvas->selectedID(), std::optional<QUuid>(list()[0].id));
+        QCOMPARE(document->undoStack()->index(), before - 1);
+        QVERIFY(document->undoStack()->canRedo());
+        document->undoStack()->redo();
+        QCOMPARE(list().size(), 2);
+        // A real move is one step.
+        drag({20, 40}, {30, 50});
+        QCOMPARE(document->undoStack()->undoText(), QString("Déplacer"));
+    }
+
+    void undoDuringADragShowsTheDocument()
+    {
+        open();
+        add(A(A::Rect{QRectF(20, 20, 60, 40)}, Qt::red, 4));
+        add(A(A::Rect{QRectF(120, 80, 40, 40)}, Qt::blue, 4));
+        add(A(A::Line{{10, 140}, {190, 140}}, Qt::green, 4));
+        state->setTool(Tool::select);
+        press({20, 40});
+        moveTo({25, 45});
+        // Ctrl+Z from the menu while the button is held: the green line goes.
+        document->undoStack()->undo();
+        QCOMPARE(list().size(), 2);
+        QImage shown = canvas->grab().toImage();
+        QCOMPARE(Pixels::at(shown, {100, 140}, 150), QColor(Qt::white));
+        moveTo({30, 50});
+        release({30, 50});
+        shown = canvas->grab().toImage();
+        QCOMPARE(Pixels::at(shown, {100, 140}, 150), QColor(Qt::white));
+        QVERIFY(Pixels::near(Pixels::at(shown, {140, 120}, 150), QColor(Qt::blue)));
+        // The drag that the undo interrupted stores no step with its stale snapshot.
+        QCOMPARE(list().size(), 2);
+        QVERIFY(document->undoStack()->canRedo());
+        document->undoStack()->redo();
+        QCOMPARE(list().size(), 3);
+    }
+
     void fieldGeometry()
     {
         open(10);
