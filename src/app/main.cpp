@@ -136,6 +136,7 @@ int main(int argc, char **argv)
         CaptureCoordinator coordinator(makeScreenCapturer());
         ColorPickerService::setScreenGrabber(
             [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
+        ColorPickerService::setPointerLocator([&coordinator] { return coordinator.capturer().nativePointer(); });
         coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
         coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
             PreviewManager::shared().show(image, scale, path, screen);
@@ -158,6 +159,7 @@ int main(int argc, char **argv)
         status = app.exec();
         PreviewManager::shared().dismissImmediately();
         ColorPickerService::setScreenGrabber(nullptr);
+        ColorPickerService::setPointerLocator(nullptr);
         GlobalShortcuts::setHotKeyService(nullptr);
     }
     return status;

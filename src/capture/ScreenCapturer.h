@@ -3,6 +3,9 @@
 #include "common/Result.h"
 
 #include <QImage>
+#include <QPoint>
+
+#include <optional>
 
 class QScreen;
 
@@ -22,4 +25,6 @@ public:
     // The whole screen at its native resolution, without the pointer and without any window Pim shows
     // over it afterwards (the picture is taken before the overlays appear). Errors carry the system's text.
     virtual Result<QImage> grabScreen(QScreen *screen) = 0;
+    // The pointer in native root pixels, finer than Qt's logical positions on a scaled screen.
+    virtual std::optional<QPoint> nativePointer() { return std::nullopt; }
 };

@@ -16,6 +16,12 @@ namespace ColorPickerService {
 
 namespace {
 
+PointerLocator &locator()
+{
+    static PointerLocator instance;
+    return instance;
+}
+
 // One screen's frozen picture with the loupe following the pointer.
 class PickerWindow : public QWidget {
 public:
@@ -89,7 +95,14 @@ protected:
     {
         if (event->button() != Qt::LeftButton)
             return;
-        const QColor color = m_frozen.pixelColor(pixelAt(event->position()));
+        QPoint pixel = pixelAt(event->position());
+        if (const std::optional<QPoint> root = locator() ? locator()() : std::nullopt) {
+            // Qt keeps a screen's native top-left: the root point minus it is the picture's pixel.
+            const QPoint inside = *root - geometry().topLeft();
+            if (m_frozen.rect().contains(inside))
+                pixel = inside;
+        }
+        const QColor color = m_frozen.pixelColor(pixel);
         if (onPick)
             onPick(color);
     }
@@ -167,6 +180,11 @@ ScreenGrabber &grabber()
 }
 
 } // namespace
+
+void setPointerLocator(PointerLocator pointerLocator)
+{
+    locator() = std::move(pointerLocator);
+}
 
 void setScreenGrabber(ScreenGrabber screenGrabber)
 {

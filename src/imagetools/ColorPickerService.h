@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 class QScreen;
 
@@ -18,6 +19,10 @@ namespace ColorPickerService {
 // Where the frozen pictures come from; set by the app (the screen-capture service).
 using ScreenGrabber = std::function<Result<QImage>(QScreen *)>;
 void setScreenGrabber(ScreenGrabber grabber);
+// Where the pointer is in native root pixels, when the platform can tell (set by the app); otherwise the
+// pixel comes from Qt's logical position, which a scaled screen rounds.
+using PointerLocator = std::function<std::optional<QPoint>()>;
+void setPointerLocator(PointerLocator locator);
 
 // Returns at once. `onPicked` runs after the code is on the clipboard; not on cancel or failure.
 void pickAndCopyHex(std::function<void(const QString &code)> onPicked = nullptr);

@@ -72,6 +72,19 @@ Result<QImage> X11ScreenCapturer::grabScreen(QScreen *screen)
     return grabRootRect(native);
 }
 
+std::optional<QPoint> X11ScreenCapturer::nativePointer()
+{
+    if (!m_connection || xcb_connection_has_error(m_connection))
+        return std::nullopt;
+    xcb_query_pointer_reply_t *reply =
+        xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr);
+    if (!reply)
+        return std::nullopt;
+    const QPoint point(reply->root_x, reply->root_y);
+    std::free(reply);
+    return point;
+}
+
 Result<QImage> X11ScreenCapturer::grabRootRect(const QRect &requested)
 {
     if (!m_connection || xcb_connection_has_error(m_connection))

@@ -19,6 +19,7 @@ public:
     X11ScreenCapturer &operator=(const X11ScreenCapturer &) = delete;
 
     Result<QImage> grabScreen(QScreen *screen) override;
+    std::optional<QPoint> nativePointer() override;
     // A rectangle of the root window, in root pixels.
     Result<QImage> grabRootRect(const QRect &rect);
 
