@@ -2,7 +2,7 @@
 # Runs one test program with private HOME and XDG folders, so nothing touches the user's own files.
 #   run-isolated.sh [--x11] program [arguments…]
 # With --x11 the program gets a private Xvfb display, started here and stopped afterwards; otherwise it
-# uses Qt's offscreen platform.
+# uses Qt's offscreen platform. PIM_XVFB_SCREEN sets the root size (1920x1080x24 by default).
 set -euo pipefail
 
 x11=0
@@ -33,7 +33,7 @@ unset XDG_CURRENT_DESKTOP
 if [ "$x11" = 1 ]; then
   # Xvfb picks a free display number itself and writes it to the file descriptor we give it.
   exec 5> "$root/display"
-  Xvfb -displayfd 5 -screen 0 1920x1080x24 -noreset -nolisten tcp >"$root/xvfb.log" 2>&1 &
+  Xvfb -displayfd 5 -screen 0 "${PIM_XVFB_SCREEN:-1920x1080x24}" -noreset -nolisten tcp >"$root/xvfb.log" 2>&1 &
   xvfb_pid=$!
   exec 5>&-
   for _ in $(seq 1 100); do
