@@ -1,6 +1,7 @@
 #include "capture/OverlayView.h"
 
 #include "capture/CaptureGeometry.h"
+#include "common/ImageLimits.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>
@@ -8,26 +9,54 @@
 #include <QPainter>
 #include <QScreen>
 
-OverlayView::OverlayView(QScreen *screen, const QImage &frozen, QWidget *parent)
-    : QWidget(parent), m_screen(screen), m_frozen(frozen)
+namespace {
+
+// The picture under 25 % black, into `out` (whose memory is reused when it has the size): each channel
+// × 0.75, that is c - c / 4.
+void dim(const QImage &frozen, QImage &out)
+{
+    if (out.size() != frozen.size() || out.format() != QImage::Format_RGB32 || !out.isDetached())
+        out = ImageLimits::newImage(frozen.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return;
+    for (int y = 0; y < frozen.height(); ++y) {
+        const auto *in = reinterpret_cast<const quint32 *>(frozen.constScanLine(y));
+        auto *row = reinterpret_cast<quint32 *>(out.scanLine(y));
+        for (int x = 0; x < frozen.width(); ++x) {
+            const quint32 p = in[x];
+            row[x] = 0xff000000u | ((p & 0xffffffu) - ((p >> 2) & 0x3f3f3fu));
+        }
+    }
+}
+
+} // namespace
+
+OverlayView::OverlayView(QScreen *screen, const QImage &frozen, QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(true);
     setCursor(Qt::CrossCursor);
     setFocusPolicy(Qt::StrongFocus);
-    const double ratio = screen ? screen->devicePixelRatio() : 1;
-    m_frozen.setDevicePixelRatio(ratio);
-    // The dimmed picture is made once; a drag repaints only the area it changes.
-    m_dimmed = m_frozen.convertToFormat(QImage::Format_RGB32);
-    m_dimmed.setDevicePixelRatio(ratio);
-    {
-        QPainter painter(&m_dimmed);
-        painter.fillRect(QRectF(QPointF(0, 0), m_dimmed.deviceIndependentSize()), QColor(0, 0, 0, 64));
-    }
     // Monospaced digits, so that the label does not shift while its numbers change.
     m_labelFont = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     m_labelFont.setPointSizeF(11);
     m_labelFont.setWeight(QFont::Medium);
+    setFrozen(screen, frozen);
+}
+
+void OverlayView::setFrozen(QScreen *screen, const QImage &frozen)
+{
+    m_screen = screen;
+    m_ratio = screen ? screen->devicePixelRatio() : 1;
+    m_start.reset();
+    m_current.reset();
+    // 32-bit pixels only; the pictures are used with explicit pixel rectangles, never re-tagged (tagging
+    // a shared picture copies it).
+    m_frozen = frozen.depth() == 32 ? frozen : frozen.convertToFormat(QImage::Format_RGB32);
+    // Made once per selection, in one pass, into the memory of the last one; a drag repaints only the
+    // area it changes.
+    dim(m_frozen, m_dimmed);
+    update();
 }
 
 QRectF OverlayView::selection() const
@@ -39,8 +68,7 @@ QRectF OverlayView::selection() const
 
 QString OverlayView::labelText() const
 {
-    const double ratio = m_screen ? m_screen->devicePixelRatio() : 1;
-    return CaptureGeometry::sizeLabel(selection(), ratio);
+    return CaptureGeometry::sizeLabel(selection(), m_ratio);
 }
 
 QRectF OverlayView::labelRect(const QRectF &selection) const
@@ -67,7 +95,7 @@ void OverlayView::paintEvent(QPaintEvent *event)
 {
     QPainter painter(this);
     const QRect dirty = event->rect();
-    const double ratio = m_dimmed.devicePixelRatio();
+    const double ratio = m_ratio;
     const QRect source(QPoint(int(dirty.x() * ratio), int(dirty.y() * ratio)),
                        QSize(int(std::ceil(dirty.width() * ratio)), int(std::ceil(dirty.height() * ratio))));
     painter.drawImage(QRectF(dirty), m_dimmed, source);
@@ -98,7 +126,7 @@ void OverlayView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    activateWindow();
+    window()->activateWindow();
     m_start = event->position();
     m_current = event->position();
     update(dirtyArea(selection()));

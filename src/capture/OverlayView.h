@@ -21,6 +21,8 @@ public:
     std::function<void(const QRectF &globalRect)> onCommit;
     std::function<void()> onCancel;
 
+    // Shows another frozen picture (the window is reused from one selection to the next).
+    void setFrozen(QScreen *screen, const QImage &frozen);
     QScreen *screen() const { return m_screen; }
     // The selection being dragged, in view coordinates; empty when there is none.
     QRectF selection() const;
@@ -37,8 +39,9 @@ private:
     QRectF labelRect(const QRectF &selection) const;
 
     QPointer<QScreen> m_screen;
-    QImage m_frozen; // native pixels, device pixel ratio set
+    QImage m_frozen; // native pixels
     QImage m_dimmed;
+    double m_ratio = 1;
     std::optional<QPointF> m_start;
     std::optional<QPointF> m_current;
     QFont m_labelFont;

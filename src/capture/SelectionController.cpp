@@ -13,8 +13,10 @@ SelectionController::SelectionController() = default;
 SelectionController::~SelectionController()
 {
     qApp->removeEventFilter(this);
-    for (const QPointer<QWidget> &window : std::as_const(m_windows))
-        delete window.data();
+    for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
+        if (window)
+            window->hide();
+    }
 }
 
 QList<QWidget *> SelectionController::windows() const
@@ -33,7 +35,7 @@ void SelectionController::begin(const QList<Frozen> &screens,
     m_completion = std::move(completion);
     QPointer<SelectionController> self(this);
     for (const Frozen &frozen : screens) {
-        auto *window = new OverlayWindow(frozen.screen, frozen.image);
+        OverlayWindow *window = OverlayWindow::forScreen(frozen.screen, frozen.image);
         QScreen *screen = frozen.screen;
         window->overlayView()->onCommit = [self, screen](const QRectF &rect) {
             if (self)
@@ -88,11 +90,11 @@ void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen)
     for (const QMetaObject::Connection &connection : std::as_const(m_screenWatch))
         disconnect(connection);
     m_screenWatch.clear();
+    // The windows are hidden, not destroyed: the next selection shows them again at once.
     for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
         if (window) {
             window->releaseKeyboard();
             window->hide();
-            window->deleteLater();
         }
     }
     m_windows.clear();

@@ -30,8 +30,7 @@ public:
                                Qt::BypassWindowManagerHint),
           m_screen(screen), m_frozen(frozen)
     {
-        m_ratio = screen->devicePixelRatio();
-        m_frozen.setDevicePixelRatio(m_ratio);
+        m_ratio = screen->devicePixelRatio(); // the picture is drawn by pixel rectangles, never re-tagged
         setAttribute(Qt::WA_OpaquePaintEvent);
         setMouseTracking(true);
         setCursor(Qt::CrossCursor);

@@ -74,8 +74,8 @@ namespace {
 // for it (listing the formats asks for nothing), with the same resolution as the PNG.
 class CaptureMimeData : public QMimeData {
 public:
-    CaptureMimeData(QByteArray png, QImage picture, bool offerTiff)
-        : m_png(std::move(png)), m_picture(std::move(picture)), m_offerTiff(offerTiff)
+    CaptureMimeData(QByteArray png, QImage picture, double scale, bool offerTiff)
+        : m_png(std::move(png)), m_picture(std::move(picture)), m_scale(scale), m_offerTiff(offerTiff)
     {}
 
     QStringList formats() const override
@@ -105,6 +105,12 @@ private:
         QImage picture = m_picture.isNull() ? QImage::fromData(m_png, "png") : m_picture;
         if (picture.isNull())
             return {};
+        if (!m_picture.isNull()) {
+            // Tagging the picture copies it (it is shared): done here, only when a TIFF is asked for.
+            const int dotsPerMeter = int(std::lround(72.0 * m_scale / 0.0254));
+            picture.setDotsPerMeterX(dotsPerMeter);
+            picture.setDotsPerMeterY(dotsPerMeter);
+        }
         QBuffer buffer(&m_tiff);
         buffer.open(QIODevice::WriteOnly);
         QImageWriter writer(&buffer, "tiff");
@@ -115,6 +121,7 @@ private:
 
     QByteArray m_png;
     QImage m_picture;
+    double m_scale;
     bool m_offerTiff;
     mutable QByteArray m_tiff;
 };
@@ -193,11 +200,8 @@ void OutputPipeline::copyToPasteboard(const QByteArray &pngData, const QImage &i
 {
     // The bitmap is at hand: a TIFF, if asked for, is made from it rather than from decoding the PNG, and
     // carries the PNG's resolution so that both entries paste at the same size.
-    QImage tagged = image;
-    const int dotsPerMeter = int(std::lround(72.0 * scale / 0.0254));
-    tagged.setDotsPerMeterX(dotsPerMeter);
-    tagged.setDotsPerMeterY(dotsPerMeter);
-    QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, tagged, true), QClipboard::Clipboard);
+    QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, image, scale, true),
+                                              QClipboard::Clipboard);
 }
 
 void OutputPipeline::copyToPasteboard(const QByteArray &pngData)
@@ -208,7 +212,7 @@ void OutputPipeline::copyToPasteboard(const QByteArray &pngData)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, "png");
     const bool readable = reader.canRead() && reader.size().isValid();
-    QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, QImage(), readable),
+    QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, QImage(), 1, readable),
                                               QClipboard::Clipboard);
 }
 

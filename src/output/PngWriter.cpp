@@ -4,10 +4,12 @@
 
 #include <QColorSpace>
 
+#include <immintrin.h>
 #include <isa-l/igzip_lib.h> // isal_adler32
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -40,49 +42,131 @@ void appendChunk(QByteArray &out, const char type[4], const QByteArray &data)
     putU32(out, quint32(crc));
 }
 
-// Sum of the bytes read as signed values, absolute: the usual estimate of how well a filtered row packs.
-unsigned cost(const uint8_t *__restrict row, size_t n)
+// The PNG filters we choose from (Average is rarely the best on screens and is left out), each applied to
+// byte i of a row c whose prior row is p, with bpp bytes per pixel.
+enum Filter : uint8_t { none = 0, sub = 1, up = 2, paeth = 4 };
+
+// Paeth's predictor for byte i. Written with 16-bit values, |a + b - 2d| as |pa + pb| and a non-short-
+// circuit "and", so that the loops using it vectorise.
+template <int BPP>
+inline int16_t paethPredictor(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t i)
+{
+    const int16_t a = c[i - BPP], b = p[i], d = p[i - BPP];
+    int16_t pa = int16_t(b - d), pb = int16_t(a - d), pc = int16_t(pa + pb);
+    pa = pa < 0 ? int16_t(-pa) : pa;
+    pb = pb < 0 ? int16_t(-pb) : pb;
+    pc = pc < 0 ? int16_t(-pc) : pc;
+    return ((pa <= pb) & (pa <= pc)) ? a : (pb <= pc ? b : d);
+}
+
+// |v| of a byte read as a signed value.
+inline unsigned magnitude(uint8_t v)
+{
+    const uint8_t minus = uint8_t(0 - v);
+    return v < minus ? v : minus;
+}
+
+// The usual estimate of how well a filtered row packs is the sum of its bytes' magnitudes. We sum them
+// over a quarter of the row (64 bytes of every 256), which picks nearly the same filters for a quarter of
+// the work. Each filter is summed in its own plain loop, without storing its output, so that the compiler
+// vectorises them; the Paeth loop stays out of line, as inlined into the row loop GCC no longer
+// vectorises it.
+constexpr size_t sampleBytes = 64, sampleStep = 256;
+
+template <int BPP> __attribute__((noinline)) unsigned paethCost(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n)
 {
     unsigned sum = 0;
-    for (size_t i = 0; i < n; ++i) {
-        const uint8_t v = row[i], minus = uint8_t(0 - v);
-        sum += v < minus ? v : minus;
+    for (size_t start = BPP; start < n; start += sampleStep) {
+        const size_t end = std::min(n, start + sampleBytes);
+        for (size_t i = start; i < end; ++i)
+            sum += magnitude(uint8_t(c[i] - paethPredictor<BPP>(c, p, i)));
     }
     return sum;
 }
 
-// The Sub, Up and Paeth filters of one row (None is the row itself). Written as plain loops over bytes
-// so that the compiler vectorises them.
-template <int BPP>
-void filters(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n, uint8_t *__restrict sub,
-             uint8_t *__restrict up, uint8_t *__restrict paeth)
+template <int BPP> Filter chooseFilter(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n)
 {
-    for (size_t i = 0; i < BPP; ++i) {
-        sub[i] = c[i];
-        up[i] = uint8_t(c[i] - p[i]);
-        paeth[i] = uint8_t(c[i] - p[i]);
+    unsigned noneCost = 0, subCost = 0, upCost = 0;
+    for (size_t start = BPP; start < n; start += sampleStep) {
+        const size_t end = std::min(n, start + sampleBytes);
+        for (size_t i = start; i < end; ++i)
+            noneCost += magnitude(c[i]);
+        for (size_t i = start; i < end; ++i)
+            subCost += magnitude(uint8_t(c[i] - c[i - BPP]));
+        for (size_t i = start; i < end; ++i)
+            upCost += magnitude(uint8_t(c[i] - p[i]));
     }
-    for (size_t i = BPP; i < n; ++i) {
-        sub[i] = uint8_t(c[i] - c[i - BPP]);
-        up[i] = uint8_t(c[i] - p[i]);
+    // A row that Sub or Up turns into zeros (most rows of a screen) needs no Paeth estimate.
+    const unsigned paethEstimate = std::min(subCost, upCost) == 0 ? ~0u : paethCost<BPP>(c, p, n);
+    const unsigned costs[4] = {noneCost, subCost, upCost, paethEstimate};
+    static constexpr Filter filters[4] = {none, sub, up, paeth};
+    int best = 0;
+    for (int f = 1; f < 4; ++f) {
+        if (costs[f] < costs[best])
+            best = f;
     }
-    for (size_t i = BPP; i < n; ++i) {
-        const int16_t a = c[i - BPP], b = p[i], d = p[i - BPP];
-        int16_t pa = int16_t(b - d), pb = int16_t(a - d), pc = int16_t(a + b - 2 * d);
-        pa = pa < 0 ? int16_t(-pa) : pa;
-        pb = pb < 0 ? int16_t(-pb) : pb;
-        pc = pc < 0 ? int16_t(-pc) : pc;
-        const int16_t predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b : d);
-        paeth[i] = uint8_t(c[i] - predictor);
+    return filters[best];
+}
+
+template <int BPP> __attribute__((noinline)) void paethRow(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n, uint8_t *__restrict out)
+{
+    for (size_t i = 0; i < BPP; ++i)
+        out[i] = uint8_t(c[i] - p[i]);
+    for (size_t i = BPP; i < n; ++i)
+        out[i] = uint8_t(c[i] - paethPredictor<BPP>(c, p, i));
+}
+
+template <int BPP>
+void applyFilter(Filter filter, const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n,
+                 uint8_t *__restrict out)
+{
+    switch (filter) {
+    case none:
+        std::memcpy(out, c, n);
+        break;
+    case sub:
+        std::memcpy(out, c, BPP);
+        for (size_t i = BPP; i < n; ++i)
+            out[i] = uint8_t(c[i] - c[i - BPP]);
+        break;
+    case up:
+        for (size_t i = 0; i < n; ++i)
+            out[i] = uint8_t(c[i] - p[i]);
+        break;
+    case paeth:
+        paethRow<BPP>(c, p, n, out);
+        break;
     }
 }
 
 // One picture row as PNG samples: RGB or RGBA from Qt's 0xAARRGGBB words.
+// Four BGRX pixels to twelve RGB bytes at a time with SSSE3's byte shuffle; returns the pixels done.
+__attribute__((target("ssse3"))) int unpackRgbShuffled(const quint32 *pixels, int w, uint8_t *out)
+{
+    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
+    int x = 0;
+    // Each store writes 16 bytes of which the last 4 are overwritten next: stop while 4 spare remain.
+    for (; x + 4 < w; x += 4) {
+        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + size_t(x) * 3), _mm_shuffle_epi8(four, order));
+    }
+    return x;
+}
+
+const bool hasSsse3 = __builtin_cpu_supports("ssse3");
+
 template <int BPP> void unpackRow(const QImage &image, int y, uint8_t *__restrict out)
 {
     const auto *pixels = reinterpret_cast<const quint32 *>(image.constScanLine(y));
     const int w = image.width();
-    for (int x = 0; x < w; ++x) {
+    int x = 0;
+    if constexpr (BPP == 3) {
+        if (hasSsse3) {
+            x = unpackRgbShuffled(pixels, w, out);
+            out += size_t(x) * 3;
+        }
+    }
+    for (; x < w; ++x) {
         const quint32 p = pixels[x];
         out[0] = uint8_t(p >> 16);
         out[1] = uint8_t(p >> 8);
@@ -93,8 +177,29 @@ template <int BPP> void unpackRow(const QImage &image, int y, uint8_t *__restric
     }
 }
 
+// A byte buffer that is not zeroed: only the pages the compressor writes are ever touched, which on a
+// virtual machine saves most of the cost of a large, mostly unused output buffer.
+struct Buffer {
+    std::unique_ptr<uint8_t[]> bytes;
+    size_t capacity = 0;
+    size_t used = 0;
+
+    void reserve(size_t n)
+    {
+        if (n <= capacity)
+            return;
+        std::unique_ptr<uint8_t[]> grown(new uint8_t[n]);
+        if (used)
+            std::memcpy(grown.get(), bytes.get(), used);
+        bytes = std::move(grown);
+        capacity = n;
+    }
+    uint8_t *data() const { return bytes.get(); }
+    size_t size() const { return used; }
+};
+
 struct Part {
-    std::vector<uint8_t> deflated;
+    Buffer deflated;
     uint32_t adler = 1;
     size_t rawSize = 0;
     bool ok = false;
@@ -107,23 +212,47 @@ constexpr int deflateLevel = 3;
 
 // Filters rows [first, last) and deflates them as a raw deflate stream that ends with a sync flush (byte
 // aligned, not final), or with the final block when `final`.
-template <int BPP> void encodeRows(const QImage &image, int first, int last, bool final, Part &part)
+// What one thread keeps from band to band: its compressor and its row buffers.
+struct Worker {
+    z_stream stream{};
+    bool ready = false;
+    std::vector<uint8_t> previous, current;
+    std::unique_ptr<uint8_t[]> filtered;
+    size_t filteredSize = 0;
+
+    Worker() { ready = deflateInit2(&stream, deflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) == Z_OK; }
+    ~Worker()
+    {
+        if (ready)
+            deflateEnd(&stream);
+    }
+    Worker(const Worker &) = delete;
+    Worker &operator=(const Worker &) = delete;
+};
+
+template <int BPP> void encodeRows(Worker &worker, const QImage &image, int first, int last, bool final, Part &part)
 {
     const size_t rowBytes = size_t(image.width()) * BPP;
     const size_t stride = rowBytes + 1;
     // Filtered rows go to the compressor in bands of about 256 KiB, which stay in the cache.
     const int band = std::max(1, int((256 * 1024) / stride));
-    std::vector<uint8_t> previous(rowBytes, 0), current(rowBytes), candidates(rowBytes * 3);
-    std::vector<uint8_t> filtered(stride * size_t(band));
-
-    z_stream stream{};
-    if (deflateInit2(&stream, deflateLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (!worker.ready || deflateReset(&worker.stream) != Z_OK)
         return;
+    worker.previous.assign(rowBytes, 0);
+    worker.current.resize(rowBytes);
+    if (worker.filteredSize < stride * size_t(band)) {
+        worker.filteredSize = stride * size_t(band);
+        worker.filtered.reset(new uint8_t[worker.filteredSize]);
+    }
+    std::vector<uint8_t> &previous = worker.previous, &current = worker.current;
+    const std::unique_ptr<uint8_t[]> &filtered = worker.filtered;
+    z_stream &stream = worker.stream;
     const size_t total = stride * size_t(last - first);
     part.rawSize = total;
-    part.deflated.resize(deflateBound(&stream, uLong(total)) + 64);
+    // Room for the worst case; untouched pages cost nothing.
+    part.deflated.reserve(deflateBound(&stream, uLong(total)) + 64);
     stream.next_out = part.deflated.data();
-    stream.avail_out = uInt(part.deflated.size());
+    stream.avail_out = uInt(part.deflated.capacity);
 
     if (first > 0)
         unpackRow<BPP>(image, first - 1, previous.data());
@@ -133,28 +262,16 @@ template <int BPP> void encodeRows(const QImage &image, int first, int last, boo
         const int rows = std::min(band, last - y);
         for (int r = 0; r < rows; ++r) {
             unpackRow<BPP>(image, y + r, current.data());
-            uint8_t *sub = candidates.data(), *up = sub + rowBytes, *paeth = up + rowBytes;
-            filters<BPP>(current.data(), previous.data(), rowBytes, sub, up, paeth);
-            const uint8_t *rows4[4] = {current.data(), sub, up, paeth};
-            const uint8_t types[4] = {0, 1, 2, 4};
-            int best = 0;
-            unsigned bestCost = cost(rows4[0], rowBytes);
-            for (int f = 1; f < 4; ++f) {
-                const unsigned c = cost(rows4[f], rowBytes);
-                if (c < bestCost) {
-                    bestCost = c;
-                    best = f;
-                }
-            }
-            uint8_t *out = filtered.data() + size_t(r) * stride;
-            out[0] = types[best];
-            std::memcpy(out + 1, rows4[best], rowBytes);
+            uint8_t *out = filtered.get() + size_t(r) * stride;
+            const Filter filter = chooseFilter<BPP>(current.data(), previous.data(), rowBytes);
+            out[0] = filter;
+            applyFilter<BPP>(filter, current.data(), previous.data(), rowBytes, out + 1);
             std::swap(previous, current);
         }
         const size_t bytes = size_t(rows) * stride;
-        adler = isal_adler32(adler, filtered.data(), bytes);
+        adler = isal_adler32(adler, filtered.get(), bytes);
         y += rows;
-        stream.next_in = filtered.data();
+        stream.next_in = filtered.get();
         stream.avail_in = uInt(bytes);
         const int flush = y < last ? Z_NO_FLUSH : (final ? Z_FINISH : Z_SYNC_FLUSH);
         const int status = deflate(&stream, flush);
@@ -166,18 +283,17 @@ template <int BPP> void encodeRows(const QImage &image, int first, int last, boo
         stream.avail_in = 0;
         ok = deflate(&stream, Z_FINISH) == Z_STREAM_END;
     }
-    part.deflated.resize(size_t(stream.total_out));
-    deflateEnd(&stream);
+    part.deflated.used = size_t(stream.total_out);
     part.adler = adler;
     part.ok = ok;
 }
 
-void encodePart(const QImage &image, bool alpha, int first, int last, bool final, Part &part)
+void encodePart(Worker &worker, const QImage &image, bool alpha, int first, int last, bool final, Part &part)
 {
     if (alpha)
-        encodeRows<4>(image, first, last, final, part);
+        encodeRows<4>(worker, image, first, last, final, part);
     else
-        encodeRows<3>(image, first, last, final, part);
+        encodeRows<3>(worker, image, first, last, final, part);
 }
 
 QByteArray colourChunk(const QColorSpace &space, const char **type)
@@ -247,21 +363,34 @@ std::optional<QByteArray> encode(const QImage &source, double scale)
         return std::nullopt;
 
     const int h = image.height();
-    const int split = h >= 64 ? h / 2 : h;
-    Part top, bottom;
-    if (split < h) {
-        std::thread worker([&] { encodePart(image, alpha, split, h, true, bottom); });
-        encodePart(image, alpha, 0, split, false, top);
+    // Bands of rows, each its own deflate stream (all but the last ending in a sync flush, so that they
+    // join into one), taken in turn by two threads: how hard a band compresses varies with what it shows,
+    // and the thread that finishes first takes the next one.
+    const int bandCount = h >= 256 ? 8 : 1;
+    std::vector<Part> parts(static_cast<size_t>(bandCount));
+    const auto bandStart = [&](int i) { return int(qint64(h) * i / bandCount); };
+    std::atomic<int> next{0};
+    const auto work = [&] {
+        Worker worker;
+        for (int i = next++; i < bandCount; i = next++)
+            encodePart(worker, image, alpha, bandStart(i), bandStart(i + 1), i == bandCount - 1, parts[size_t(i)]);
+    };
+    if (bandCount > 1) {
+        std::thread worker(work);
+        work();
         worker.join();
     } else {
-        encodePart(image, alpha, 0, h, true, top);
-        bottom.ok = true;
+        work();
     }
-    if (!top.ok || !bottom.ok)
-        return std::nullopt;
+    size_t deflatedSize = 0;
+    for (const Part &part : parts) {
+        if (!part.ok)
+            return std::nullopt;
+        deflatedSize += part.deflated.size();
+    }
 
     QByteArray out;
-    out.reserve(qsizetype(top.deflated.size() + bottom.deflated.size() + 1024));
+    out.reserve(qsizetype(deflatedSize + 1024));
     out.append("\x89PNG\r\n\x1a\n", 8);
 
     QByteArray header;
@@ -285,12 +414,16 @@ std::optional<QByteArray> encode(const QImage &source, double scale)
         appendChunk(out, colourType, colour);
 
     QByteArray data;
-    data.reserve(qsizetype(top.deflated.size() + bottom.deflated.size() + 6));
+    data.reserve(qsizetype(deflatedSize + 6));
     data.append(char(0x78));
     data.append(char(0x01));
-    data.append(reinterpret_cast<const char *>(top.deflated.data()), qsizetype(top.deflated.size()));
-    data.append(reinterpret_cast<const char *>(bottom.deflated.data()), qsizetype(bottom.deflated.size()));
-    const uLong adler = split < h ? adler32_combine(top.adler, bottom.adler, z_off_t(bottom.rawSize)) : top.adler;
+    uLong adler = parts.front().adler;
+    for (size_t i = 0; i < parts.size(); ++i) {
+        const Part &part = parts[i];
+        data.append(reinterpret_cast<const char *>(part.deflated.data()), qsizetype(part.deflated.size()));
+        if (i > 0)
+            adler = adler32_combine(adler, part.adler, z_off_t(part.rawSize));
+    }
     putU32(data, quint32(adler));
     appendChunk(out, "IDAT", data);
     appendChunk(out, "IEND", QByteArray());

@@ -1,0 +1,200 @@
+// Full-screen capture from the request to the file closed, the clipboard owned and the history written,
+// side by side with `scrot -o` on the same private Xvfb display, at 3840 × 2160 and 1920 × 1080; and the
+// area overlay's latency from the request to its dimmed picture on the screen.
+// Prints "name value unit" lines (medians). Run without arguments: it starts one Xvfb per size itself.
+#include "BenchUtil.h"
+
+#include "capture/CaptureCoordinator.h"
+#include "history/HistoryStore.h"
+#include "output/AppSettings.h"
+#include "platform/x11/X11ScreenCapturer.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QWidget>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The desktop picture, shown in a window over the whole screen.
+class Desktop : public QWidget {
+public:
+    explicit Desktop(const QImage &picture)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint), m_picture(picture)
+    {
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setGeometry(QGuiApplication::primaryScreen()->geometry());
+    }
+
+protected:
+    void paintEvent(QPaintEvent *) override { QPainter(this).drawImage(0, 0, m_picture); }
+
+private:
+    QImage m_picture;
+};
+
+int runOnDisplay(int runs, const QString &label)
+{
+    QApplication::setQuitOnLastWindowClosed(false);
+    const QSize size = QGuiApplication::primaryScreen()->size();
+    Desktop desktop(Bench::screenshotLike(size.width(), size.height(), size.width() > 2000 ? 2 : 1)
+                        .convertToFormat(QImage::Format_RGB32));
+    desktop.show();
+    for (int i = 0; i < 50; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(10);
+    }
+
+    QTemporaryDir dir;
+    AppSettings::shared().setDestinationDirectory(dir.filePath("captures"));
+    AppSettings::shared().setImageFormat(ImageFormat::png);
+    CaptureCoordinator coordinator(std::make_unique<X11ScreenCapturer>());
+    std::optional<Result<QString>> outcome;
+    coordinator.onFinished = [&](const Result<QString> &r) { outcome = r; };
+    coordinator.onFailure = [](const QString &message) { std::fprintf(stderr, "capture failed: %s\n", qPrintable(message)); };
+
+    const QString scrot = QStandardPaths::findExecutable("scrot");
+    std::vector<double> ours, theirs;
+    qint64 ourSize = 0, theirSize = 0;
+    QString lastPath;
+    for (int i = 0; i < runs; ++i) {
+        // Alternate, so that both see the same machine.
+        outcome.reset();
+        QElapsedTimer timer;
+        timer.start();
+        coordinator.captureFullScreen(0);
+        while (!outcome)
+            QApplication::processEvents();
+        ours.push_back(timer.nsecsElapsed() / 1e6);
+        if (!outcome->ok())
+            return 1;
+        lastPath = outcome->value();
+        ourSize = QFileInfo(lastPath).size();
+        if (!scrot.isEmpty()) {
+            const QString file = dir.filePath("scrot.png");
+            timer.restart();
+            QProcess::execute(scrot, {"-o", file});
+            theirs.push_back(timer.nsecsElapsed() / 1e6);
+            theirSize = QFileInfo(file).size();
+        }
+        QApplication::processEvents();
+    }
+    // The reference encoder (libpng at its default level) on the same pixels.
+    QByteArray reference;
+    {
+        QBuffer buffer(&reference);
+        buffer.open(QIODevice::WriteOnly);
+        QImageWriter(&buffer, "png").write(QImage(lastPath));
+    }
+    const std::string prefix = label.toStdString();
+    Bench::print((prefix + "_pim_full_capture").c_str(), median(ours), "ms");
+    Bench::print((prefix + "_pim_png_size").c_str(), ourSize / 1024.0, "KiB");
+    Bench::print((prefix + "_libpng_default_size").c_str(), reference.size() / 1024.0, "KiB");
+    Bench::print((prefix + "_size_ratio_to_libpng").c_str(), double(ourSize) / reference.size(), "x");
+    if (!theirs.empty()) {
+        Bench::print((prefix + "_scrot").c_str(), median(theirs), "ms");
+        Bench::print((prefix + "_scrot_png_size").c_str(), theirSize / 1024.0, "KiB");
+        Bench::print((prefix + "_time_ratio_to_scrot").c_str(), median(ours) / median(theirs), "x");
+    }
+
+    // Overlay latency: from the request until the dimmed frozen picture is on the screen, read back from
+    // the X server by another connection.
+    X11ScreenCapturer watcher;
+    const QPoint probe(size.width() / 2, size.height() - 5);
+    const QColor before = watcher.grabRootRect(QRect(probe, QSize(1, 1)))->pixelColor(0, 0);
+    std::vector<double> latency;
+    for (int i = 0; i < runs; ++i) {
+        outcome.reset();
+        QElapsedTimer timer;
+        timer.start();
+        coordinator.captureArea();
+        bool shown = false;
+        while (!shown && timer.elapsed() < 3000) {
+            QApplication::processEvents();
+            const QColor now = watcher.grabRootRect(QRect(probe, QSize(1, 1)))->pixelColor(0, 0);
+            shown = now != before;
+        }
+        latency.push_back(timer.nsecsElapsed() / 1e6);
+        // Escape ends the selection.
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        QApplication::sendEvent(coordinator.selection()->windows().first(), &escape);
+        while (!outcome)
+            QApplication::processEvents();
+        for (int k = 0; k < 20; ++k) {
+            QApplication::processEvents();
+            QThread::msleep(5);
+        }
+    }
+    Bench::print((prefix + "_overlay_painted").c_str(), median(latency), "ms");
+    return 0;
+}
+
+// Starts Xvfb at the size and runs this program on it.
+int runWithXvfb(const char *self, const QString &size, int runs, const QString &label)
+{
+    QTemporaryDir dir;
+    QProcess xvfb;
+    const QString displayFile = dir.filePath("display");
+    xvfb.setStandardOutputFile(displayFile);
+    xvfb.start("Xvfb", {"-displayfd", "1", "-screen", "0", size + "x24", "-noreset", "-nolisten", "tcp"});
+    if (!xvfb.waitForStarted())
+        return 1;
+    QString display;
+    for (int i = 0; i < 200 && display.isEmpty(); ++i) {
+        QThread::msleep(25);
+        QFile file(displayFile);
+        if (file.open(QIODevice::ReadOnly))
+            display = QString::fromUtf8(file.readAll()).trimmed();
+    }
+    if (display.isEmpty())
+        return 1;
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("DISPLAY", ":" + display);
+    env.insert("QT_QPA_PLATFORM", "xcb");
+    env.insert("XDG_DATA_HOME", dir.filePath("data"));
+    env.insert("XDG_CONFIG_HOME", dir.filePath("config"));
+    env.insert("XDG_RUNTIME_DIR", dir.path());
+    env.insert("DBUS_SESSION_BUS_ADDRESS", "disabled:");
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::ForwardedChannels);
+    child.start(self, {"--on-display", QString::number(runs), label});
+    child.waitForFinished(600000);
+    xvfb.terminate();
+    xvfb.waitForFinished();
+    return child.exitCode();
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc >= 4 && QByteArray(argv[1]) == "--on-display") {
+        QApplication app(argc, argv);
+        return runOnDisplay(std::max(1, atoi(argv[2])), QString::fromLocal8Bit(argv[3]));
+    }
+    const int runs = argc > 1 ? std::max(1, atoi(argv[1])) : 9;
+    int status = runWithXvfb(argv[0], "3840x2160", runs, "4k");
+    status |= runWithXvfb(argv[0], "1920x1080", runs, "1080p");
+    return status;
+}
