@@ -3,12 +3,16 @@
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QLocale>
+#include <QTimer>
 #include <QtConcurrent>
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
 
+#include <algorithm>
 #include <memory>
+#include <mutex>
+#include <optional>
 
 namespace OCRService {
 
@@ -16,6 +20,8 @@ namespace {
 
 bool comesBefore(const Observation &a, const Observation &b)
 {
+    if (a.block != b.block)
+        return a.block < b.block;
     const double midA = a.boundingBox.center().y(), midB = b.boundingBox.center().y();
     if (std::abs(midA - midB) > 0.02)
         return midA > midB;
@@ -42,13 +48,112 @@ void mergeSort(QList<Observation> &items, QList<Observation> &scratch, qsizetype
         items[i] = scratch[i];
 }
 
+// Words further apart than this many times their height are in different columns: word spaces are a
+// fraction of it, gutters between columns and windows several times it.
+constexpr double wordGapLimit = 3.0;
+
 Error missingLanguages(const QStringList &tags)
 {
     return Error{QStringLiteral("Aucune donnée de reconnaissance installée pour : %1")
                      .arg(tags.join(QStringLiteral(", ")))};
 }
 
+struct EngineCache {
+    std::mutex mutex;
+    std::unique_ptr<tesseract::TessBaseAPI> api;
+    QString key; // data folder and languages
+};
+
+// Never destroyed: the engine must not be torn down after the library's own globals at exit.
+EngineCache &engineCache()
+{
+    static EngineCache *cache = new EngineCache;
+    return *cache;
+}
+
+struct Gap {
+    double at = 0;    // where to cut
+    double width = 0; // how wide the empty band is
+};
+
+// The widest gap in the projection of the boxes on one axis (x when `vertical`), at least `minimum`
+// wide, or nothing.
+std::optional<Gap> widestGap(const QList<QRectF> &boxes, const QList<int> &members, bool vertical, double minimum)
+{
+    QList<std::pair<double, double>> spans;
+    for (int i : members) {
+        const QRectF &b = boxes[i];
+        spans.append(vertical ? std::pair{b.left(), b.right()} : std::pair{b.top(), b.bottom()});
+    }
+    std::sort(spans.begin(), spans.end());
+    std::optional<Gap> best;
+    double reach = spans.isEmpty() ? 0 : spans.first().second;
+    for (qsizetype i = 1; i < spans.size(); ++i) {
+        const double width = spans[i].first - reach;
+        if (width >= minimum && (!best || width > best->width))
+            best = Gap{reach + width / 2, width};
+        reach = std::max(reach, spans[i].second);
+    }
+    return best;
+}
+
+// Cuts at an empty band across or along, recursively (left before right, top before bottom); what
+// cannot be cut is one block.
+void cutIntoBlocks(const QList<QRectF> &boxes, const QList<int> &members, double lineHeight, QList<int> &blocks,
+                   int &next)
+{
+    if (members.size() >= 2) {
+        const double minimum = 1.5 * lineHeight;
+        const std::optional<Gap> columns = widestGap(boxes, members, true, minimum);
+        const std::optional<Gap> rows = widestGap(boxes, members, false, minimum);
+        if (columns || rows) {
+            // Rows far apart (windows one above the other) come first; otherwise the wider gap, so that
+            // columns are not cut at the blank line between two paragraphs.
+            const bool farRows = rows && rows->width >= 2.5 * lineHeight;
+            const bool vertical = columns && !farRows && (!rows || columns->width >= rows->width);
+            const double cut = vertical ? columns->at : rows->at;
+            QList<int> before, after;
+            for (int i : members) {
+                const double start = vertical ? boxes[i].left() : boxes[i].top();
+                (start < cut ? before : after).append(i);
+            }
+            cutIntoBlocks(boxes, before, lineHeight, blocks, next);
+            cutIntoBlocks(boxes, after, lineHeight, blocks, next);
+            return;
+        }
+    }
+    for (int i : members)
+        blocks[i] = next;
+    ++next;
+}
+
 } // namespace
+
+QList<int> readingBlocks(const QList<QRectF> &boxes)
+{
+    QList<int> blocks(boxes.size(), 0);
+    if (boxes.isEmpty())
+        return blocks;
+    QList<double> heights;
+    QList<int> all;
+    for (int i = 0; i < boxes.size(); ++i) {
+        heights.append(boxes[i].height());
+        all.append(i);
+    }
+    std::nth_element(heights.begin(), heights.begin() + heights.size() / 2, heights.end());
+    const double lineHeight = std::max(1.0, heights[heights.size() / 2]);
+    int next = 0;
+    cutIntoBlocks(boxes, all, lineHeight, blocks, next);
+    return blocks;
+}
+
+void releaseEngine()
+{
+    EngineCache &engine = engineCache();
+    const std::lock_guard<std::mutex> lock(engine.mutex);
+    engine.api.reset();
+    engine.key.clear();
+}
 
 QString orderedText(const QList<Observation> &observations)
 {
@@ -110,38 +215,102 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
     if (codes.isEmpty())
         return missingLanguages(missing.isEmpty() ? languages : missing);
 
-    auto api = std::make_unique<tesseract::TessBaseAPI>();
-    if (api->Init(dataPath().toLocal8Bit().constData(), codes.join(u'+').toLatin1().constData(),
-                  tesseract::OEM_LSTM_ONLY) != 0)
-        return Error{QStringLiteral("Le moteur de reconnaissance n'a pas pu démarrer.")};
-    api->SetVariable("debug_file", "/dev/null");
+    // Starting the engine reads its language models, a fifth of a second: it is kept for the next
+    // recognition with the same languages, one recognition at a time.
+    EngineCache &engine = engineCache();
+    const std::lock_guard<std::mutex> lock(engine.mutex);
+    const QString key = dataPath() + u'|' + codes.join(u'+');
+    if (!engine.api || engine.key != key) {
+        engine.api.reset();
+        auto started = std::make_unique<tesseract::TessBaseAPI>();
+        if (started->Init(dataPath().toLocal8Bit().constData(), codes.join(u'+').toLatin1().constData(),
+                          tesseract::OEM_LSTM_ONLY) != 0)
+            return Error{QStringLiteral("Le moteur de reconnaissance n'a pas pu démarrer.")};
+        started->SetVariable("debug_file", "/dev/null");
+        engine.api = std::move(started);
+        engine.key = key;
+    }
+    tesseract::TessBaseAPI *api = engine.api.get();
+    // The full layout analysis (the library's default reads the picture as one block of text).
+    api->SetPageSegMode(tesseract::PSM_AUTO);
 
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull())
+        return Error{QStringLiteral("L'image est trop grande pour la reconnaissance du texte.")};
     api->SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
     api->SetSourceResolution(144);
     if (api->Recognize(nullptr) != 0)
         return Error{QStringLiteral("La reconnaissance du texte a échoué.")};
 
-    QList<Observation> observations;
-    const double width = rgb.width(), height = rgb.height();
+    // Lines from the layout analysis, cut where their words stand a column gap apart (more than 3 word
+    // heights): two windows side by side that share a height are not one line. Then the pieces are put
+    // into reading blocks, so that windows and columns are read one after the other.
+    struct Piece {
+        QRectF box; // pixels, y down
+        QStringList words;
+    };
+    QList<Piece> pieces;
     std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
-    if (it) {
-        const auto level = tesseract::RIL_TEXTLINE;
+    if (it && !it->Empty(tesseract::RIL_WORD)) {
         do {
             int x1, y1, x2, y2;
-            if (!it->BoundingBox(level, &x1, &y1, &x2, &y2))
+            if (!it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2))
                 continue;
-            std::unique_ptr<char[]> text(it->GetUTF8Text(level));
-            const QString line = text ? QString::fromUtf8(text.get()).trimmed() : QString();
-            Observation o;
-            // Tesseract's boxes are pixel rows from the top: turn them into 0…1, y up.
-            o.boundingBox = QRectF(x1 / width, 1.0 - y2 / height, (x2 - x1) / width, (y2 - y1) / height);
-            if (!line.isEmpty())
-                o.candidates.append(line);
-            observations.append(o);
-        } while (it->Next(level));
+            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+            const QString word = text ? QString::fromUtf8(text.get()).trimmed() : QString();
+            if (word.isEmpty())
+                continue; // no text: its box says nothing about the layout
+            const QRectF box(QPointF(x1, y1), QPointF(x2, y2));
+            const bool newLine = it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || pieces.isEmpty();
+            if (!newLine) {
+                Piece &last = pieces.last();
+                const double gap = box.left() - last.box.right();
+                if (gap <= wordGapLimit * std::max(last.box.height(), box.height())) {
+                    last.box = last.box.united(box);
+                    last.words.append(word);
+                    continue;
+                }
+            }
+            pieces.append(Piece{box, QStringList{word}});
+        } while (it->Next(tesseract::RIL_WORD));
     }
-    api->End();
+    // The layout analysis sometimes ends a line early: pieces on the same row and a word gap apart are one
+    // line.
+    std::sort(pieces.begin(), pieces.end(), [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        for (qsizetype j = i + 1; j < pieces.size(); ++j) {
+            QRectF &a = pieces[i].box;
+            const QRectF &b = pieces[j].box;
+            const double height = std::max(a.height(), b.height());
+            const double overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+            const double gap = b.left() - a.right();
+            if (overlap > 0.5 * std::min(a.height(), b.height()) && gap <= wordGapLimit * height && gap > -0.5 * height) {
+                a = a.united(b);
+                pieces[i].words += pieces[j].words;
+                pieces.removeAt(j);
+                j = i; // look again from the grown piece
+            }
+        }
+    }
+    QList<QRectF> boxes;
+    for (const Piece &piece : pieces)
+        boxes.append(piece.box);
+    const QList<int> blocks = readingBlocks(boxes);
+
+    QList<Observation> observations;
+    const double width = rgb.width(), height = rgb.height();
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        const QRectF &b = pieces[i].box;
+        Observation o;
+        // Pixel rows from the top become 0…1, y up.
+        o.boundingBox = QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
+        o.block = blocks[i];
+        const QString line = pieces[i].words.join(u' ');
+        if (!line.isEmpty())
+            o.candidates.append(line);
+        observations.append(o);
+    }
+    api->Clear();
     return observations;
 }
 
@@ -152,6 +321,15 @@ void recognizeText(const QImage &image, const QStringList &languages, QObject *c
     // not at all once the context is gone. QImage is shared copy-on-write; the worker only reads it.
     auto *watcher = new QFutureWatcher<Result<QString>>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done = std::move(done)] {
+        // The engine's memory goes back a minute after the last recognition.
+        static QTimer *release = [] {
+            auto *timer = new QTimer(QCoreApplication::instance());
+            timer->setSingleShot(true);
+            timer->setInterval(60000);
+            QObject::connect(timer, &QTimer::timeout, [] { (void)QtConcurrent::run(releaseEngine); });
+            return timer;
+        }();
+        release->start();
         done(watcher->result());
         watcher->deleteLater();
     });

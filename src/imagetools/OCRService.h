@@ -17,11 +17,21 @@ namespace OCRService {
 struct Observation {
     QRectF boundingBox;     // normalised 0…1, origin at the bottom-left, y up
     QStringList candidates; // best first; may be empty
+    // The text block of the page layout the line belongs to, numbered in reading order: a window, a
+    // column, a paragraph apart.
+    int block = 0;
 };
 
-// Reading order: higher first (centres more than 0.02 apart), else left first; one line per observation,
-// observations without a candidate left out, joined with "\n".
+// Reading order: block by block in the layout's order, and within a block higher first (centres more
+// than 0.02 apart), else left first; one line per observation, observations without a candidate left
+// out, joined with "\n". Lines of windows side by side are thus not interleaved.
 QString orderedText(const QList<Observation> &observations);
+
+// The reading blocks of lines given as boxes in pixels (y down): lines are cut apart recursively at the
+// widest empty band across or along all of them (at least 1.5 line heights), left before right and top
+// before bottom; what cannot be cut is one block.
+// Returns each box's block number, numbered in reading order.
+QList<int> readingBlocks(const QList<QRectF> &boxes);
 
 // Tesseract's code for a language tag ("fr-FR" → "fra", "zh-Hans" → "chi_sim"); empty when unknown.
 QString tesseractCode(const QString &languageTag);
@@ -30,6 +40,9 @@ QString dataPath();
 
 // Recognises synchronously on the calling thread (for workers and tests).
 Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages);
+
+// Frees the recognition engine kept between recognitions (done by itself a minute after the last one).
+void releaseEngine();
 
 // Recognises on a worker thread and calls `done` on the thread of `context` with the text or the error;
 // nothing is called if `context` is destroyed first.

@@ -4,6 +4,7 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
 #include <QThread>
 
 using OCRService::Observation;
@@ -48,6 +49,10 @@ private slots:
         QCOMPARE(OCRService::orderedText({at(0.1, 0.9, "un"), at(0.1, 0.5, QString()), at(0.1, 0.1, "deux")}),
                  QString("un\ndeux"));
         QCOMPARE(OCRService::orderedText({}), QString());
+        // The same columns as two blocks of the layout: each column whole, in block order.
+        Observation a1 = at(0.1, 0.8, "A1"), a2 = at(0.1, 0.6, "A2"), b1 = at(0.6, 0.8, "B1"), b2 = at(0.6, 0.6, "B2");
+        b1.block = b2.block = 1;
+        QCOMPARE(OCRService::orderedText({b1, b2, a2, a1}), QString("A1\nA2\nB1\nB2"));
         // Chains of near lines (not transitive) still sort without trouble.
         QList<Observation> chain;
         for (int i = 0; i < 200; ++i)
@@ -77,6 +82,52 @@ private slots:
         QCOMPARE(observations->size(), 2);
         for (const Observation &o : *observations)
             QVERIFY(QRectF(0, 0, 1, 1).contains(o.boundingBox));
+    }
+
+    // Two windows side by side at scale 1, small screen text, lines at the same heights: read window by
+    // window, and no line joins the two.
+    void windowsSideBySide()
+    {
+        QImage image(1200, 360, QImage::Format_RGB32);
+        image.fill(QColor(60, 70, 90));
+        QPainter p(&image);
+        QFont font("DejaVu Sans");
+        font.setPixelSize(13);
+        p.setFont(font);
+        const QStringList left = {"The left window holds a report", "about quarterly sales figures",
+                                  "written in plain English words"};
+        const QStringList right = {"La seconde colonne parle", "des chiffres du trimestre", "avec des mots simples"};
+        p.fillRect(QRect(20, 20, 520, 300), Qt::white);
+        p.fillRect(QRect(620, 20, 520, 300), Qt::white);
+        p.setPen(QColor(20, 20, 20));
+        for (int i = 0; i < 3; ++i) {
+            p.drawText(QPointF(40, 70 + i * 40), left[i]);
+            p.drawText(QPointF(640, 70 + i * 40), right[i]);
+        }
+        p.end();
+        const auto observations = OCRService::recognize(image, {"fr-FR", "en-US"});
+        QVERIFY(observations.ok());
+        const QStringList lines = OCRService::orderedText(*observations).split('\n');
+        QCOMPARE(lines, left + right);
+    }
+
+    void readingBlocksCutColumnsThenRows()
+    {
+        // Two columns of three lines (16 high, 24 apart) under a title spanning both.
+        QList<QRectF> boxes{QRectF(10, 10, 500, 20)};
+        for (int i = 0; i < 3; ++i) {
+            boxes << QRectF(10, 60 + i * 24, 200, 16) << QRectF(300, 60 + i * 24, 200, 16);
+        }
+        const QList<int> blocks = OCRService::readingBlocks(boxes);
+        // The title first, then the whole left column, then the right one.
+        QCOMPARE(blocks[0], 0);
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(blocks[1 + 2 * i], 1);
+            QCOMPARE(blocks[2 + 2 * i], 2);
+        }
+        // Words a normal space apart are no column.
+        QCOMPARE(OCRService::readingBlocks({QRectF(0, 0, 50, 16), QRectF(60, 0, 50, 16)}), (QList<int>{0, 0}));
+        QCOMPARE(OCRService::readingBlocks({}), QList<int>());
     }
 
     void missingLanguages()
@@ -118,7 +169,10 @@ private slots:
             OCRService::recognizeText(frenchText(), {"fr-FR"}, &shortLived,
                                       [&](Result<QString>) { late = true; });
         }
-        QTest::qWait(3000);
+        // Wait until the recognition has really ended, then for anything it might still deliver.
+        QVERIFY(QThreadPool::globalInstance()->waitForDone(60000));
+        QCoreApplication::processEvents();
+        QTest::qWait(50);
         QVERIFY(!late);
     }
 };

@@ -1,0 +1,163 @@
+// Text recognition on a rendered desktop with several windows of known English and French text, side by
+// side with the `tesseract` command (package tesseract-ocr) at its usual settings: word recall (the share
+// of the known words found), in-order similarity (the longest common subsequence of the known and the
+// found words, over the known ones) and time (median of 3). Run with OMP_THREAD_LIMIT=1 in the
+// environment, as Pim runs; the command gets the same.
+#include "BenchUtil.h"
+
+#include "imagetools/OCRService.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+namespace {
+
+struct Window {
+    QRect frame;
+    QStringList lines;
+    int pixelSize = 13;
+    QColor ink = QColor(30, 30, 30);
+};
+
+// Four windows: two side by side at the top, lines at the same heights; one below across; one small
+// window in the corner. Text at 13 px, the size of interface text at scale 1.
+QList<Window> windows()
+{
+    return {
+        {QRect(30, 40, 560, 330),
+         {"Quarterly report for the sales team", "Revenue grew by twelve percent this quarter",
+          "while costs stayed close to the budget", "The new office opens in March next year",
+          "Please send your comments before Friday", "Thanks to everyone for the hard work"}},
+        {QRect(640, 40, 560, 330),
+         {"Compte rendu de la réunion de lundi", "Les chiffres du trimestre sont très bons",
+          "La nouvelle équipe arrive la semaine prochaine", "Merci de relire le document avant jeudi",
+          "Le déjeuner aura lieu au café du coin", "Bonne journée à toutes et à tous"}},
+        {QRect(30, 420, 1170, 250),
+         {"error: connection refused while opening the database on port 5432",
+          "hint: check that the server is running and accepts connections",
+          "Le serveur de sauvegarde a terminé sa copie sans erreur cette nuit",
+          "The build finished in four minutes and all tests passed"},
+         11,
+         QColor(100, 100, 100)},
+        {QRect(1250, 40, 320, 200),
+         {"Notes", "Acheter du pain et du fromage", "Call the plumber about the leak", "Réserver le train de 8 h 12"},
+         10,
+         QColor(110, 110, 110)},
+    };
+}
+
+QImage renderDesktop()
+{
+    QImage image(1600, 720, QImage::Format_RGB32);
+    QLinearGradient wallpaper(0, 0, 1600, 720);
+    wallpaper.setColorAt(0, QColor(38, 70, 120));
+    wallpaper.setColorAt(1, QColor(160, 90, 140));
+    QPainter p(&image);
+    p.fillRect(image.rect(), wallpaper);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    for (const Window &w : windows()) {
+        font.setPixelSize(w.pixelSize);
+        p.setFont(font);
+        p.fillRect(w.frame, QColor(250, 250, 250));
+        p.fillRect(QRect(w.frame.topLeft(), QSize(w.frame.width(), 26)), QColor(225, 225, 230));
+        p.setPen(w.ink);
+        for (int i = 0; i < w.lines.size(); ++i)
+            p.drawText(QPoint(w.frame.left() + 16, w.frame.top() + 56 + i * 28), w.lines[i]);
+    }
+    return image;
+}
+
+QStringList words(const QString &text)
+{
+    QStringList list;
+    for (const QString &w : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
+        QString clean = w;
+        clean.remove(QRegularExpression(QStringLiteral("^[^\\w]+|[^\\w]+$")));
+        if (!clean.isEmpty())
+            list << clean;
+    }
+    return list;
+}
+
+double recall(const QStringList &expected, QStringList found)
+{
+    int hits = 0;
+    for (const QString &w : expected) {
+        const qsizetype at = found.indexOf(w);
+        if (at >= 0) {
+            ++hits;
+            found.removeAt(at);
+        }
+    }
+    return double(hits) / expected.size();
+}
+
+double inOrder(const QStringList &a, const QStringList &b)
+{
+    std::vector<std::vector<int>> lcs(size_t(a.size() + 1), std::vector<int>(size_t(b.size() + 1), 0));
+    for (qsizetype i = 1; i <= a.size(); ++i)
+        for (qsizetype j = 1; j <= b.size(); ++j)
+            lcs[size_t(i)][size_t(j)] = a[i - 1] == b[j - 1] ? lcs[size_t(i - 1)][size_t(j - 1)] + 1
+                                                           : std::max(lcs[size_t(i - 1)][size_t(j)], lcs[size_t(i)][size_t(j - 1)]);
+    return double(lcs[size_t(a.size())][size_t(b.size())]) / a.size();
+}
+
+void report(const char *name, const QStringList &expected, const QString &text, double ms)
+{
+    const QStringList found = words(text);
+    Bench::print((std::string(name) + "_word_recall").c_str(), recall(expected, found), "");
+    Bench::print((std::string(name) + "_in_order").c_str(), inOrder(expected, found), "");
+    Bench::print((std::string(name) + "_time").c_str(), ms, "ms");
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    if (qgetenv("OMP_THREAD_LIMIT") != "1")
+        std::fprintf(stderr, "bench_ocr: run with OMP_THREAD_LIMIT=1, as Pim runs\n");
+    const QImage desktop = renderDesktop();
+    QStringList expected;
+    for (const Window &w : windows())
+        for (const QString &line : w.lines)
+            expected << words(line);
+    const QStringList languages{QStringLiteral("fr-FR"), QStringLiteral("en-US")};
+
+    QString text;
+    const double ours = Bench::medianMs(3, [&] {
+        text = OCRService::orderedText(*OCRService::recognize(desktop, languages));
+    });
+    report("pim", expected, text, ours);
+
+    const QString tesseract = QStandardPaths::findExecutable(QStringLiteral("tesseract"));
+    if (tesseract.isEmpty()) {
+        std::fprintf(stderr, "bench_ocr: the tesseract command is not installed (package tesseract-ocr)\n");
+        return 0;
+    }
+    QTemporaryDir dir;
+    const QString file = dir.filePath("desktop.png");
+    desktop.save(file);
+    struct Setting {
+        const char *name;
+        QStringList options;
+    };
+    for (const Setting &s : {Setting{"tesseract_default", {}}, Setting{"tesseract_dpi144", {"--dpi", "144"}},
+                             Setting{"tesseract_psm4_dpi144", {"--psm", "4", "--dpi", "144"}},
+                             Setting{"tesseract_psm11_dpi144", {"--psm", "11", "--dpi", "144"}}}) {
+        QString output;
+        const double ms = Bench::medianMs(3, [&] {
+            QProcess process;
+            process.start(tesseract, QStringList{file, "-", "-l", "fra+eng"} + s.options);
+            process.waitForFinished(120000);
+            output = QString::fromUtf8(process.readAllStandardOutput());
+        });
+        report(s.name, expected, output, ms);
+    }
+    return 0;
+}
