@@ -13,11 +13,7 @@ template <class... Ts> struct Overloaded : Ts... {
 };
 template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
-QRectF spanned(const QPointF &a, const QPointF &b)
-{
-    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()),
-                  std::abs(a.y() - b.y()));
-}
+using Geometry::spanned;
 
 // Applies a function to the rectangle of any of the four rectangle kinds.
 template <typename Kind, typename F> bool withRectangle(Kind &kind, F &&f)

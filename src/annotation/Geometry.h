@@ -3,7 +3,9 @@
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
+#include <QSizeF>
 
+#include <algorithm>
 #include <cmath>
 
 // Small geometry rules shared by the model, the renderer and the transforms. Rectangles in image space
@@ -38,6 +40,22 @@ inline double maxX(const QRectF &r)
 inline double maxY(const QRectF &r)
 {
     return r.y() + r.height();
+}
+
+// The rectangle two corners span, whichever they are.
+inline QRectF spanned(QPointF a, QPointF b)
+{
+    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()), std::abs(a.y() - b.y()));
+}
+
+// A bitmap's size in points at a scale, and that size with a margin on every side.
+inline QSizeF pointSize(QSize pixels, double scale)
+{
+    return QSizeF(pixels.width() / scale, pixels.height() / scale);
+}
+inline QSizeF padded(QSizeF size, double padding)
+{
+    return QSizeF(size.width() + 2 * padding, size.height() + 2 * padding);
 }
 
 // Minimum edges inside, maximum edges outside.

@@ -2,6 +2,7 @@
 
 #include "annotation/AnnotationRenderer.h"
 #include "common/ImageLimits.h"
+#include "common/Resolution.h"
 
 #include <QPaintDevice>
 #include <QColorSpace>
@@ -260,9 +261,8 @@ std::optional<QImage> compose(const QImage &baseImage, const QList<Annotation> &
     // The composition is in the screenshot's colour space.
     if (baseImage.colorSpace().isValid())
         result.setColorSpace(baseImage.colorSpace());
-    const int dotsPerMeter = int(std::lround(72.0 * scale / 0.0254));
-    result.setDotsPerMeterX(dotsPerMeter);
-    result.setDotsPerMeterY(dotsPerMeter);
+    result.setDotsPerMeterX(Resolution::dotsPerMeter(scale));
+    result.setDotsPerMeterY(Resolution::dotsPerMeter(scale));
     QPainter painter(&result);
     painter.scale(scale, scale);
     paint(painter, scene);

@@ -2,6 +2,7 @@
 
 #include "annotation/Annotation.h"
 #include "annotation/Decoration.h"
+#include "annotation/Geometry.h"
 
 #include <QImage>
 #include <QList>
@@ -23,12 +24,8 @@ struct Scene {
     double scale = 1;
     Decoration decoration;
 
-    QSizeF imagePointSize() const { return QSizeF(baseImage.width() / scale, baseImage.height() / scale); }
-    QSizeF paddedPointSize() const
-    {
-        const QSizeF image = imagePointSize();
-        return QSizeF(image.width() + 2 * decoration.padding, image.height() + 2 * decoration.padding);
-    }
+    QSizeF imagePointSize() const { return Geometry::pointSize(baseImage.size(), scale); }
+    QSizeF paddedPointSize() const { return Geometry::padded(imagePointSize(), decoration.padding); }
 };
 
 // The corner radius actually used: at most half the shorter side.

@@ -1,5 +1,7 @@
 #include "capture/CaptureGeometry.h"
 
+#include "annotation/Geometry.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -29,9 +31,7 @@ QRect pixelRectInScreen(const QRectF &globalRect, const QRect &screenGeometry, d
 
 QRectF selectionRect(QPointF a, QPointF b, QSizeF viewSize)
 {
-    const QRectF spanned(QPointF(std::min(a.x(), b.x()), std::min(a.y(), b.y())),
-                         QPointF(std::max(a.x(), b.x()), std::max(a.y(), b.y())));
-    const QRectF clipped = spanned.intersected(QRectF(QPointF(0, 0), viewSize));
+    const QRectF clipped = Geometry::spanned(a, b).intersected(QRectF(QPointF(0, 0), viewSize));
     if (clipped.isEmpty())
         return QRectF(clipped.topLeft(), QSizeF(0, 0));
     const double left = std::floor(clipped.left()), top = std::floor(clipped.top());

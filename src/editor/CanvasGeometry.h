@@ -1,5 +1,7 @@
 #pragma once
 
+#include "annotation/Geometry.h"
+
 #include <QPointF>
 #include <QRectF>
 #include <QSizeF>
@@ -31,11 +33,7 @@ inline QPointF clamped(QPointF point, QSizeF imageSize)
                    std::max(0.0, std::min(imageSize.height(), point.y())));
 }
 
-inline QRectF spanned(QPointF a, QPointF b)
-{
-    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()),
-                  std::abs(a.y() - b.y()));
-}
+using Geometry::spanned;
 
 // The corner that stays put when corner handle i is dragged: the diagonally opposite one.
 inline int fixedCornerIndex(int grabbed)

@@ -1,5 +1,7 @@
 #include "editor/EditorDocument.h"
 
+#include "annotation/Geometry.h"
+
 #include <QUndoCommand>
 
 #include <algorithm>
@@ -64,14 +66,12 @@ EditorDocument::~EditorDocument()
 
 QSizeF EditorDocument::imagePointSize() const
 {
-    return QSizeF(state.baseImage.width() / m_scale, state.baseImage.height() / m_scale);
+    return Geometry::pointSize(state.baseImage.size(), m_scale);
 }
 
 QSizeF EditorDocument::paddedPointSize() const
 {
-    const QSizeF image = imagePointSize();
-    const double p = state.decoration.padding;
-    return QSizeF(image.width() + 2 * p, image.height() + 2 * p);
+    return Geometry::padded(imagePointSize(), state.decoration.padding);
 }
 
 std::optional<Annotation> EditorDocument::annotation(const QUuid &id) const

@@ -1,12 +1,12 @@
 #include "editor/EditorToolbarView.h"
 
 #include "common/Icons.h"
+#include "editor/BarControls.h"
 #include "editor/ColorWell.h"
 #include "editor/EditorDocument.h"
 #include "editor/EditorPalette.h"
 
 #include <QComboBox>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QPushButton>
 #include <QSlider>
@@ -35,15 +35,6 @@ const ToolInfo toolTable[] = {
     {EditorState::Tool::text, "text", "Texte"},
 };
 
-QFrame *verticalSeparator(int height)
-{
-    auto *line = new QFrame;
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setFixedHeight(height);
-    return line;
-}
-
 } // namespace
 
 EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWidget(parent), m_state(state)
@@ -54,14 +45,14 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     row->setContentsMargins(10, 8, 10, 8);
 
     for (const ToolInfo &info : toolTable) {
-        QToolButton *button = iconButton(QString::fromLatin1(info.icon), QString::fromUtf8(info.tooltip));
-        button->setFixedSize(30, 26);
+        QToolButton *button =
+            BarControls::iconButton(QString::fromLatin1(info.icon), QString::fromUtf8(info.tooltip), QSize(30, 26));
         connect(button, &QToolButton::clicked, this, [this, button] { toolClicked(button); });
         m_toolButtons.append({info.tool, button});
         m_tints.append(QColor());
         row->addWidget(button);
     }
-    row->addWidget(verticalSeparator(24));
+    row->addWidget(BarControls::verticalSeparator(24));
 
     m_colorWell = new ColorWell(m_state->color, QSize(40, 24));
     m_colorWell->setToolTip(QStringLiteral("Couleur"));
@@ -93,17 +84,16 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     m_fontPopup->setToolTip(QStringLiteral("Police du texte"));
     connect(m_fontPopup, &QComboBox::activated, this, [this] { fontChanged(); });
     row->addWidget(m_fontPopup);
-    row->addWidget(verticalSeparator(24));
+    row->addWidget(BarControls::verticalSeparator(24));
 
-    m_undoButton = iconButton(QStringLiteral("undo"), QStringLiteral("Annuler (Ctrl+Z)"));
-    m_undoButton->setFixedWidth(30);
+    m_undoButton = BarControls::iconButton(QStringLiteral("undo"), QStringLiteral("Annuler (Ctrl+Z)"), QSize(30, 26));
     connect(m_undoButton, &QToolButton::clicked, this, [this] {
         if (onUndo)
             onUndo();
     });
     row->addWidget(m_undoButton);
-    m_redoButton = iconButton(QStringLiteral("redo"), QStringLiteral("Rétablir (Ctrl+Maj+Z)"));
-    m_redoButton->setFixedWidth(30);
+    m_redoButton =
+        BarControls::iconButton(QStringLiteral("redo"), QStringLiteral("Rétablir (Ctrl+Maj+Z)"), QSize(30, 26));
     connect(m_redoButton, &QToolButton::clicked, this, [this] {
         if (onRedo)
             onRedo();
@@ -131,19 +121,6 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     row->addWidget(m_saveButton);
 
     tintToolButtons();
-}
-
-QToolButton *EditorToolbarView::iconButton(const QString &role, const QString &tooltip)
-{
-    auto *button = new QToolButton;
-    button->setAutoRaise(true);
-    button->setIcon(Icons::icon(role, EditorPalette::secondaryLabel(palette())));
-    button->setIconSize(QSize(18, 18));
-    button->setToolTip(tooltip);
-    button->setAccessibleName(tooltip);
-    button->setFocusPolicy(Qt::NoFocus);
-    button->setProperty("iconRole", role);
-    return button;
 }
 
 void EditorToolbarView::tintToolButtons()

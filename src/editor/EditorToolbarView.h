@@ -56,8 +56,6 @@ public:
     void fontChanged();
 
 private:
-    QToolButton *iconButton(const QString &role, const QString &tooltip);
-
     EditorState *m_state;
     QList<std::pair<EditorState::Tool, QToolButton *>> m_toolButtons;
     QList<QColor> m_tints;

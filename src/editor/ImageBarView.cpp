@@ -1,12 +1,11 @@
 #include "editor/ImageBarView.h"
 
-#include "common/Icons.h"
+#include "editor/BarControls.h"
 #include "editor/ColorWell.h"
 #include "editor/EditorPalette.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -16,15 +15,6 @@
 #include <cmath>
 
 namespace {
-
-QFrame *verticalSeparator(int height)
-{
-    auto *line = new QFrame;
-    line->setFrameShape(QFrame::VLine);
-    line->setFrameShadow(QFrame::Sunken);
-    line->setFixedHeight(height);
-    return line;
-}
 
 QSlider *slider(int maximum, int width, const QString &tooltip)
 {
@@ -78,7 +68,7 @@ ImageBarView::ImageBarView(QWidget *parent)
         if (onRotate)
             onRotate(true);
     }));
-    row->addWidget(verticalSeparator(22));
+    row->addWidget(BarControls::verticalSeparator(22));
 
     row->addWidget(label(QStringLiteral("Marge")));
     m_paddingSlider = slider(120, 70, QStringLiteral("Marge autour de l'image (fond/padding)"));
@@ -111,7 +101,7 @@ ImageBarView::ImageBarView(QWidget *parent)
     m_shadowCheckbox->setFocusPolicy(Qt::NoFocus);
     connect(m_shadowCheckbox, &QCheckBox::toggled, this, [this] { decorationControlChanged(); });
     row->addWidget(m_shadowCheckbox);
-    row->addWidget(verticalSeparator(22));
+    row->addWidget(BarControls::verticalSeparator(22));
     row->addStretch(1);
 
     m_ocrButton = new QPushButton(QStringLiteral("OCR"));
@@ -131,15 +121,7 @@ ImageBarView::ImageBarView(QWidget *parent)
 
 QToolButton *ImageBarView::iconButton(const QString &role, const QString &tooltip, std::function<void()> action)
 {
-    auto *button = new QToolButton;
-    button->setObjectName(role);
-    button->setAutoRaise(true);
-    button->setIcon(Icons::icon(role, EditorPalette::secondaryLabel(palette())));
-    button->setIconSize(QSize(18, 18));
-    button->setFixedSize(30, 24);
-    button->setToolTip(tooltip);
-    button->setAccessibleName(tooltip);
-    button->setFocusPolicy(Qt::NoFocus);
+    QToolButton *button = BarControls::iconButton(role, tooltip, QSize(30, 24));
     connect(button, &QToolButton::clicked, this, std::move(action));
     return button;
 }

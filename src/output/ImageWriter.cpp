@@ -1,6 +1,7 @@
 #include "output/ImageWriter.h"
 
 #include "common/ImageLimits.h"
+#include "common/Resolution.h"
 #include "output/ImageMetadata.h"
 #include "output/PngWriter.h"
 
@@ -35,8 +36,8 @@ Result<QByteArray> data(const QImage &image, qreal scale, ImageFormat format, do
         return *png;
     }
 
-    const double dpi = 72.0 * scale;
-    const int dotsPerMeter = int(std::lround(dpi / 0.0254));
+    const double dpi = Resolution::dpi(scale);
+    const int dotsPerMeter = Resolution::dotsPerMeter(scale);
     QImage tagged = image; // shares the pixels; only the header changes
     if (format == ImageFormat::jpeg && image.hasAlphaChannel()) {
         // JPEG has no transparency: what was transparent becomes white, not the black of the bare

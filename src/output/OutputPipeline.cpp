@@ -1,5 +1,6 @@
 #include "output/OutputPipeline.h"
 
+#include "common/Resolution.h"
 #include "history/HistoryStore.h"
 #include "output/AppSettings.h"
 #include "output/FileNamer.h"
@@ -107,9 +108,8 @@ private:
             return {};
         if (!m_picture.isNull()) {
             // Tagging the picture copies it (it is shared): done here, only when a TIFF is asked for.
-            const int dotsPerMeter = int(std::lround(72.0 * m_scale / 0.0254));
-            picture.setDotsPerMeterX(dotsPerMeter);
-            picture.setDotsPerMeterY(dotsPerMeter);
+            picture.setDotsPerMeterX(Resolution::dotsPerMeter(m_scale));
+            picture.setDotsPerMeterY(Resolution::dotsPerMeter(m_scale));
         }
         QBuffer buffer(&m_tiff);
         buffer.open(QIODevice::WriteOnly);

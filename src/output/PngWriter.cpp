@@ -1,6 +1,7 @@
 #include "output/PngWriter.h"
 
 #include "common/ImageLimits.h"
+#include "common/Resolution.h"
 
 #include <QColorSpace>
 
@@ -401,7 +402,7 @@ std::optional<QByteArray> encode(const QImage &source, double scale)
     header.append(3, '\0');               // deflate, adaptive filters, no interlace
     appendChunk(out, "IHDR", header);
 
-    const quint32 dotsPerMeter = quint32(std::lround(72.0 * scale / 0.0254));
+    const quint32 dotsPerMeter = quint32(Resolution::dotsPerMeter(scale));
     QByteArray physical;
     putU32(physical, dotsPerMeter);
     putU32(physical, dotsPerMeter);

@@ -5,6 +5,7 @@
 #include "history/HistoryStore.h"
 #include "output/AppSettings.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "support/Programs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -67,18 +68,7 @@ class TestCaptureX11 : public QObject {
 
     static QByteArray run(const QString &program, const QStringList &arguments)
     {
-        QProcess process;
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        process.start(program, arguments);
-        loop.exec();
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-            return {};
-        }
-        return process.readAllStandardOutput();
+        return Programs::run(program, arguments);
     }
     static void xdotool(const QStringList &arguments) { run("xdotool", arguments); }
 

@@ -5,6 +5,7 @@
 #include "output/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "support/Programs.h"
 
 #include <QApplication>
 #include <QDir>
@@ -66,15 +67,7 @@ class TestMultiScreen : public QObject {
     std::unique_ptr<CaptureCoordinator> coordinator;
     std::optional<Result<QString>> outcome;
 
-    static void xdotool(const QStringList &arguments)
-    {
-        QProcess process;
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        process.start("xdotool", arguments);
-        loop.exec();
-    }
+    static void xdotool(const QStringList &arguments) { Programs::run("xdotool", arguments); }
     QScreen *screenNamed(const QString &name)
     {
         for (QScreen *screen : QGuiApplication::screens())

@@ -1,5 +1,6 @@
 #include "imagetools/ColorPickerService.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "support/Programs.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -44,17 +45,7 @@ class TestColorPicker : public QObject {
 
     static QByteArray run(const QString &program, const QStringList &arguments)
     {
-        QProcess process;
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        process.start(program, arguments);
-        loop.exec();
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-        }
-        return process.readAllStandardOutput();
+        return Programs::run(program, arguments);
     }
 
     void startPick(QStringList *codes)

@@ -1,4 +1,5 @@
 #include "output/OutputPipeline.h"
+#include "support/Programs.h"
 #include "support/TestImages.h"
 
 #include <QClipboard>
@@ -14,21 +15,9 @@
 class TestClipboard : public QObject {
     Q_OBJECT
 
-    // Runs xclip without blocking this process's event loop, which has to answer xclip's requests.
     static QByteArray xclip(const QStringList &arguments)
     {
-        QProcess process;
-        QEventLoop loop;
-        QObject::connect(&process, &QProcess::finished, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-        process.start("xclip", QStringList{"-selection", "clipboard", "-o"} + arguments);
-        loop.exec();
-        if (process.state() != QProcess::NotRunning) {
-            process.kill();
-            process.waitForFinished();
-            return {};
-        }
-        return process.exitCode() == 0 ? process.readAllStandardOutput() : QByteArray();
+        return Programs::run("xclip", QStringList{"-selection", "clipboard", "-o"} + arguments);
     }
 
 private slots:

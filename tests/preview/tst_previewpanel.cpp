@@ -19,6 +19,17 @@ class TestPreviewPanel : public QObject {
         return image;
     }
 
+    // Drags are recorded instead of run (a real drag blocks until a drop).
+    static void recordDrags(PreviewView *view, QStringList *dragged)
+    {
+        view->startDrag = [view, dragged](QMimeData *data) {
+            for (const QUrl &url : data->urls())
+                *dragged << url.toLocalFile();
+            delete data;
+            view->onDragEnded();
+        };
+    }
+
 private slots:
     void init()
     {
@@ -100,12 +111,7 @@ private slots:
         PreviewPanel *panel = PreviewManager::shared().panel();
         PreviewView *view = panel->previewView();
         QStringList dragged;
-        view->startDrag = [&](QMimeData *data) {
-            for (const QUrl &url : data->urls())
-                dragged << url.toLocalFile();
-            delete data;
-            view->onDragEnded();
-        };
+        recordDrags(view, &dragged);
         QTest::mousePress(view, Qt::LeftButton, {}, QPoint(20, 20));
         QTest::mouseMove(view, QPoint(23, 24));
         QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(23, 24));
@@ -120,12 +126,7 @@ private slots:
         PreviewManager::shared().show(capture(400, 300), 2, "/tmp/a b.png", QGuiApplication::primaryScreen());
         panel = PreviewManager::shared().panel();
         view = panel->previewView();
-        view->startDrag = [&](QMimeData *data) {
-            for (const QUrl &url : data->urls())
-                dragged << url.toLocalFile();
-            delete data;
-            view->onDragEnded();
-        };
+        recordDrags(view, &dragged);
         QTest::mousePress(view, Qt::LeftButton, {}, QPoint(20, 20));
         QTest::mouseMove(view, QPoint(20, 27));
         QTest::mouseRelease(view, Qt::LeftButton, {}, QPoint(20, 27));
