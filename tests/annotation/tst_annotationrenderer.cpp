@@ -80,6 +80,10 @@ private slots:
         QCOMPARE(AnnotationRenderer::pixelateGrid(QRectF(0, 0, 20, 4)), QSize(3, 1));
         QCOMPARE(AnnotationRenderer::pixelateGrid(QRectF(0, 0, 40, 40)), QSize(5, 5));
         QCOMPARE(AnnotationRenderer::pixelateGrid(QRectF(0, 0, 3, 3)), QSize(1, 1));
+        // 17 points are 2.125 eighths: 2 columns (neither whole nor a half).
+        QCOMPARE(AnnotationRenderer::pixelateGrid(QRectF(0, 0, 17, 8)), QSize(2, 1));
+        // 20 points are 2.5 eighths: the half rounds away from zero.
+        QCOMPARE(AnnotationRenderer::pixelateGrid(QRectF(0, 0, 8, 20)), QSize(1, 3));
     }
 
     // Blocks are the means of the base image under them, upright, and sampled at the pixel density.

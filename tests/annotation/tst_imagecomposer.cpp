@@ -131,6 +131,31 @@ private slots:
         QCOMPARE(out.pixelColor(60, 50), QColor(0, 150, 0)); // over the image
     }
 
+    // Where marks land on a padded picture at scale 2, against coordinates worked out here: a mark at
+    // image point (x, y), y up, in an image H points high with padding p, is at pixel
+    // (2 (x + p), 2 (H + p - y)) of the picture.
+    void marksLandWhereTheyShouldAtScale2()
+    {
+        const QImage base = Pixels::filled(200, 120, Qt::white); // 100 × 60 points
+        const double p = 15, H = 60;
+        const QList<A> marks{A(A::Rect{QRectF(10, 20, 30, 10)}, QColor(0, 0, 200), 2),
+                             A(A::Badge{{80, 45}, 1}, QColor(200, 0, 0), 3)};
+        const QImage out = *ImageComposer::compose(base, marks, 2, decoration(p, Decoration::Solid{Qt::black}, 0, false));
+        QCOMPARE(out.size(), QSize(2 * (100 + 2 * 15), 2 * (60 + 2 * 15)));
+        const auto pixel = [&](double x, double y) { return out.pixelColor(int(2 * (x + p)), int(2 * (H + p - y))); };
+        // The rectangle's left edge at x = 10 from y = 20 to 30, its top edge at y = 30.
+        QCOMPARE(pixel(10, 25), QColor(0, 0, 200));
+        QCOMPARE(pixel(25, 30), QColor(0, 0, 200));
+        QCOMPARE(pixel(25, 25), QColor(Qt::white)); // inside, unfilled
+        QCOMPARE(pixel(10, 35), QColor(Qt::white)); // above its top-left corner
+        // The badge is centred on its point, 14 points in radius.
+        QCOMPARE(pixel(80 - 10, 45), QColor(200, 0, 0));
+        QCOMPARE(pixel(80, 45 + 10), QColor(200, 0, 0));
+        QCOMPARE(pixel(80 - 16, 45), QColor(Qt::white));
+        // The margin keeps its colour.
+        QCOMPARE(pixel(-5, 30), QColor(Qt::black));
+    }
+
     void decorationEquality()
     {
         const Decoration a = decoration(10, Decoration::Gradient{QColor(1, 2, 3), QColor(4, 5, 6)}, 8, true);

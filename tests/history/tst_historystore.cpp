@@ -86,6 +86,9 @@ private slots:
         HistoryStore store(dir->filePath("Pim"));
         QCOMPARE(paths(store), QStringList({"/one", "/two"}));
         QCOMPARE(store.entries()[0].date, 725760000.123456);
+        // The date keeps its fraction of a second (to the millisecond a QDateTime holds).
+        QCOMPARE(store.entries()[0].dateTime(), newYear.addMSecs(123));
+        QCOMPARE(HistoryStore::Entry::secondsSinceReferenceDate(newYear.addMSecs(250)), 725760000.25);
         store.add(QString("/three"));
         QCOMPARE(HistoryStore::decode(fileBytes())->at(1), (HistoryStore::Entry{"/one", 725760000.123456}));
         QVERIFY(!fileBytes().contains("size"));

@@ -82,6 +82,13 @@ private slots:
         QCOMPARE(observations->size(), 2);
         for (const Observation &o : *observations)
             QVERIFY(QRectF(0, 0, 1, 1).contains(o.boundingBox));
+        const Observation &first = observations->at(0).candidates.value(0).startsWith(QString::fromUtf8("Réunion"))
+                                       ? observations->at(0)
+                                       : observations->at(1);
+        const Observation &second = &first == &observations->at(0) ? observations->at(1) : observations->at(0);
+        QVERIFY(first.boundingBox.center().y() > second.boundingBox.center().y());
+        // The first line's baseline is 80 pixels down a 220-pixel picture: its box lies in the top half.
+        QVERIFY(first.boundingBox.top() > 0.5 && second.boundingBox.bottom() < 0.5);
     }
 
     // Two windows side by side at scale 1, small screen text, lines at the same heights: read window by
