@@ -40,7 +40,8 @@ double median(std::vector<double> values)
 class Desktop : public QWidget {
 public:
     explicit Desktop(const QImage &picture)
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint), m_picture(picture)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint),
+          m_picture(picture)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setGeometry(QGuiApplication::primaryScreen()->geometry());
@@ -71,7 +72,9 @@ int runOnDisplay(int runs, const QString &label)
     CaptureCoordinator coordinator(std::make_unique<X11ScreenCapturer>());
     std::optional<Result<QString>> outcome;
     coordinator.onFinished = [&](const Result<QString> &r) { outcome = r; };
-    coordinator.onFailure = [](const QString &message) { std::fprintf(stderr, "capture failed: %s\n", qPrintable(message)); };
+    coordinator.onFailure = [](const QString &message) {
+        std::fprintf(stderr, "capture failed: %s\n", qPrintable(message));
+    };
 
     const QString scrot = QStandardPaths::findExecutable("scrot");
     std::vector<double> ours, theirs;

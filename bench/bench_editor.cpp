@@ -60,21 +60,25 @@ int main(int argc, char **argv)
         pictures.push_back(freshCapture(i));
 
     int next = 0;
-    Bench::print("open_editor_to_first_frame", Bench::medianMs(runs, [&] {
-                     EditorWindowController *editor = EditorManager::shared().openEditor(pictures[size_t(next++)], 2);
-                     PaintWatch watch;
-                     editor->canvas()->installEventFilter(&watch);
-                     while (!watch.painted)
-                         QApplication::processEvents();
-                     editor->canvas()->removeEventFilter(&watch);
-                 }),
+    Bench::print("open_editor_to_first_frame",
+                 Bench::medianMs(runs,
+                                 [&] {
+                                     EditorWindowController *editor =
+                                         EditorManager::shared().openEditor(pictures[size_t(next++)], 2);
+                                     PaintWatch watch;
+                                     editor->canvas()->installEventFilter(&watch);
+                                     while (!watch.painted)
+                                         QApplication::processEvents();
+                                     editor->canvas()->removeEventFilter(&watch);
+                                 }),
                  "ms");
     for (EditorWindowController *editor : EditorManager::shared().controllers())
         editor->close();
     QApplication::processEvents();
 
     // The commands on a new window each run, with the frame set (its shadow not yet made).
-    const auto commandOnFreshWindow = [&](const char *name, const std::function<void(EditorWindowController &)> &command) {
+    const auto commandOnFreshWindow = [&](const char *name,
+                                          const std::function<void(EditorWindowController &)> &command) {
         std::vector<double> times;
         for (int i = 0; i < runs; ++i) {
             EditorWindowController editor(freshCapture(100 + i), 2);
@@ -96,9 +100,9 @@ int main(int argc, char **argv)
 
     next = 0;
     const QList<Annotation> none;
-    Bench::print("export_composition_cold", Bench::medianMs(runs, [&] {
-                     (void)ImageComposer::compose(pictures[size_t(next++)], none, 2, frame);
-                 }),
+    Bench::print("export_composition_cold",
+                 Bench::medianMs(
+                     runs, [&] { (void)ImageComposer::compose(pictures[size_t(next++)], none, 2, frame); }),
                  "ms");
     return 0;
 }

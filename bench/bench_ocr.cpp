@@ -44,7 +44,8 @@ QList<Window> windows()
          11,
          QColor(100, 100, 100)},
         {QRect(1250, 40, 320, 200),
-         {"Notes", "Acheter du pain et du fromage", "Call the plumber about the leak", "Réserver le train de 8 h 12"},
+         {"Notes", "Acheter du pain et du fromage", "Call the plumber about the leak",
+          "Réserver le train de 8 h 12"},
          10,
          QColor(110, 110, 110)},
     };
@@ -101,8 +102,9 @@ double inOrder(const QStringList &a, const QStringList &b)
     std::vector<std::vector<int>> lcs(size_t(a.size() + 1), std::vector<int>(size_t(b.size() + 1), 0));
     for (qsizetype i = 1; i <= a.size(); ++i)
         for (qsizetype j = 1; j <= b.size(); ++j)
-            lcs[size_t(i)][size_t(j)] = a[i - 1] == b[j - 1] ? lcs[size_t(i - 1)][size_t(j - 1)] + 1
-                                                           : std::max(lcs[size_t(i - 1)][size_t(j)], lcs[size_t(i)][size_t(j - 1)]);
+            lcs[size_t(i)][size_t(j)] =
+                a[i - 1] == b[j - 1] ? lcs[size_t(i - 1)][size_t(j - 1)] + 1
+                                     : std::max(lcs[size_t(i - 1)][size_t(j)], lcs[size_t(i)][size_t(j - 1)]);
     return double(lcs[size_t(a.size())][size_t(b.size())]) / a.size();
 }
 
@@ -130,9 +132,8 @@ int main(int argc, char **argv)
     const QStringList languages{QStringLiteral("fr-FR"), QStringLiteral("en-US")};
 
     QString text;
-    const double ours = Bench::medianMs(3, [&] {
-        text = OCRService::orderedText(*OCRService::recognize(desktop, languages));
-    });
+    const double ours = Bench::medianMs(
+        3, [&] { text = OCRService::orderedText(*OCRService::recognize(desktop, languages)); });
     report("pim", expected, text, ours);
 
     const QString tesseract = QStandardPaths::findExecutable(QStringLiteral("tesseract"));

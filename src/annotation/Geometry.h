@@ -45,7 +45,8 @@ inline double maxY(const QRectF &r)
 // The rectangle two corners span, whichever they are.
 inline QRectF spanned(QPointF a, QPointF b)
 {
-    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()), std::abs(a.y() - b.y()));
+    return QRectF(std::min(a.x(), b.x()), std::min(a.y(), b.y()), std::abs(a.x() - b.x()),
+                  std::abs(a.y() - b.y()));
 }
 
 // A bitmap's size in points at a scale, and that size with a margin on every side.

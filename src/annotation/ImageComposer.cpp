@@ -4,8 +4,8 @@
 #include "common/ImageLimits.h"
 #include "common/Resolution.h"
 
-#include <QPaintDevice>
 #include <QColorSpace>
+#include <QPaintDevice>
 #include <QPainter>
 #include <QPainterPath>
 

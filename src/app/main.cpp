@@ -72,7 +72,8 @@ void connectEditorCommands()
                      onActive([](EditorWindowController *e) { e->saveComposedImage(); }));
     QObject::connect(menu.copy, &QAction::triggered, qApp,
                      onActive([](EditorWindowController *e) { e->copyComposedImage(); }));
-    QObject::connect(menu.close, &QAction::triggered, qApp, onActive([](EditorWindowController *e) { e->close(); }));
+    QObject::connect(menu.close, &QAction::triggered, qApp,
+                     onActive([](EditorWindowController *e) { e->close(); }));
     QObject::connect(menu.undo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
                          e->canvas()->commitTextEditing();
                          e->undoStack().undo();
@@ -136,7 +137,8 @@ int main(int argc, char **argv)
         CaptureCoordinator coordinator(makeScreenCapturer());
         ColorPickerService::setScreenGrabber(
             [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
-        ColorPickerService::setPointerLocator([&coordinator] { return coordinator.capturer().nativePointer(); });
+        ColorPickerService::setPointerLocator(
+            [&coordinator] { return coordinator.capturer().nativePointer(); });
         coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
         coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
             PreviewManager::shared().show(image, scale, path, screen);

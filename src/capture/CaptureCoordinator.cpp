@@ -73,10 +73,9 @@ void CaptureCoordinator::captureArea()
             self->fail(CaptureError::displayNotFound().message);
             return;
         }
-        const QRect pixels =
-            CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
-                                               result->screen->devicePixelRatio())
-                .intersected(whole->rect());
+        const QRect pixels = CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
+                                                                result->screen->devicePixelRatio())
+                                 .intersected(whole->rect());
         if (pixels.isEmpty()) {
             self->fail(CaptureError::displayNotFound().message);
             return;

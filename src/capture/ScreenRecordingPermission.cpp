@@ -41,7 +41,8 @@ int runAlert(const Alert &alert)
     box.setInformativeText(alert.informative);
     QList<QPushButton *> buttons;
     for (const QString &title : alert.buttons)
-        buttons << box.addButton(title, buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
+        buttons << box.addButton(title,
+                                 buttons.isEmpty() ? QMessageBox::AcceptRole : QMessageBox::RejectRole);
     if (!buttons.isEmpty())
         box.setDefaultButton(buttons.first());
     box.raise();

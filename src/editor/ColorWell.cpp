@@ -8,7 +8,8 @@ ColorWell::ColorWell(const QColor &color, QSize size, QWidget *parent) : QToolBu
     setFixedSize(size);
     setAutoRaise(true);
     connect(this, &QToolButton::clicked, this, [this] {
-        const QColor chosen = QColorDialog::getColor(m_color, window(), toolTip(), QColorDialog::ShowAlphaChannel);
+        const QColor chosen =
+            QColorDialog::getColor(m_color, window(), toolTip(), QColorDialog::ShowAlphaChannel);
         if (chosen.isValid())
             choose(chosen);
     });

@@ -12,7 +12,8 @@ EditorManager &EditorManager::shared()
     return instance;
 }
 
-EditorWindowController *EditorManager::openEditor(const QImage &image, double scale, const QString &sourcePath)
+EditorWindowController *EditorManager::openEditor(const QImage &image, double scale,
+                                                  const QString &sourcePath)
 {
     auto *controller = new EditorWindowController(image, scale, sourcePath);
     m_controllers.append(controller);

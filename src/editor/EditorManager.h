@@ -17,7 +17,8 @@ class EditorManager {
 public:
     static EditorManager &shared();
 
-    EditorWindowController *openEditor(const QImage &image, double scale, const QString &sourcePath = QString());
+    EditorWindowController *openEditor(const QImage &image, double scale,
+                                       const QString &sourcePath = QString());
     // Opens a PNG, JPEG or WebP file at the scale its resolution gives; the error text otherwise.
     QString openFile(const QString &path);
 

@@ -45,8 +45,8 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     row->setContentsMargins(10, 8, 10, 8);
 
     for (const ToolInfo &info : toolTable) {
-        QToolButton *button =
-            BarControls::iconButton(QString::fromLatin1(info.icon), QString::fromUtf8(info.tooltip), QSize(30, 26));
+        QToolButton *button = BarControls::iconButton(QString::fromLatin1(info.icon),
+                                                      QString::fromUtf8(info.tooltip), QSize(30, 26));
         connect(button, &QToolButton::clicked, this, [this, button] { toolClicked(button); });
         m_toolButtons.append({info.tool, button});
         m_tints.append(QColor());
@@ -86,14 +86,15 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     row->addWidget(m_fontPopup);
     row->addWidget(BarControls::verticalSeparator(24));
 
-    m_undoButton = BarControls::iconButton(QStringLiteral("undo"), QStringLiteral("Annuler (Ctrl+Z)"), QSize(30, 26));
+    m_undoButton =
+        BarControls::iconButton(QStringLiteral("undo"), QStringLiteral("Annuler (Ctrl+Z)"), QSize(30, 26));
     connect(m_undoButton, &QToolButton::clicked, this, [this] {
         if (onUndo)
             onUndo();
     });
     row->addWidget(m_undoButton);
-    m_redoButton =
-        BarControls::iconButton(QStringLiteral("redo"), QStringLiteral("Rétablir (Ctrl+Maj+Z)"), QSize(30, 26));
+    m_redoButton = BarControls::iconButton(QStringLiteral("redo"), QStringLiteral("Rétablir (Ctrl+Maj+Z)"),
+                                           QSize(30, 26));
     connect(m_redoButton, &QToolButton::clicked, this, [this] {
         if (onRedo)
             onRedo();
@@ -167,7 +168,8 @@ void EditorToolbarView::widthChanged()
     const double width = std::round(double(m_widthSlider->value()) / widthSliderScale);
     m_state->lineWidth = width;
     if (onStyleChangeForSelection)
-        onStyleChangeForSelection([width](Annotation &a) { a.lineWidth = width; }, EditorDocument::changeLineWidth);
+        onStyleChangeForSelection([width](Annotation &a) { a.lineWidth = width; },
+                                  EditorDocument::changeLineWidth);
 }
 
 void EditorToolbarView::fontSizeChanged()

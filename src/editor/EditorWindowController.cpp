@@ -283,7 +283,8 @@ void EditorWindowController::applyResize(const QString &widthText)
         HUD::show(QStringLiteral("Redimensionnement impossible: l'image serait trop grande."), this);
         return;
     }
-    m_document->replaceState({resized->image, resized->annotations, s.decoration}, EditorDocument::resizeImage);
+    m_document->replaceState({resized->image, resized->annotations, s.decoration},
+                             EditorDocument::resizeImage);
 }
 
 QString EditorWindowController::ocrMessage(const Result<QString> &result)
@@ -293,7 +294,9 @@ QString EditorWindowController::ocrMessage(const Result<QString> &result)
     if (result->isEmpty())
         return QStringLiteral("Aucun texte reconnu");
     const qsizetype lines = result->split(u'\n').size();
-    return QStringLiteral("Texte copié (%1 ligne%2)").arg(lines).arg(lines >= 2 ? QStringLiteral("s") : QString());
+    return QStringLiteral("Texte copié (%1 ligne%2)")
+        .arg(lines)
+        .arg(lines >= 2 ? QStringLiteral("s") : QString());
 }
 
 void EditorWindowController::runOCR()

@@ -77,7 +77,8 @@ ImageBarView::ImageBarView(QWidget *parent)
 
     row->addWidget(label(QStringLiteral("Fond")));
     m_backgroundPopup = new QComboBox;
-    m_backgroundPopup->addItems({QStringLiteral("Aucun"), QStringLiteral("Couleur"), QStringLiteral("Dégradé")});
+    m_backgroundPopup->addItems(
+        {QStringLiteral("Aucun"), QStringLiteral("Couleur"), QStringLiteral("Dégradé")});
     m_backgroundPopup->setCurrentIndex(0);
     connect(m_backgroundPopup, &QComboBox::activated, this, [this] { decorationControlChanged(); });
     row->addWidget(m_backgroundPopup);
@@ -113,13 +114,15 @@ ImageBarView::ImageBarView(QWidget *parent)
             onOCR();
     });
     row->addWidget(m_ocrButton);
-    row->addWidget(iconButton(QStringLiteral("eyedropper"), QStringLiteral("Pipette: copier le code hex"), [this] {
-        if (onPipette)
-            onPipette();
-    }));
+    row->addWidget(
+        iconButton(QStringLiteral("eyedropper"), QStringLiteral("Pipette: copier le code hex"), [this] {
+            if (onPipette)
+                onPipette();
+        }));
 }
 
-QToolButton *ImageBarView::iconButton(const QString &role, const QString &tooltip, std::function<void()> action)
+QToolButton *ImageBarView::iconButton(const QString &role, const QString &tooltip,
+                                      std::function<void()> action)
 {
     QToolButton *button = BarControls::iconButton(role, tooltip, QSize(30, 24));
     connect(button, &QToolButton::clicked, this, std::move(action));

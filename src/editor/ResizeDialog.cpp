@@ -44,7 +44,9 @@ ResizeDialog::ResizeDialog(int pixelWidth, int pixelHeight, QWidget *parent)
 
 QString ResizeDialog::informativeText(int pixelWidth, int pixelHeight)
 {
-    return QStringLiteral("Proportions conservées. Taille actuelle: %1 × %2 px.").arg(pixelWidth).arg(pixelHeight);
+    return QStringLiteral("Proportions conservées. Taille actuelle: %1 × %2 px.")
+        .arg(pixelWidth)
+        .arg(pixelHeight);
 }
 
 std::optional<int> ResizeDialog::parseWidth(const QString &text, int currentWidth)

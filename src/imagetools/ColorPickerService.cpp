@@ -52,8 +52,9 @@ protected:
     {
         QPainter painter(this);
         const QRect dirty = event->rect();
-        const QRect source(QPoint(int(dirty.x() * m_ratio), int(dirty.y() * m_ratio)),
-                           QSize(int(std::ceil(dirty.width() * m_ratio)), int(std::ceil(dirty.height() * m_ratio))));
+        const QRect source(
+            QPoint(int(dirty.x() * m_ratio), int(dirty.y() * m_ratio)),
+            QSize(int(std::ceil(dirty.width() * m_ratio)), int(std::ceil(dirty.height() * m_ratio))));
         painter.drawImage(QRectF(dirty), m_frozen, source);
         if (!m_pointer)
             return;

@@ -78,7 +78,8 @@ struct Gap {
 
 // The widest gap in the projection of the boxes on one axis (x when `vertical`), at least `minimum`
 // wide, or nothing.
-std::optional<Gap> widestGap(const QList<QRectF> &boxes, const QList<int> &members, bool vertical, double minimum)
+std::optional<Gap> widestGap(const QList<QRectF> &boxes, const QList<int> &members, bool vertical,
+                             double minimum)
 {
     QList<std::pair<double, double>> spans;
     for (int i : members) {
@@ -99,8 +100,8 @@ std::optional<Gap> widestGap(const QList<QRectF> &boxes, const QList<int> &membe
 
 // Cuts at an empty band across or along, recursively (left before right, top before bottom); what
 // cannot be cut is one block.
-void cutIntoBlocks(const QList<QRectF> &boxes, const QList<int> &members, double lineHeight, QList<int> &blocks,
-                   int &next)
+void cutIntoBlocks(const QList<QRectF> &boxes, const QList<int> &members, double lineHeight,
+                   QList<int> &blocks, int &next)
 {
     if (members.size() >= 2) {
         const double minimum = 1.5 * lineHeight;
@@ -276,7 +277,8 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
     }
     // The layout analysis sometimes ends a line early: pieces on the same row and a word gap apart are one
     // line.
-    std::sort(pieces.begin(), pieces.end(), [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
+    std::sort(pieces.begin(), pieces.end(),
+              [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
     for (qsizetype i = 0; i < pieces.size(); ++i) {
         for (qsizetype j = i + 1; j < pieces.size(); ++j) {
             QRectF &a = pieces[i].box;
@@ -284,7 +286,8 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
             const double height = std::max(a.height(), b.height());
             const double overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
             const double gap = b.left() - a.right();
-            if (overlap > 0.5 * std::min(a.height(), b.height()) && gap <= wordGapLimit * height && gap > -0.5 * height) {
+            if (overlap > 0.5 * std::min(a.height(), b.height()) && gap <= wordGapLimit * height &&
+                gap > -0.5 * height) {
                 a = a.united(b);
                 pieces[i].words += pieces[j].words;
                 pieces.removeAt(j);
@@ -303,7 +306,8 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
         const QRectF &b = pieces[i].box;
         Observation o;
         // Pixel rows from the top become 0…1, y up.
-        o.boundingBox = QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
+        o.boundingBox =
+            QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
         o.block = blocks[i];
         const QString line = pieces[i].words.join(u' ');
         if (!line.isEmpty())

@@ -215,4 +215,3 @@ void OutputPipeline::copyToPasteboard(const QByteArray &pngData)
     QGuiApplication::clipboard()->setMimeData(new CaptureMimeData(pngData, QImage(), 1, readable),
                                               QClipboard::Clipboard);
 }
-

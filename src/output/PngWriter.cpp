@@ -74,7 +74,9 @@ inline unsigned magnitude(uint8_t v)
 // vectorises it.
 constexpr size_t sampleBytes = 64, sampleStep = 256;
 
-template <int BPP> __attribute__((noinline)) unsigned paethCost(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n)
+template <int BPP>
+__attribute__((noinline)) unsigned paethCost(const uint8_t *__restrict c, const uint8_t *__restrict p,
+                                             size_t n)
 {
     unsigned sum = 0;
     for (size_t start = BPP; start < n; start += sampleStep) {
@@ -109,7 +111,9 @@ template <int BPP> Filter chooseFilter(const uint8_t *__restrict c, const uint8_
     return filters[best];
 }
 
-template <int BPP> __attribute__((noinline)) void paethRow(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n, uint8_t *__restrict out)
+template <int BPP>
+__attribute__((noinline)) void paethRow(const uint8_t *__restrict c, const uint8_t *__restrict p, size_t n,
+                                        uint8_t *__restrict out)
 {
     for (size_t i = 0; i < BPP; ++i)
         out[i] = uint8_t(c[i] - p[i]);
@@ -231,7 +235,8 @@ struct Worker {
     Worker &operator=(const Worker &) = delete;
 };
 
-template <int BPP> void encodeRows(Worker &worker, const QImage &image, int first, int last, bool final, Part &part)
+template <int BPP>
+void encodeRows(Worker &worker, const QImage &image, int first, int last, bool final, Part &part)
 {
     const size_t rowBytes = size_t(image.width()) * BPP;
     const size_t stride = rowBytes + 1;
@@ -374,7 +379,8 @@ std::optional<QByteArray> encode(const QImage &source, double scale)
     const auto work = [&] {
         Worker worker;
         for (int i = next++; i < bandCount; i = next++)
-            encodePart(worker, image, alpha, bandStart(i), bandStart(i + 1), i == bandCount - 1, parts[size_t(i)]);
+            encodePart(worker, image, alpha, bandStart(i), bandStart(i + 1), i == bandCount - 1,
+                       parts[size_t(i)]);
     };
     if (bandCount > 1) {
         std::thread worker(work);
@@ -397,9 +403,9 @@ std::optional<QByteArray> encode(const QImage &source, double scale)
     QByteArray header;
     putU32(header, quint32(image.width()));
     putU32(header, quint32(h));
-    header.append(char(8));               // bits per sample
-    header.append(char(alpha ? 6 : 2));   // RGBA or RGB
-    header.append(3, '\0');               // deflate, adaptive filters, no interlace
+    header.append(char(8));             // bits per sample
+    header.append(char(alpha ? 6 : 2)); // RGBA or RGB
+    header.append(3, '\0');             // deflate, adaptive filters, no interlace
     appendChunk(out, "IHDR", header);
 
     const quint32 dotsPerMeter = quint32(Resolution::dotsPerMeter(scale));

@@ -140,9 +140,12 @@ private slots:
         const double p = 15, H = 60;
         const QList<A> marks{A(A::Rect{QRectF(10, 20, 30, 10)}, QColor(0, 0, 200), 2),
                              A(A::Badge{{80, 45}, 1}, QColor(200, 0, 0), 3)};
-        const QImage out = *ImageComposer::compose(base, marks, 2, decoration(p, Decoration::Solid{Qt::black}, 0, false));
+        const QImage out =
+            *ImageComposer::compose(base, marks, 2, decoration(p, Decoration::Solid{Qt::black}, 0, false));
         QCOMPARE(out.size(), QSize(2 * (100 + 2 * 15), 2 * (60 + 2 * 15)));
-        const auto pixel = [&](double x, double y) { return out.pixelColor(int(2 * (x + p)), int(2 * (H + p - y))); };
+        const auto pixel = [&](double x, double y) {
+            return out.pixelColor(int(2 * (x + p)), int(2 * (H + p - y)));
+        };
         // The rectangle's left edge at x = 10 from y = 20 to 30, its top edge at y = 30.
         QCOMPARE(pixel(10, 25), QColor(0, 0, 200));
         QCOMPARE(pixel(25, 30), QColor(0, 0, 200));

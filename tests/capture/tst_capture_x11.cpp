@@ -21,8 +21,7 @@
 // presses keys as a person would, and xclip reads the clipboard back from another client.
 class PatternWindow : public QWidget {
 public:
-    PatternWindow()
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint)
+    PatternWindow() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint)
     {
         setGeometry(QGuiApplication::primaryScreen()->geometry());
         setAttribute(Qt::WA_OpaquePaintEvent);
@@ -178,11 +177,14 @@ private slots:
         QCOMPARE(HistoryStore::shared().entries().first().path, outcome->value());
 
         // The clipboard holds the PNG and, on request, a TIFF of the same picture and resolution.
-        const QList<QByteArray> targets = run("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"}).split('\n');
+        const QList<QByteArray> targets =
+            run("xclip", {"-selection", "clipboard", "-t", "TARGETS", "-o"}).split('\n');
         QVERIFY(targets.contains("image/png"));
         QVERIFY(targets.contains("image/tiff"));
-        const QImage png = QImage::fromData(run("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}), "png");
-        const QImage tiff = QImage::fromData(run("xclip", {"-selection", "clipboard", "-t", "image/tiff", "-o"}), "tiff");
+        const QImage png =
+            QImage::fromData(run("xclip", {"-selection", "clipboard", "-t", "image/png", "-o"}), "png");
+        const QImage tiff =
+            QImage::fromData(run("xclip", {"-selection", "clipboard", "-t", "image/tiff", "-o"}), "tiff");
         QCOMPARE(png.convertToFormat(QImage::Format_RGB32), saved.convertToFormat(QImage::Format_RGB32));
         QCOMPARE(tiff.convertToFormat(QImage::Format_RGB32), saved.convertToFormat(QImage::Format_RGB32));
         QCOMPARE(tiff.dotsPerMeterX(), png.dotsPerMeterX());
@@ -315,9 +317,10 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(denied->requests, 2);
         QCOMPARE(alerts.size(), 2);
-        QCOMPARE(alerts.first().message, QStringLiteral("Pim a besoin de la permission « Enregistrement d'écran »"));
-        QVERIFY(alerts.first().informative.startsWith(
-            QStringLiteral("Le bureau exige cette permission pour capturer l'écran.\n\n1. Ouvre les Paramètres")));
+        QCOMPARE(alerts.first().message,
+                 QStringLiteral("Pim a besoin de la permission « Enregistrement d'écran »"));
+        QVERIFY(alerts.first().informative.startsWith(QStringLiteral(
+            "Le bureau exige cette permission pour capturer l'écran.\n\n1. Ouvre les Paramètres")));
         QCOMPARE(alerts.first().buttons, (QStringList{"Ouvrir les Paramètres", "Plus tard"}));
         QVERIFY(ScreenRecordingPermission::isPolling());
         QVERIFY(!ScreenRecordingPermission::isGranted());

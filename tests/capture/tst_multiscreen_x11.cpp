@@ -34,7 +34,8 @@ static QColor colourAt(int x, int y)
 class RootPattern : public QWidget {
 public:
     explicit RootPattern(QScreen *screen)
-        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint), m_screen(screen)
+        : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint),
+          m_screen(screen)
     {
         setAttribute(Qt::WA_OpaquePaintEvent);
         setGeometry(screen->geometry());
@@ -90,7 +91,8 @@ class TestMultiScreen : public QObject {
         QCOMPARE(loaded->image.size(), size);
         for (int y = 0; y < size.height(); y += 9)
             for (int x = 0; x < size.width(); x += 7)
-                QCOMPARE(loaded->image.pixelColor(x, y), colourAt(nativeOrigin.x() + x, nativeOrigin.y() + y));
+                QCOMPARE(loaded->image.pixelColor(x, y),
+                         colourAt(nativeOrigin.x() + x, nativeOrigin.y() + y));
     }
 
 private slots:
@@ -185,10 +187,12 @@ private slots:
 
 int main(int argc, char **argv)
 {
-    const QStringList left = stacked() ? QStringList{"--setmonitor", "L", "1920/508x1080/286+0+0", "screen"}
-                                       : QStringList{"--setmonitor", "L", "1920/508x1080/286+0+120", "screen"};
-    const QStringList right = stacked() ? QStringList{"--setmonitor", "R", "1280/338x1024/270+320+1080", "none"}
-                                        : QStringList{"--setmonitor", "R", "1920/508x1200/286+1920+0", "none"};
+    const QStringList left = stacked()
+                                 ? QStringList{"--setmonitor", "L", "1920/508x1080/286+0+0", "screen"}
+                                 : QStringList{"--setmonitor", "L", "1920/508x1080/286+0+120", "screen"};
+    const QStringList right = stacked()
+                                  ? QStringList{"--setmonitor", "R", "1280/338x1024/270+320+1080", "none"}
+                                  : QStringList{"--setmonitor", "R", "1920/508x1200/286+1920+0", "none"};
     if (QProcess::execute("xrandr", left) != 0 || QProcess::execute("xrandr", right) != 0)
         return 1;
     qputenv("QT_SCREEN_SCALE_FACTORS", "L=1;R=2");

@@ -99,8 +99,8 @@ private slots:
         // The window itself: bars of 44 and 38, the canvas centred in the scroll area.
         open(picture(400, 300), 1);
         const QRect available = editor->screen()->availableGeometry();
-        QCOMPARE(editor->size(),
-                 EditorWindowController::contentSize(QSizeF(400, 300), available).expandedTo(editor->minimumSize()));
+        QCOMPARE(editor->size(), EditorWindowController::contentSize(QSizeF(400, 300), available)
+                                     .expandedTo(editor->minimumSize()));
         QCOMPARE(editor->toolbar()->height(), 44);
         QCOMPARE(editor->imageBar()->height(), 38);
         QCOMPARE(editor->scrollArea()->alignment(), Qt::AlignCenter);
@@ -132,7 +132,8 @@ private slots:
         add(A(A::Arrow{{10, 10}, {100, 100}}, Qt::red, 3));
         EditorToolbarView *bar = editor->toolbar();
         editor->state().setTool(Tool::select);
-        QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, editor->canvas()->toWidget({55, 55}).toPoint());
+        QTest::mouseClick(editor->canvas(), Qt::LeftButton, {},
+                          editor->canvas()->toWidget({55, 55}).toPoint());
         QVERIFY(editor->canvas()->selectedID());
         const int before = editor->undoStack().count();
 
@@ -284,8 +285,9 @@ private slots:
         editor->applyResize("500000");
         QCOMPARE(doc().state.baseImage.size(), QSize(2560, 1440));
         QCOMPARE(editor->undoStack().count(), before + 1);
-        QTRY_VERIFY(huds(editor.get()).contains(
-            QStringLiteral("Redimensionnement impossible: l'image serait trop grande.")));
+        QTRY_VERIFY(
+            huds(editor.get())
+                .contains(QStringLiteral("Redimensionnement impossible: l'image serait trop grande.")));
     }
 
     void cropAndRotate()
@@ -399,11 +401,16 @@ private slots:
         QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("message");
-        QTest::newRow("one line") << true << "Bonjour" << "Texte copié (1 ligne)";
-        QTest::newRow("three lines") << true << "a\nb\nc" << "Texte copié (3 lignes)";
-        QTest::newRow("trailing break") << true << "a\nb\n" << "Texte copié (3 lignes)";
-        QTest::newRow("nothing") << true << "" << "Aucun texte reconnu";
-        QTest::newRow("error") << false << "langue absente" << "OCR impossible: langue absente";
+        QTest::newRow("one line") << true << "Bonjour"
+                                  << "Texte copié (1 ligne)";
+        QTest::newRow("three lines") << true << "a\nb\nc"
+                                     << "Texte copié (3 lignes)";
+        QTest::newRow("trailing break") << true << "a\nb\n"
+                                        << "Texte copié (3 lignes)";
+        QTest::newRow("nothing") << true << ""
+                                 << "Aucun texte reconnu";
+        QTest::newRow("error") << false << "langue absente"
+                               << "OCR impossible: langue absente";
     }
     void textRecognitionMessages()
     {
@@ -412,17 +419,20 @@ private slots:
         QFETCH(QString, message);
         open();
         QStringList seenLanguages;
-        EditorWindowController::recognizer = [&](const QImage &image, const QStringList &languages, QObject *context,
+        EditorWindowController::recognizer = [&](const QImage &image, const QStringList &languages,
+                                                 QObject *context,
                                                  std::function<void(Result<QString>)> done) {
             QCOMPARE(image.size(), QSize(1280, 720));
             seenLanguages = languages;
-            QTimer::singleShot(10, context, [=] { done(ok ? Result<QString>(text) : Result<QString>(Error{text})); });
+            QTimer::singleShot(10, context,
+                               [=] { done(ok ? Result<QString>(text) : Result<QString>(Error{text})); });
         };
         QGuiApplication::clipboard()->setText("avant");
         editor->imageBar()->ocrButton()->click();
         QTRY_COMPARE(huds(editor.get()), QStringList{message});
         QCOMPARE(seenLanguages, AppSettings::shared().ocrLanguages());
-        QCOMPARE(QGuiApplication::clipboard()->text(), ok && !text.isEmpty() ? text : QStringLiteral("avant"));
+        QCOMPARE(QGuiApplication::clipboard()->text(),
+                 ok && !text.isEmpty() ? text : QStringLiteral("avant"));
     }
 
     void closingWhileRecognisingIsQuiet()
@@ -430,7 +440,9 @@ private slots:
         open();
         std::function<void(Result<QString>)> pending;
         EditorWindowController::recognizer = [&](const QImage &, const QStringList &, QObject *,
-                                                 std::function<void(Result<QString>)> done) { pending = done; };
+                                                 std::function<void(Result<QString>)> done) {
+            pending = done;
+        };
         QGuiApplication::clipboard()->setText("avant");
         editor->runOCR();
         editor.reset();

@@ -69,7 +69,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(pattern));
         QTest::qWait(200);
         capturer = std::make_unique<X11ScreenCapturer>();
-        ColorPickerService::setScreenGrabber([this](QScreen *screen) { return capturer->grabScreen(screen); });
+        ColorPickerService::setScreenGrabber(
+            [this](QScreen *screen) { return capturer->grabScreen(screen); });
         ColorPickerService::setPointerLocator([this] { return capturer->nativePointer(); });
     }
     void cleanupTestCase()
@@ -101,15 +102,15 @@ private slots:
             QTest::qWait(50);
             run("xdotool", {"click", "1"});
             QTRY_VERIFY(!ColorPickerService::isPicking());
-            const QString expected = ColorPickerService::hexCode(NativePattern::colourAt(native.x(), native.y()));
+            const QString expected =
+                ColorPickerService::hexCode(NativePattern::colourAt(native.x(), native.y()));
             QTRY_COMPARE(codes.size(), before + 1);
-            QVERIFY2(codes.last() == expected,
-                     qPrintable(QString("%1 at %2,%3 scale %4, expected %5")
-                                    .arg(codes.last())
-                                    .arg(native.x())
-                                    .arg(native.y())
-                                    .arg(ratio)
-                                    .arg(expected)));
+            QVERIFY2(codes.last() == expected, qPrintable(QString("%1 at %2,%3 scale %4, expected %5")
+                                                              .arg(codes.last())
+                                                              .arg(native.x())
+                                                              .arg(native.y())
+                                                              .arg(ratio)
+                                                              .arg(expected)));
             QCOMPARE(QString::fromUtf8(run("xclip", {"-selection", "clipboard", "-o"})), expected);
         }
     }

@@ -4,8 +4,8 @@
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTest>
-#include <QThreadPool>
 #include <QThread>
+#include <QThreadPool>
 
 using OCRService::Observation;
 
@@ -50,7 +50,8 @@ private slots:
                  QString("un\ndeux"));
         QCOMPARE(OCRService::orderedText({}), QString());
         // The same columns as two blocks of the layout: each column whole, in block order.
-        Observation a1 = at(0.1, 0.8, "A1"), a2 = at(0.1, 0.6, "A2"), b1 = at(0.6, 0.8, "B1"), b2 = at(0.6, 0.6, "B2");
+        Observation a1 = at(0.1, 0.8, "A1"), a2 = at(0.1, 0.6, "A2"), b1 = at(0.6, 0.8, "B1"),
+                    b2 = at(0.6, 0.6, "B2");
         b1.block = b2.block = 1;
         QCOMPARE(OCRService::orderedText({b1, b2, a2, a1}), QString("A1\nA2\nB1\nB2"));
         // Chains of near lines (not transitive) still sort without trouble.
@@ -82,10 +83,12 @@ private slots:
         QCOMPARE(observations->size(), 2);
         for (const Observation &o : *observations)
             QVERIFY(QRectF(0, 0, 1, 1).contains(o.boundingBox));
-        const Observation &first = observations->at(0).candidates.value(0).startsWith(QString::fromUtf8("Réunion"))
-                                       ? observations->at(0)
-                                       : observations->at(1);
-        const Observation &second = &first == &observations->at(0) ? observations->at(1) : observations->at(0);
+        const Observation &first =
+            observations->at(0).candidates.value(0).startsWith(QString::fromUtf8("Réunion"))
+                ? observations->at(0)
+                : observations->at(1);
+        const Observation &second =
+            &first == &observations->at(0) ? observations->at(1) : observations->at(0);
         QVERIFY(first.boundingBox.center().y() > second.boundingBox.center().y());
         // The first line's baseline is 80 pixels down a 220-pixel picture: its box lies in the top half.
         QVERIFY(first.boundingBox.top() > 0.5 && second.boundingBox.bottom() < 0.5);
@@ -103,7 +106,8 @@ private slots:
         p.setFont(font);
         const QStringList left = {"The left window holds a report", "about quarterly sales figures",
                                   "written in plain English words"};
-        const QStringList right = {"La seconde colonne parle", "des chiffres du trimestre", "avec des mots simples"};
+        const QStringList right = {"La seconde colonne parle", "des chiffres du trimestre",
+                                   "avec des mots simples"};
         p.fillRect(QRect(20, 20, 520, 300), Qt::white);
         p.fillRect(QRect(620, 20, 520, 300), Qt::white);
         p.setPen(QColor(20, 20, 20));
@@ -133,7 +137,8 @@ private slots:
             QCOMPARE(blocks[2 + 2 * i], 2);
         }
         // Words a normal space apart are no column.
-        QCOMPARE(OCRService::readingBlocks({QRectF(0, 0, 50, 16), QRectF(60, 0, 50, 16)}), (QList<int>{0, 0}));
+        QCOMPARE(OCRService::readingBlocks({QRectF(0, 0, 50, 16), QRectF(60, 0, 50, 16)}),
+                 (QList<int>{0, 0}));
         QCOMPARE(OCRService::readingBlocks({}), QList<int>());
     }
 

@@ -25,8 +25,9 @@ class TestPngWriter : public QObject {
                 const bool flat = (x / 16 + y / 16) % 2 == 0;
                 const quint32 noise = random.generate();
                 const int a = alpha ? int(noise >> 24) : 255;
-                row[x] = flat ? qRgba(x % 256, y % 256, 128, alpha ? (x * 3) % 256 : 255)
-                              : qRgba(int(noise & 0xff), int((noise >> 8) & 0xff), int((noise >> 16) & 0xff), a);
+                row[x] =
+                    flat ? qRgba(x % 256, y % 256, 128, alpha ? (x * 3) % 256 : 255)
+                         : qRgba(int(noise & 0xff), int((noise >> 8) & 0xff), int((noise >> 16) & 0xff), a);
             }
         }
         return image.convertToFormat(format);
@@ -64,7 +65,8 @@ private slots:
         QVERIFY(!decoded.isNull());
         QCOMPARE(decoded.hasAlphaChannel(), alpha);
         // What the picture shows, in straight alpha: exactly what the file holds.
-        QCOMPARE(decoded.convertToFormat(QImage::Format_ARGB32), image.convertToFormat(QImage::Format_ARGB32));
+        QCOMPARE(decoded.convertToFormat(QImage::Format_ARGB32),
+                 image.convertToFormat(QImage::Format_ARGB32));
         QCOMPARE(int(std::lround(decoded.dotsPerMeterX() * 0.0254)), 144);
     }
 

@@ -25,8 +25,9 @@ inline QByteArray run(const QString &program, const QStringList &arguments, int 
         process.waitForFinished();
         return {};
     }
-    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0 ? process.readAllStandardOutput()
-                                                                                    : QByteArray();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
+               ? process.readAllStandardOutput()
+               : QByteArray();
 }
 
 } // namespace Programs

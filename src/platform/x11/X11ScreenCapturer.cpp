@@ -14,7 +14,8 @@ namespace {
 
 Error xError(const char *what, int code)
 {
-    return Error{QStringLiteral("Impossible de lire l'écran (%1, erreur X %2).").arg(QLatin1String(what)).arg(code)};
+    return Error{
+        QStringLiteral("Impossible de lire l'écran (%1, erreur X %2).").arg(QLatin1String(what)).arg(code)};
 }
 
 // The server leaves the unused top byte of a 24-bit pixel undefined; Qt's RGB32 wants it 0xff.
@@ -42,7 +43,8 @@ X11ScreenCapturer::X11ScreenCapturer(const QByteArray &display)
     m_rootRect = QRect(0, 0, screen->width_in_pixels, screen->height_in_pixels);
     // We read 32-bit little-endian pixels of a 24- or 32-bit visual.
     if (screen->root_depth == 24 || screen->root_depth == 32) {
-        for (xcb_format_iterator_t it = xcb_setup_pixmap_formats_iterator(setup); it.rem; xcb_format_next(&it)) {
+        for (xcb_format_iterator_t it = xcb_setup_pixmap_formats_iterator(setup); it.rem;
+             xcb_format_next(&it)) {
             if (it.data->depth == screen->root_depth && it.data->bits_per_pixel == 32)
                 m_formatOk = setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
         }

@@ -4,8 +4,8 @@
 
 #include <QRect>
 
-#include <xcb/xcb.h>
 #include <xcb/shm.h>
+#include <xcb/xcb.h>
 
 // Screen pixels on X11, read from the root window over a connection of our own: through a MIT-SHM
 // segment kept between captures, or with a plain GetImage when the server offers no shared memory.
