@@ -150,8 +150,9 @@ __attribute__((target("ssse3"))) int unpackRgbShuffled(const quint32 *pixels, in
 {
     const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
     int x = 0;
-    // Each store writes 16 bytes of which the last 4 are overwritten next: stop while 4 spare remain.
-    for (; x + 4 < w; x += 4) {
+    // Each store writes 16 bytes, 4 past the 12 it means (the next store overwrites them): only while the
+    // row has those 4 bytes, that is 6 pixels from x on.
+    for (; x + 6 <= w; x += 4) {
         const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i *>(pixels + x));
         _mm_storeu_si128(reinterpret_cast<__m128i *>(out + size_t(x) * 3), _mm_shuffle_epi8(four, order));
     }

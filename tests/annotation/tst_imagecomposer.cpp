@@ -3,6 +3,7 @@
 
 #include <QGuiApplication>
 #include <QPainter>
+#include <QColorSpace>
 #include <QTest>
 
 using A = Annotation;
@@ -157,6 +158,16 @@ private slots:
         QCOMPARE(pixel(80 - 16, 45), QColor(Qt::white));
         // The margin keeps its colour.
         QCOMPARE(pixel(-5, 30), QColor(Qt::black));
+    }
+
+    // The composition is in the screenshot's colour space, whatever the decoration.
+    void keepsTheColourSpace()
+    {
+        QImage base = Pixels::filled(40, 30, QColor(200, 30, 30));
+        base.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        const QImage out = *ImageComposer::compose(base, {}, 2, decoration(5, Decoration::Solid{Qt::white}, 4, true));
+        QCOMPARE(out.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        QVERIFY(!ImageComposer::compose(Pixels::filled(4, 4, Qt::red), {}, 1, Decoration{})->colorSpace().isValid());
     }
 
     void decorationEquality()

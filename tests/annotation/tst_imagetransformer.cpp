@@ -2,6 +2,7 @@
 #include "common/ImageLimits.h"
 #include "support/Pixels.h"
 
+#include <QColorSpace>
 #include <QGuiApplication>
 #include <QTest>
 
@@ -61,6 +62,16 @@ private slots:
     }
 
     // The annotation mapping is the bitmap mapping in points: a mark over a pixel stays over it.
+    // Turning and resizing keep what the pixels mean: the colour space goes along.
+    void keepTheColourSpace()
+    {
+        QImage image = Pixels::filled(30, 20, QColor(10, 200, 30));
+        image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+        QCOMPARE(ImageTransformer::rotated90(image, true)->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        QCOMPARE(ImageTransformer::rotated90(image, false)->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        QCOMPARE(ImageTransformer::resize(image, 2)->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+    }
+
     void annotationsFollowTheTurn()
     {
         const double scale = 2;
