@@ -110,6 +110,7 @@ int runOnDisplay(int runs, const QString &label)
         QImageWriter(&buffer, "png").write(QImage(lastPath));
     }
     const std::string prefix = label.toStdString();
+    Bench::print((prefix + "_pim_first_full_capture").c_str(), ours.front(), "ms");
     Bench::print((prefix + "_pim_full_capture").c_str(), median(ours), "ms");
     Bench::print((prefix + "_pim_png_size").c_str(), ourSize / 1024.0, "KiB");
     Bench::print((prefix + "_libpng_default_size").c_str(), reference.size() / 1024.0, "KiB");
@@ -138,6 +139,8 @@ int runOnDisplay(int runs, const QString &label)
             shown = now != before;
         }
         latency.push_back(timer.nsecsElapsed() / 1e6);
+        if (i == 0)
+            Bench::print((prefix + "_first_overlay_painted").c_str(), latency.front(), "ms");
         // Escape ends the selection.
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         QApplication::sendEvent(coordinator.selection()->windows().first(), &escape);

@@ -16,7 +16,7 @@ namespace {
 void dim(const QImage &frozen, QImage &out)
 {
     if (out.size() != frozen.size() || out.format() != QImage::Format_RGB32 || !out.isDetached())
-        out = ImageLimits::newImage(frozen.size(), QImage::Format_RGB32);
+        out = ImageLimits::plainImage(frozen.size(), QImage::Format_RGB32);
     if (out.isNull())
         return;
     for (int y = 0; y < frozen.height(); ++y) {
@@ -57,6 +57,13 @@ void OverlayView::setFrozen(QScreen *screen, const QImage &frozen)
     // area it changes.
     dim(m_frozen, m_dimmed);
     update();
+}
+
+void OverlayView::releaseFrozen()
+{
+    m_frozen = QImage();
+    m_start.reset();
+    m_current.reset();
 }
 
 QRectF OverlayView::selection() const

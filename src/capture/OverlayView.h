@@ -23,6 +23,8 @@ public:
 
     // Shows another frozen picture (the window is reused from one selection to the next).
     void setFrozen(QScreen *screen, const QImage &frozen);
+    // Lets go of the frozen picture once the selection has ended (the dimmed buffer stays for the next).
+    void releaseFrozen();
     QScreen *screen() const { return m_screen; }
     // The selection being dragged, in view coordinates; empty when there is none.
     QRectF selection() const;

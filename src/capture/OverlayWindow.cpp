@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QHash>
 #include <QScreen>
+#include <QTimer>
 #include <QVBoxLayout>
 
 OverlayWindow::OverlayWindow(QScreen *screen, const QImage &frozen)
@@ -23,21 +24,74 @@ OverlayWindow::OverlayWindow(QScreen *screen, const QImage &frozen)
     setFocusProxy(m_view);
 }
 
-OverlayWindow *OverlayWindow::forScreen(QScreen *screen, const QImage &frozen)
+namespace {
+
+QHash<QScreen *, OverlayWindow *> &pool()
 {
     static QHash<QScreen *, OverlayWindow *> windows;
-    if (OverlayWindow *window = windows.value(screen)) {
+    return windows;
+}
+
+void dropPool()
+{
+    qDeleteAll(pool());
+    pool().clear();
+}
+
+QTimer &idleTimer()
+{
+    static QTimer *timer = [] {
+        auto *t = new QTimer(qApp);
+        t->setSingleShot(true);
+        t->setInterval(60000);
+        QObject::connect(t, &QTimer::timeout, [] {
+            // Only windows that are not showing a selection.
+            for (auto it = pool().begin(); it != pool().end();) {
+                if (it.value()->isVisible()) {
+                    ++it;
+                } else {
+                    delete it.value();
+                    it = pool().erase(it);
+                }
+            }
+        });
+        // The windows go before the application object.
+        QObject::connect(qApp, &QObject::destroyed, [] { dropPool(); });
+        return t;
+    }();
+    return *timer;
+}
+
+} // namespace
+
+OverlayWindow *OverlayWindow::forScreen(QScreen *screen, const QImage &frozen)
+{
+    idleTimer().stop();
+    if (OverlayWindow *window = pool().value(screen)) {
         window->m_view->setFrozen(screen, frozen);
         window->setGeometry(screen->geometry());
         return window;
     }
     auto *window = new OverlayWindow(screen, frozen);
-    windows.insert(screen, window);
-    QObject::connect(screen, &QObject::destroyed, window, [screen] { delete windows.take(screen); });
-    // The application object outlives no window: they go with it.
-    QObject::connect(qApp, &QObject::destroyed, [] {
-        qDeleteAll(windows);
-        windows.clear();
-    });
+    pool().insert(screen, window);
+    QObject::connect(screen, &QObject::destroyed, window, [screen] { delete pool().take(screen); });
     return window;
+}
+
+void OverlayWindow::finished()
+{
+    releaseKeyboard();
+    hide();
+    m_view->releaseFrozen();
+    idleTimer().start();
+}
+
+void OverlayWindow::setKeepFor(int milliseconds)
+{
+    idleTimer().setInterval(milliseconds);
+}
+
+int OverlayWindow::kept()
+{
+    return int(pool().size());
 }

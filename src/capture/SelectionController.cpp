@@ -14,8 +14,8 @@ SelectionController::~SelectionController()
 {
     qApp->removeEventFilter(this);
     for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
-        if (window)
-            window->hide();
+        if (auto *overlay = qobject_cast<OverlayWindow *>(window.data()))
+            overlay->finished();
     }
 }
 
@@ -92,10 +92,8 @@ void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen)
     m_screenWatch.clear();
     // The windows are hidden, not destroyed: the next selection shows them again at once.
     for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
-        if (window) {
-            window->releaseKeyboard();
-            window->hide();
-        }
+        if (auto *overlay = qobject_cast<OverlayWindow *>(window.data()))
+            overlay->finished();
     }
     m_windows.clear();
     if (rect && screen && rect->width() >= 2 && rect->height() >= 2)

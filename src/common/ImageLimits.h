@@ -29,6 +29,12 @@ inline bool allows(QSize size)
 
 namespace ImageLimits {
 
+// A bitmap of the size and format within the limit, uninitialised; a null image otherwise.
+inline QImage plainImage(QSize size, QImage::Format format)
+{
+    return allows(size) ? QImage(size, format) : QImage();
+}
+
 // A new, uninitialised bitmap whose memory the kernel may back with huge pages: a 4K picture then takes a
 // few dozen page faults instead of thousands, which on a virtual machine is the larger part of making it.
 // A null image when the size is over the limit or the memory cannot be had.

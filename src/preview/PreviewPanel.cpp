@@ -154,9 +154,11 @@ void PreviewManager::show(const QImage &image, double scale, const QString &file
 
 void PreviewManager::dismissImmediately()
 {
+    // Gone at once with its picture, so that the next capture may reuse the memory (this is never
+    // called from the panel's own event handlers).
     if (PreviewPanel *panel = m_panel.data()) {
         m_panel = nullptr;
         panel->dismiss(false);
-        panel->deleteLater();
+        delete panel;
     }
 }

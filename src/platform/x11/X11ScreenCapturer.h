@@ -3,6 +3,7 @@
 #include "capture/ScreenCapturer.h"
 
 #include <QRect>
+#include <QTimer>
 
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
@@ -24,6 +25,9 @@ public:
     Result<QImage> grabRootRect(const QRect &rect);
 
     bool usesSharedMemory() const { return m_shm; }
+    // How long the buffers stay after the last grab, in milliseconds (60 s).
+    void setKeepBuffersFor(int milliseconds) { m_idle.setInterval(milliseconds); }
+    bool holdsBuffers() const { return m_address != nullptr || !m_spare.isNull(); }
     // For tests: behave as if the server had no MIT-SHM.
     void disableSharedMemory();
 
@@ -32,6 +36,9 @@ private:
     Result<QImage> grabPlain(const QRect &rect);
     bool ensureSegment(size_t bytes);
     void releaseSegment();
+    // Makes m_spare a picture of that size to fill: the last one when nobody else holds it, else a new
+    // one. False when there is no memory for it.
+    bool prepareSpare(QSize size);
 
     xcb_connection_t *m_connection = nullptr;
     xcb_window_t m_root = 0;
@@ -42,4 +49,8 @@ private:
     int m_shmId = -1;
     void *m_address = nullptr;
     size_t m_segmentSize = 0;
+    // Captures come in bursts: the shared segment and the last picture are kept for the next grab (a new
+    // 4K picture's first touch costs far more than the copy into it), and let go after a quiet minute.
+    QImage m_spare;
+    QTimer m_idle;
 };
