@@ -154,6 +154,31 @@ private slots:
         QCOMPARE(qAlpha(again->pixel(5, 5)), 255);
     }
 
+    void buffersAreReusedOnlyWhenFreeAndGoAfterAQuietSpell()
+    {
+        X11ScreenCapturer capturer;
+        Result<QImage> first = capturer.grabRootRect(QRect(0, 0, 64, 48));
+        QVERIFY(first.ok());
+        const QImage held = *first;
+        const uchar *heldBits = held.constBits();
+        first = Error{};
+        // The last picture is still held by someone: a new one is made, the held one is left as it was.
+        Result<QImage> second = capturer.grabRootRect(QRect(100, 100, 64, 48));
+        QVERIFY(second->constBits() != heldBits);
+        QCOMPARE(held.pixelColor(0, 0), PatternWindow::colourAt(0, 0));
+        // Nobody holds it any more: its memory is used again.
+        const uchar *secondBits = second->constBits();
+        second = Error{};
+        const Result<QImage> third = capturer.grabRootRect(QRect(200, 200, 64, 48));
+        QCOMPARE(third->constBits(), secondBits);
+        QCOMPARE(third->pixelColor(0, 0), PatternWindow::colourAt(200, 200));
+        // After a quiet spell the buffers go.
+        capturer.setKeepBuffersFor(100);
+        (void)capturer.grabRootRect(QRect(0, 0, 8, 8));
+        QVERIFY(capturer.holdsBuffers());
+        QTRY_VERIFY(!capturer.holdsBuffers());
+    }
+
     void areaCaptureSavesExactlyTheDraggedPixels()
     {
         coordinator->captureArea();
@@ -224,6 +249,26 @@ private slots:
         QCOMPARE(QImage(outcome->value()).size(), QSize(2, 2));
         QCOMPARE(savedFiles().size(), 1);
         QVERIFY(failures.isEmpty());
+    }
+
+    void overlayWindowsAreKeptForTheNextSelectionThenGo()
+    {
+        coordinator->captureArea();
+        waitForOverlays();
+        QWidget *window = coordinator->selection()->windows().first();
+        xdotool({"key", "Escape"});
+        QVERIFY(waitForOutcome());
+        QCOMPARE(OverlayWindow::kept(), 1);
+        QVERIFY(!window->isVisible());
+        outcome.reset();
+        coordinator->captureArea();
+        waitForOverlays();
+        QCOMPARE(coordinator->selection()->windows().first(), window);
+        xdotool({"key", "Escape"});
+        QVERIFY(waitForOutcome());
+        OverlayWindow::setKeepFor(100);
+        QTRY_COMPARE(OverlayWindow::kept(), 0);
+        OverlayWindow::setKeepFor(60000);
     }
 
     void overlayShowsTheSizeLabel()
