@@ -1,4 +1,5 @@
 #include "app/MainMenu.h"
+#include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
@@ -149,6 +150,7 @@ int main(int argc, char **argv)
         connectEditorCommands();
         installHotKeys();
         MenuTracker::install();
+        StatusItemController statusItem(&coordinator);
         registerShortcuts(&coordinator);
 
         if (!editPath.isEmpty()) {
@@ -159,6 +161,7 @@ int main(int argc, char **argv)
             }
         }
         status = app.exec();
+        // The services holding X connections and windows end here, before the application object.
         PreviewManager::shared().dismissImmediately();
         ColorPickerService::setScreenGrabber(nullptr);
         ColorPickerService::setPointerLocator(nullptr);

@@ -10,8 +10,13 @@
 #include <QStandardPaths>
 #include <QTimeZone>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -68,17 +73,20 @@ std::optional<QList<HistoryStore::Entry>> HistoryStore::decode(const QByteArray 
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
     if (error.error != QJsonParseError::NoError || !document.isArray())
         return std::nullopt;
+    // One malformed element costs that element only: the well-formed ones are kept, in order, at most
+    // the first 50.
     QList<Entry> entries;
     const QJsonArray array = document.array();
-    entries.reserve(array.size());
     for (const QJsonValue &element : array) {
+        if (entries.size() == maxEntries)
+            break;
         if (!element.isObject())
-            return std::nullopt;
+            continue;
         const QJsonObject object = element.toObject();
         const QJsonValue path = object.value(QStringLiteral("path"));
         const QJsonValue date = object.value(QStringLiteral("date"));
         if (!path.isString() || !date.isDouble() || !std::isfinite(date.toDouble()))
-            return std::nullopt;
+            continue;
         entries.append(Entry{path.toString(), date.toDouble()});
     }
     return entries;
@@ -102,18 +110,59 @@ QByteArray HistoryStore::encode(const QList<Entry> &entries)
     return out;
 }
 
+std::optional<QList<HistoryStore::Entry>> HistoryStore::readFile(bool *unreadable) const
+{
+    *unreadable = false;
+    QFile file(m_filePath);
+    if (QFileInfo(m_filePath).isDir() || !file.exists())
+        return QList<Entry>();
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt; // there, but not ours to read: leave it alone
+    const QByteArray bytes = file.size() > maxFileBytes ? QByteArray() : file.read(maxFileBytes + 1);
+    std::optional<QList<Entry>> entries =
+        bytes.isEmpty() || bytes.size() > maxFileBytes ? std::nullopt : decode(bytes);
+    if (!entries) {
+        *unreadable = true;
+        return QList<Entry>();
+    }
+    return entries;
+}
+
 void HistoryStore::load()
 {
-    QFile file(m_filePath);
-    if (QFileInfo(m_filePath).isDir() || !file.open(QIODevice::ReadOnly))
-        return;
-    if (file.size() > maxFileBytes)
-        return;
-    const QByteArray bytes = file.read(maxFileBytes + 1);
-    if (bytes.size() > maxFileBytes)
-        return;
-    if (std::optional<QList<Entry>> entries = decode(bytes))
+    bool unreadable = false;
+    if (std::optional<QList<Entry>> entries = readFile(&unreadable))
         m_entries = std::move(*entries);
+}
+
+// Another process (a second instance, `pim full` beside the tray instance) may change the file at any
+// time: every change is made under an advisory lock beside the file, on the entries read again from it,
+// and written back before the lock goes.
+void HistoryStore::mutate(const std::function<void(QList<Entry> &)> &change)
+{
+    const QByteArray lockPath = QFile::encodeName(m_filePath + QStringLiteral(".lock"));
+    const int lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock >= 0) {
+        while (::flock(lock, LOCK_EX) != 0 && errno == EINTR) {
+        }
+    }
+    bool unreadable = false;
+    if (std::optional<QList<Entry>> onDisk = readFile(&unreadable))
+        m_entries = std::move(*onDisk);
+    if (unreadable) {
+        // Kept for whoever wants to look at it, instead of being overwritten.
+        const QString bad = m_filePath + QStringLiteral(".bad");
+        QFile::remove(bad);
+        QFile::rename(m_filePath, bad);
+    }
+    const QList<Entry> before = m_entries;
+    change(m_entries);
+    while (m_entries.size() > maxEntries)
+        m_entries.removeLast();
+    if (m_entries != before || unreadable)
+        persist();
+    if (lock >= 0)
+        ::close(lock); // releases the lock
 }
 
 void HistoryStore::persist()
@@ -146,11 +195,10 @@ void HistoryStore::add(const QUrl &url)
 void HistoryStore::add(const QString &path)
 {
     const QString key = normalized(path);
-    m_entries.removeIf([&](const Entry &entry) { return normalized(entry.path) == key; });
-    m_entries.prepend(Entry{path, nowSinceReferenceDate()});
-    while (m_entries.size() > maxEntries)
-        m_entries.removeLast();
-    persist();
+    mutate([&](QList<Entry> &entries) {
+        entries.removeIf([&](const Entry &entry) { return normalized(entry.path) == key; });
+        entries.prepend(Entry{path, nowSinceReferenceDate()});
+    });
     changed();
 }
 
@@ -163,17 +211,19 @@ void HistoryStore::remove(const QString &atPath, bool trashFile)
         QFile::moveToTrash(atPath);
     }
     const QString key = normalized(atPath);
-    m_entries.removeIf([&](const Entry &entry) { return normalized(entry.path) == key; });
-    persist();
+    mutate([&](QList<Entry> &entries) {
+        entries.removeIf([&](const Entry &entry) { return normalized(entry.path) == key; });
+    });
     changed();
 }
 
 void HistoryStore::cleanupMissingFiles()
 {
-    const qsizetype before = m_entries.size();
-    m_entries.removeIf([](const Entry &entry) { return !QFileInfo::exists(entry.path); });
-    if (m_entries.size() == before)
+    if (std::none_of(m_entries.cbegin(), m_entries.cend(),
+                     [](const Entry &entry) { return !QFileInfo::exists(entry.path); }))
         return;
-    persist();
+    mutate([](QList<Entry> &entries) {
+        entries.removeIf([](const Entry &entry) { return !QFileInfo::exists(entry.path); });
+    });
     changed();
 }

@@ -9,7 +9,9 @@
 #include <optional>
 
 // The persisted list of recent captures: newest first, at most 50, in <data folder>/Pim/history.json as a
-// compact JSON array of {"path": string, "date": seconds since 2001-01-01 UTC}.
+// compact JSON array of {"path": string, "date": seconds since 2001-01-01 UTC}. Several processes may
+// share it: each change is made on the file's current entries under a lock beside it. Malformed elements
+// are skipped; a file that cannot be read at all is kept as history.json.bad when a new one replaces it.
 class HistoryStore {
 public:
     struct Entry {
@@ -43,12 +45,17 @@ public:
     // Removes entries whose file no longer exists; writes and notifies only when something went.
     void cleanupMissingFiles();
 
-    // The file format, for the store and for tools that check it.
+    // The file format, for the store and for tools that check it. Decoding keeps the well-formed entries
+    // (at most the first 50); nothing when the text is not a JSON array.
     static std::optional<QList<Entry>> decode(const QByteArray &json);
     static QByteArray encode(const QList<Entry> &entries);
 
 private:
     void load();
+    // The file's entries: an empty list when it is missing or unreadable (`unreadable` set then), nothing
+    // when it cannot be opened at all.
+    std::optional<QList<Entry>> readFile(bool *unreadable) const;
+    void mutate(const std::function<void(QList<Entry> &)> &change);
     void persist();
     void changed();
 

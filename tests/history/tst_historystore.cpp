@@ -9,6 +9,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimeZone>
 
 class TestHistoryStore : public QObject {
@@ -141,13 +142,13 @@ private slots:
         QVERIFY(!QFile::exists(QDir::currentPath() + "/files/trashed.png"));
         QCOMPARE(calls, 3);
 
-        // Already gone, or never there: still written and notified.
-        QFile::remove(historyFile());
+        // Already gone, or never there: nothing to write, but notified.
+        const QByteArray before = fileBytes();
         store.remove(trashed, true);
         QCOMPARE(calls, 4);
-        QVERIFY(QFile::exists(historyFile()));
         store.remove("/not/in/history", false);
         QCOMPARE(calls, 5);
+        QCOMPARE(fileBytes(), before);
 
         store.remove(kept, false);
         QVERIFY(QFile::exists(kept));
@@ -178,10 +179,11 @@ private slots:
         int calls = 0;
         store.onChange = [&] { ++calls; };
 
-        QFile::remove(historyFile());
+        const QDateTime written = QFileInfo(historyFile()).lastModified();
+        QTest::qWait(20);
         store.cleanupMissingFiles();
         QCOMPARE(calls, 0);
-        QVERIFY(!QFile::exists(historyFile())); // nothing changed, nothing written
+        QCOMPARE(QFileInfo(historyFile()).lastModified(), written); // nothing changed, nothing written
 
         QFile::remove(files[1]);
         QFile::remove(files[3]);
@@ -191,20 +193,16 @@ private slots:
         QCOMPARE(paths(HistoryStore(dir->filePath("Pim"))), paths(store));
     }
 
-    void badFilesGiveAnEmptyHistoryAndAreKeptUntilTheNextChange_data()
+    void unreadableFilesGiveAnEmptyHistoryAndAreKeptAsBad_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::newRow("not json") << QByteArray("{not json");
         QTest::newRow("object") << QByteArray("{\"path\":\"/a\",\"date\":1}");
-        QTest::newRow("no date") << QByteArray("[{\"path\":\"/a\",\"date\":1},{\"path\":\"/b\"}]");
-        QTest::newRow("date as text") << QByteArray("[{\"path\":\"/a\",\"date\":\"1\"}]");
-        QTest::newRow("path as number") << QByteArray("[{\"path\":3,\"date\":1}]");
-        QTest::newRow("element not object") << QByteArray("[[]]");
         QTest::newRow("truncated") << QByteArray("[{\"path\":\"/a\",\"da");
         QTest::newRow("binary") << QByteArray("\x00\xff\xfe[", 4);
         QTest::newRow("very large") << QByteArray("[" + QByteArray(5 * 1024 * 1024, ' ') + "]");
     }
-    void badFilesGiveAnEmptyHistoryAndAreKeptUntilTheNextChange()
+    void unreadableFilesGiveAnEmptyHistoryAndAreKeptAsBad()
     {
         QFETCH(QByteArray, bytes);
         writeHistory(bytes);
@@ -214,6 +212,63 @@ private slots:
         QCOMPARE(fileBytes(), bytes);
         store.add(QString("/only.png"));
         QCOMPARE(paths(HistoryStore(dir->filePath("Pim"))), QStringList{"/only.png"});
+        // The unreadable file is still there, beside the new one.
+        QFile bad(historyFile() + ".bad");
+        QVERIFY(bad.open(QIODevice::ReadOnly));
+        QCOMPARE(bad.readAll(), bytes);
+    }
+
+    // One malformed element costs that element only; the next change writes the good ones back.
+    void malformedElementsAreSkipped()
+    {
+        QByteArray json = "[";
+        for (int i = 0; i < 49; ++i)
+            json += "{\"path\":\"/good" + QByteArray::number(i) + "\",\"date\":" + QByteArray::number(1000 + i) + "},";
+        json += "{\"path\":\"/no-date\"},[],{\"path\":3,\"date\":1},{\"path\":\"/text-date\",\"date\":\"1\"}]";
+        writeHistory(json);
+        HistoryStore store(dir->filePath("Pim"));
+        QCOMPARE(store.entries().size(), 49);
+        QCOMPARE(store.entries().first().path, QString("/good0"));
+        store.add(QString("/new.png"));
+        const QStringList kept = paths(HistoryStore(dir->filePath("Pim")));
+        QCOMPARE(kept.size(), 50);
+        QCOMPARE(kept.first(), QString("/new.png"));
+        QCOMPARE(kept.last(), QString("/good48"));
+        QVERIFY(!QFile::exists(historyFile() + ".bad"));
+    }
+
+    // More than 50 entries: cut to the first 50 when read.
+    void longFilesAreCutWhenRead()
+    {
+        QList<HistoryStore::Entry> many;
+        for (int i = 0; i < 70; ++i)
+            many.append({"/f" + QString::number(i), double(i)});
+        writeHistory(HistoryStore::encode(many));
+        HistoryStore store(dir->filePath("Pim"));
+        QCOMPARE(store.entries().size(), 50);
+        QCOMPARE(store.entries().last().path, QString("/f49"));
+    }
+
+    // Stores in several threads (each its own file handle, as separate processes would have) add at the
+    // same time: every entry lands.
+    void simultaneousSavesKeepEveryEntry()
+    {
+        const QString folder = dir->filePath("Pim");
+        const HistoryStore creator(folder); // creates the folder
+        QList<QThread *> threads;
+        for (int t = 0; t < 4; ++t) {
+            threads << QThread::create([folder, t] {
+                HistoryStore store(folder);
+                for (int i = 0; i < 10; ++i)
+                    store.add(QString("/t%1-%2.png").arg(t).arg(i));
+            });
+            threads.last()->start();
+        }
+        for (QThread *thread : threads) {
+            QVERIFY(thread->wait(30000));
+            delete thread;
+        }
+        QCOMPARE(HistoryStore(folder).entries().size(), 40);
     }
 
     void historyPathIsAFolder()
@@ -252,7 +307,7 @@ private slots:
         QCOMPARE(fileBytes(), before);
         QCOMPARE(HistoryStore(dir->filePath("Pim")).entries().size(), 40);
         QCOMPARE(QDir(dir->filePath("Pim")).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{"history.json"});
+                 (QStringList{"history.json", "history.json.lock"}));
     }
 };
 

@@ -1,0 +1,75 @@
+#include "app/StatusItemController.h"
+
+#include "app/MainMenu.h"
+#include "capture/CaptureCoordinator.h"
+#include "common/Icons.h"
+#include "imagetools/ColorPickerService.h"
+#include "output/AppSettings.h"
+#include "shortcuts/MenuBinding.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMenu>
+#include <QSystemTrayIcon>
+#include <QUrl>
+
+#include <cstdio>
+
+StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
+    : m_coordinator(coordinator), m_menu(std::make_unique<QMenu>()),
+      m_tray(std::make_unique<QSystemTrayIcon>())
+{
+    using GlobalShortcuts::Name;
+    QAction *area = m_menu->addAction(QStringLiteral("Capturer une zone"), this, &StatusItemController::captureArea);
+    GlobalShortcuts::setShortcut(area, Name::captureArea());
+    QAction *full = m_menu->addAction(QStringLiteral("Capturer l'écran complet"), this,
+                                      &StatusItemController::captureFullScreen);
+    GlobalShortcuts::setShortcut(full, Name::captureFullScreen());
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Pipette (copier le code hex)"), this, &StatusItemController::pickColor);
+    m_menu->addAction(QStringLiteral("Ouvrir le dossier des captures"), this, &StatusItemController::openFolder);
+    m_menu->addSeparator();
+    m_menu->addAction(MainMenu::shared().quit);
+
+    m_tray->setIcon(Icons::icon(QStringLiteral("pim"), m_menu->palette().color(QPalette::WindowText), 22));
+    m_tray->setToolTip(QStringLiteral("Pim"));
+    m_tray->setContextMenu(m_menu.get());
+    // A left click opens the same menu.
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger)
+            m_menu->popup(QCursor::pos());
+    });
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        std::fprintf(stderr, "Pim: le bureau n'a pas de zone de notification ; les raccourcis globaux "
+                             "restent actifs.\n");
+    }
+    m_tray->show();
+}
+
+StatusItemController::~StatusItemController() = default;
+
+bool StatusItemController::isShown() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable() && m_tray->isVisible();
+}
+
+void StatusItemController::captureArea()
+{
+    m_coordinator->captureArea();
+}
+
+void StatusItemController::captureFullScreen()
+{
+    // The menu has to be gone from the screen first.
+    m_coordinator->captureFullScreen(0.35);
+}
+
+void StatusItemController::pickColor()
+{
+    ColorPickerService::pickAndCopyHex();
+}
+
+void StatusItemController::openFolder()
+{
+    QDesktopServices::openUrl(QUrl::fromLocalFile(AppSettings::shared().destinationDirectory()));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QObject>
+
+#include <memory>
+
+class CaptureCoordinator;
+class QMenu;
+class QSystemTrayIcon;
+
+// Pim's item in the desktop's notification area and its menu: the two captures (showing their current
+// global shortcuts), the pipette, the capture folder and Quit.
+class StatusItemController : public QObject {
+    Q_OBJECT
+public:
+    explicit StatusItemController(CaptureCoordinator *coordinator);
+    ~StatusItemController() override;
+
+    QMenu *menu() const { return m_menu.get(); }
+    QSystemTrayIcon *trayIcon() const { return m_tray.get(); }
+    // Whether the desktop has a notification area to show the item in.
+    bool isShown() const;
+
+    void captureArea();
+    void captureFullScreen();
+    void pickColor();
+    void openFolder();
+
+private:
+    CaptureCoordinator *m_coordinator;
+    std::unique_ptr<QMenu> m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+};
