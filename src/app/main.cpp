@@ -1,3 +1,5 @@
+#include "app/CommandLine.h"
+#include "app/InstanceServer.h"
 #include "app/MainMenu.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
@@ -12,12 +14,14 @@
 #include "shortcuts/MenuTracker.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -102,44 +106,117 @@ void registerShortcuts(CaptureCoordinator *coordinator)
     });
 }
 
-void printUsage(FILE *out)
+// Starts the tray instance as a process of its own, detached from this one's terminal and output (a
+// caller reading `pim full`'s output must see it end).
+bool spawnInstance()
 {
-    std::fprintf(out, "Usage: pim [edit FICHIER]\n"
-                      "  pim              démarre Pim dans la zone de notification\n"
-                      "  pim edit FICHIER ouvre une image PNG, JPEG ou WebP dans l'éditeur\n");
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        ::setsid();
+        const int null = ::open("/dev/null", O_RDWR);
+        if (null >= 0) {
+            ::dup2(null, STDIN_FILENO);
+            ::dup2(null, STDOUT_FILENO);
+            ::dup2(null, STDERR_FILENO);
+        }
+        char *const arguments[] = {const_cast<char *>("pim"), nullptr};
+        ::execv("/proc/self/exe", arguments);
+        ::_exit(127);
+    }
+    return true;
+}
+
+// Carries out a command-line request in the running instance.
+void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
+                   CaptureCoordinator &coordinator)
+{
+    const auto captured = [reply](const Result<QString> &outcome) {
+        if (outcome)
+            reply(true, *outcome);
+        else
+            reply(false, outcome.error().message.isEmpty() ? QStringLiteral("capture annulée") : outcome.error().message);
+    };
+    if (request.command == QLatin1String("show")) {
+        reply(true, QString());
+    } else if (request.command == QLatin1String("area")) {
+        coordinator.captureArea(captured);
+    } else if (request.command == QLatin1String("full")) {
+        coordinator.captureFullScreen(request.arguments.value(0).toDouble(), captured);
+    } else if (request.command == QLatin1String("edit")) {
+        const QString error = EditorManager::shared().openFile(request.arguments.value(0));
+        reply(error.isEmpty(), error);
+    } else if (request.command == QLatin1String("pick-color")) {
+        ColorPickerService::pickAndCopyHex([reply](const QString &code) { reply(true, code); },
+                                           [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
+    } else {
+        reply(false, QStringLiteral("commande inconnue : ") + request.command);
+    }
 }
 
 } // namespace
 
 int main(int argc, char **argv)
 {
-    ensureSingleThreadedOpenMP(argv);
-    QString editPath;
-    if (argc >= 2) {
-        if (std::strcmp(argv[1], "edit") == 0 && argc == 3) {
-            editPath = QString::fromLocal8Bit(argv[2]);
-        } else if (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
-            printUsage(stdout);
-            return 0;
-        } else {
-            printUsage(stderr);
-            return 2;
+    const CommandLine::Parsed parsed =
+        CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc), QDir::currentPath());
+    if (parsed.help) {
+        std::fputs(qPrintable(CommandLine::usage()), stdout);
+        return 0;
+    }
+    if (parsed.version) {
+        std::printf("Pim %s\n", PIM_VERSION);
+        return 0;
+    }
+    if (!parsed.request) {
+        std::fprintf(stderr, "pim: %s\n%s", qPrintable(parsed.error), qPrintable(CommandLine::usage()));
+        return 2;
+    }
+    const CommandLine::Request request = *parsed.request;
+    // A running instance does the work (and keeps the clipboard); this process only asks. No Qt
+    // application object is made for that.
+    constexpr int patience = 24 * 3600; // a selection may stay on screen as long as the user likes
+    if (const std::optional<int> status = CommandLine::ask(request, patience))
+        return *status;
+    if (request.command != QLatin1String("show")) {
+        if (!spawnInstance()) {
+            std::fprintf(stderr, "pim: impossible de démarrer Pim\n");
+            return 1;
         }
+        for (int i = 0; i < 100; ++i) {
+            ::usleep(100 * 1000);
+            if (const std::optional<int> status = CommandLine::ask(request, patience))
+                return *status;
+        }
+        std::fprintf(stderr, "pim: Pim ne répond pas\n");
+        return 1;
     }
 
+    ensureSingleThreadedOpenMP(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));
+    QApplication::setApplicationVersion(QStringLiteral(PIM_VERSION));
     QApplication::setQuitOnLastWindowClosed(false);
 
     int status = 0;
     {
+        InstanceServer server;
+        QString claimError;
+        if (!server.claim(&claimError)) {
+            if (!claimError.isEmpty()) {
+                std::fprintf(stderr, "pim: %s\n", qPrintable(claimError));
+                return 1;
+            }
+            // Another instance started meanwhile: it is the one.
+            return 0;
+        }
         // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
         CaptureCoordinator coordinator(makeScreenCapturer());
         ColorPickerService::setScreenGrabber(
             [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
-        ColorPickerService::setPointerLocator(
-            [&coordinator] { return coordinator.capturer().nativePointer(); });
+        ColorPickerService::setPointerLocator([&coordinator] { return coordinator.capturer().nativePointer(); });
         coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
         coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
             PreviewManager::shared().show(image, scale, path, screen);
@@ -147,19 +224,15 @@ int main(int argc, char **argv)
         PreviewManager::shared().openEditor = [](const QImage &image, double scale, const QString &path) {
             EditorManager::shared().openEditor(image, scale, path);
         };
+        server.onRequest = [&coordinator](const CommandLine::Request &r, const InstanceServer::Reply &reply) {
+            handleRequest(r, reply, coordinator);
+        };
         connectEditorCommands();
         installHotKeys();
         MenuTracker::install();
         StatusItemController statusItem(&coordinator);
         registerShortcuts(&coordinator);
 
-        if (!editPath.isEmpty()) {
-            const QString error = EditorManager::shared().openFile(editPath);
-            if (!error.isEmpty()) {
-                std::fprintf(stderr, "pim: %s\n", qPrintable(error));
-                return 1;
-            }
-        }
         status = app.exec();
         // The services holding X connections and windows end here, before the application object.
         PreviewManager::shared().dismissImmediately();

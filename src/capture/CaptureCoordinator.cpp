@@ -19,22 +19,25 @@ CaptureCoordinator::CaptureCoordinator(std::unique_ptr<ScreenCapturer> capturer)
 
 CaptureCoordinator::~CaptureCoordinator() = default;
 
-bool CaptureCoordinator::passPermissionGate()
+bool CaptureCoordinator::passPermissionGate(const Completion &done)
 {
     if (ScreenRecordingPermission::refresh())
         return true;
     ScreenRecordingPermission::source().request();
     ScreenRecordingPermission::showGuidance();
-    finished(Error{QString()});
+    finished(Error{QString()}, done);
     return false;
 }
 
-void CaptureCoordinator::captureArea()
+void CaptureCoordinator::captureArea(Completion done)
 {
-    if (!passPermissionGate())
+    if (!passPermissionGate(done))
         return;
-    if (m_selection)
+    if (m_selection) {
+        if (done)
+            done(Error{QString()});
         return;
+    }
     if (onCaptureStarting)
         onCaptureStarting();
 
@@ -43,25 +46,25 @@ void CaptureCoordinator::captureArea()
     for (QScreen *screen : QGuiApplication::screens()) {
         Result<QImage> picture = m_capturer->grabScreen(screen);
         if (!picture) {
-            fail(picture.error().message);
+            fail(picture.error().message, done);
             return;
         }
         frozen << SelectionController::Frozen{screen, *picture};
     }
     if (frozen.isEmpty()) {
-        fail(CaptureError::displayNotFound().message);
+        fail(CaptureError::displayNotFound().message, done);
         return;
     }
     m_selection = std::make_unique<SelectionController>();
     QPointer<CaptureCoordinator> self(this);
-    m_selection->begin(frozen, [self, frozen](std::optional<SelectionController::Result> result) {
+    m_selection->begin(frozen, [self, frozen, done](std::optional<SelectionController::Result> result) {
         if (!self)
             return;
         // The controller goes once its windows have gone; the next request may start at once.
         if (self->m_selection)
             self->m_selection.release()->deleteLater();
         if (!result) {
-            self->finished(Error{QString()});
+            self->finished(Error{QString()}, done);
             return;
         }
         const QImage *whole = nullptr;
@@ -70,39 +73,39 @@ void CaptureCoordinator::captureArea()
                 whole = &f.image;
         }
         if (!whole) {
-            self->fail(CaptureError::displayNotFound().message);
+            self->fail(CaptureError::displayNotFound().message, done);
             return;
         }
         const QRect pixels = CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
                                                                 result->screen->devicePixelRatio())
                                  .intersected(whole->rect());
         if (pixels.isEmpty()) {
-            self->fail(CaptureError::displayNotFound().message);
+            self->fail(CaptureError::displayNotFound().message, done);
             return;
         }
         const QImage cut = whole->copy(pixels);
         QScreen *screen = result->screen;
-        QTimer::singleShot(0, self, [self, screen, cut] {
+        QTimer::singleShot(0, self, [self, screen, cut, done] {
             if (self)
-                self->performCapture(screen, cut);
+                self->performCapture(screen, cut, done);
         });
     });
 }
 
-void CaptureCoordinator::captureFullScreen(double delaySeconds)
+void CaptureCoordinator::captureFullScreen(double delaySeconds, Completion done)
 {
-    if (!passPermissionGate())
+    if (!passPermissionGate(done))
         return;
     if (onCaptureStarting)
         onCaptureStarting();
     if (delaySeconds > 0) {
         QPointer<CaptureCoordinator> self(this);
-        QTimer::singleShot(int(delaySeconds * 1000), this, [self] {
+        QTimer::singleShot(int(delaySeconds * 1000), this, [self, done] {
             if (self)
-                self->captureScreenNow();
+                self->captureScreenNow(done);
         });
     } else {
-        captureScreenNow();
+        captureScreenNow(done);
     }
 }
 
@@ -119,34 +122,34 @@ QScreen *CaptureCoordinator::screenUnderPointer()
     return screens.isEmpty() ? nullptr : screens.first();
 }
 
-void CaptureCoordinator::captureScreenNow()
+void CaptureCoordinator::captureScreenNow(const Completion &done)
 {
     QScreen *screen = screenUnderPointer();
     if (!screen) {
-        fail(CaptureError::displayNotFound().message);
+        fail(CaptureError::displayNotFound().message, done);
         return;
     }
     Result<QImage> picture = m_capturer->grabScreen(screen);
     if (!picture) {
-        fail(picture.error().message);
+        fail(picture.error().message, done);
         return;
     }
-    performCapture(screen, *picture);
+    performCapture(screen, *picture, done);
 }
 
-void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image)
+void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, const Completion &done)
 {
     const int scale = CaptureGeometry::wholeScale(screen ? screen->devicePixelRatio() : 1);
     // One PNG for the clipboard and, when the user's format is PNG, for the file too.
     const Result<QByteArray> png = ImageWriter::data(image, scale, ImageFormat::png, 1.0);
     if (!png) {
-        fail(png.error().message);
+        fail(png.error().message, done);
         return;
     }
     m_output.copyToPasteboard(*png, image, scale);
     const Result<QString> path = m_output.save(image, scale, *png);
     if (!path) {
-        fail(path.error().message);
+        fail(path.error().message, done);
         return;
     }
     const QByteArray line = QStringLiteral("Pim: capture enregistrée → %1").arg(*path).toUtf8();
@@ -155,10 +158,10 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image)
     std::fflush(stderr);
     if (onCaptured)
         onCaptured(image, scale, *path, screen);
-    finished(*path);
+    finished(*path, done);
 }
 
-void CaptureCoordinator::fail(const QString &message)
+void CaptureCoordinator::fail(const QString &message, const Completion &done)
 {
     std::fprintf(stderr, "Pim: %s: %s\n", qPrintable(failureTitle()), qPrintable(message));
     std::fflush(stderr);
@@ -171,11 +174,13 @@ void CaptureCoordinator::fail(const QString &message)
         box.activateWindow();
         box.exec();
     }
-    finished(Error{message.isEmpty() ? failureTitle() : message});
+    finished(Error{message.isEmpty() ? failureTitle() : message}, done);
 }
 
-void CaptureCoordinator::finished(const Result<QString> &outcome)
+void CaptureCoordinator::finished(const Result<QString> &outcome, const Completion &done)
 {
+    if (done)
+        done(outcome);
     if (onFinished)
         onFinished(outcome);
 }

@@ -23,10 +23,14 @@ public:
     explicit CaptureCoordinator(std::unique_ptr<ScreenCapturer> capturer);
     ~CaptureCoordinator() override;
 
+    // What one request ended with: the saved file, the error, or an error with an empty text when the
+    // user cancelled, the permission is missing or the request was ignored.
+    using Completion = std::function<void(const Result<QString> &outcome)>;
+
     // A second request while a selection is on screen is ignored.
-    void captureArea();
+    void captureArea(Completion done = {});
     // The screen under the pointer, after the delay (0 from the shortcut, 0.35 s from the menu).
-    void captureFullScreen(double delaySeconds);
+    void captureFullScreen(double delaySeconds, Completion done = {});
 
     bool isSelecting() const { return m_selection != nullptr; }
     SelectionController *selection() const { return m_selection.get(); }
@@ -47,11 +51,11 @@ public:
     static QString failureTitle() { return QStringLiteral("La capture a échoué"); }
 
 private:
-    bool passPermissionGate();
-    void captureScreenNow();
-    void performCapture(QScreen *screen, const QImage &image);
-    void fail(const QString &message);
-    void finished(const Result<QString> &outcome);
+    bool passPermissionGate(const Completion &done);
+    void captureScreenNow(const Completion &done);
+    void performCapture(QScreen *screen, const QImage &image, const Completion &done);
+    void fail(const QString &message, const Completion &done);
+    void finished(const Result<QString> &outcome, const Completion &done);
 
     std::unique_ptr<ScreenCapturer> m_capturer;
     OutputPipeline m_output;

@@ -131,6 +131,7 @@ private:
 class Pick : public QObject {
 public:
     std::function<void(const QString &)> onPicked;
+    std::function<void()> onCancelled;
     QList<QPointer<PickerWindow>> windows;
 
     void finish(std::optional<QColor> color)
@@ -145,10 +146,14 @@ public:
         }
         windows.clear();
         const auto callback = onPicked;
+        const auto cancelled = onCancelled;
         deleteLater();
         current() = nullptr;
-        if (!color || !color->isValid())
+        if (!color || !color->isValid()) {
+            if (cancelled)
+                cancelled();
             return;
+        }
         const QString code = hexCode(*color);
         QGuiApplication::clipboard()->clear(QClipboard::Clipboard);
         QGuiApplication::clipboard()->setText(code, QClipboard::Clipboard);
@@ -217,12 +222,16 @@ QString hexCode(const QColor &color)
     return QString::asprintf("#%02X%02X%02X", component(r), component(g), component(b));
 }
 
-void pickAndCopyHex(std::function<void(const QString &)> onPicked)
+void pickAndCopyHex(std::function<void(const QString &)> onPicked, std::function<void()> onCancelled)
 {
-    if (isPicking() || !grabber())
+    if (isPicking() || !grabber()) {
+        if (onCancelled)
+            onCancelled();
         return;
+    }
     auto *pick = new Pick;
     pick->onPicked = std::move(onPicked);
+    pick->onCancelled = onCancelled;
     for (QScreen *screen : QGuiApplication::screens()) {
         const Result<QImage> frozen = grabber()(screen);
         if (!frozen) {
@@ -235,6 +244,8 @@ void pickAndCopyHex(std::function<void(const QString &)> onPicked)
     }
     if (pick->windows.isEmpty()) {
         delete pick;
+        if (onCancelled)
+            onCancelled();
         return;
     }
     Pick::current() = pick;

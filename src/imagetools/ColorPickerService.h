@@ -24,8 +24,10 @@ void setScreenGrabber(ScreenGrabber grabber);
 using PointerLocator = std::function<std::optional<QPoint>()>;
 void setPointerLocator(PointerLocator locator);
 
-// Returns at once. `onPicked` runs after the code is on the clipboard; not on cancel or failure.
-void pickAndCopyHex(std::function<void(const QString &code)> onPicked = nullptr);
+// Returns at once. `onPicked` runs after the code is on the clipboard; not on cancel or failure, when
+// `onCancelled` runs instead (also when a pick is already in progress or no screen can be read).
+void pickAndCopyHex(std::function<void(const QString &code)> onPicked = nullptr,
+                    std::function<void()> onCancelled = nullptr);
 bool isPicking();
 // The windows of the pick in progress (for tests).
 QList<QWidget *> pickerWindows();

@@ -2,7 +2,8 @@
 # Pim as a person uses it, on a private X server (run through run-isolated.sh --x11):
 #   capture_e2e.sh PATH_TO_PIM
 # Starts Pim, presses Shift+Super+7 and drags a rectangle, then Shift+Super+8; checks the files, the
-# clipboard, the history, the log lines and the preview; then opens a file with `pim edit`.
+# clipboard, the history, the log lines and the preview; then opens a file with `pim edit` and captures
+# with `pim full`, both carried out by the running instance.
 set -euo pipefail
 pim=$1
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -66,12 +67,18 @@ size=$(python3 -c "import struct,sys; d=open(sys.argv[1],'rb').read(24); print(*
 # pim edit: a missing file is an error; a capture opens in an editor titled with its name.
 if "$pim" edit "$desktop/nothing-here.png" 2>err.txt; then fail "pim edit accepted a missing file"; fi
 grep -q "Fichier introuvable" err.txt || fail "no clear error: $(cat err.txt)"
-"$pim" edit "$area" 2>/dev/null &
-editor=$!
+# The running instance opens it; the command returns once it has.
+"$pim" edit "$area" || fail "pim edit of the capture failed"
 for _ in $(seq 1 50); do
   xdotool search --onlyvisible --name "$(basename "$area")" >/dev/null 2>&1 && break
   sleep 0.1
 done
 xdotool search --onlyvisible --name "$(basename "$area")" >/dev/null || fail "no editor window"
-kill $editor
+
+# The command line: `pim full` through the running instance prints the new file's path.
+printed=$("$pim" full)
+[ -f "$printed" ] || fail "pim full printed '$printed'"
+[ "$(count)" -eq 3 ] || fail "pim full wrote no file"
+"$pim" full --delay nonsense 2>/dev/null && fail "a bad delay was accepted"
+[ $? -eq 2 ] || true
 echo "capture end to end: ok"
