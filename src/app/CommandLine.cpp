@@ -40,7 +40,8 @@ Parsed parse(const std::vector<std::string> &arguments, const QString &workingFo
         parsed.help = true;
     } else if (command == QLatin1String("--version")) {
         parsed.version = true;
-    } else if ((command == QLatin1String("area") || command == QLatin1String("pick-color")) && args.isEmpty()) {
+    } else if ((command == QLatin1String("area") || command == QLatin1String("pick-color")) &&
+               args.isEmpty()) {
         parsed.request = Request{command, {}};
     } else if (command == QLatin1String("full")) {
         double delay = 0;
@@ -59,7 +60,9 @@ Parsed parse(const std::vector<std::string> &arguments, const QString &workingFo
     } else if (command == QLatin1String("edit") && args.size() == 1) {
         parsed.request = Request{command, {QDir(workingFolder).absoluteFilePath(args[0])}};
     } else {
-        parsed.error = QStringLiteral("commande inconnue : %1").arg(QStringList{command} .join(u' ') + (args.isEmpty() ? QString() : u' ' + args.join(u' ')));
+        parsed.error =
+            QStringLiteral("commande inconnue : %1")
+                .arg(QStringList{command}.join(u' ') + (args.isEmpty() ? QString() : u' ' + args.join(u' ')));
     }
     return parsed;
 }
@@ -81,7 +84,9 @@ QByteArray encode(const QStringList &fields)
 {
     QStringList escaped;
     for (QString f : fields) {
-        f.replace(u'\\', QStringLiteral("\\\\")).replace(u'\t', QStringLiteral("\\t")).replace(u'\n', QStringLiteral("\\n"));
+        f.replace(u'\\', QStringLiteral("\\\\"))
+            .replace(u'\t', QStringLiteral("\\t"))
+            .replace(u'\n', QStringLiteral("\\n"));
         escaped << f;
     }
     return escaped.join(u'\t').toUtf8() + '\n';

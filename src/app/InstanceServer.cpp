@@ -27,7 +27,8 @@ bool InstanceServer::claim(QString *error)
     const QByteArray lockPath = QFile::encodeName(CommandLine::lockPath());
     m_lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_lock < 0) {
-        *error = QStringLiteral("impossible d'ouvrir %1 : %2").arg(CommandLine::lockPath(), QString::fromLocal8Bit(std::strerror(errno)));
+        *error = QStringLiteral("impossible d'ouvrir %1 : %2")
+                     .arg(CommandLine::lockPath(), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     if (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
@@ -41,7 +42,8 @@ bool InstanceServer::claim(QString *error)
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode) || info.st_uid != ::getuid()) {
-            *error = QStringLiteral("%1 existe et n'est pas une socket de Pim : rien n'est supprimé").arg(path);
+            *error =
+                QStringLiteral("%1 existe et n'est pas une socket de Pim : rien n'est supprimé").arg(path);
             return false;
         }
         ::unlink(QFile::encodeName(path).constData());
@@ -73,7 +75,8 @@ void InstanceServer::accept()
             const Reply reply = [guarded](bool ok, const QString &text) {
                 if (!guarded)
                     return;
-                guarded->write(CommandLine::encode({ok ? QStringLiteral("ok") : QStringLiteral("error"), text}));
+                guarded->write(
+                    CommandLine::encode({ok ? QStringLiteral("ok") : QStringLiteral("error"), text}));
                 guarded->flush();
                 guarded->disconnectFromServer();
             };

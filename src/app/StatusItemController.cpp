@@ -20,14 +20,16 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
       m_tray(std::make_unique<QSystemTrayIcon>())
 {
     using GlobalShortcuts::Name;
-    QAction *area = m_menu->addAction(QStringLiteral("Capturer une zone"), this, &StatusItemController::captureArea);
+    QAction *area =
+        m_menu->addAction(QStringLiteral("Capturer une zone"), this, &StatusItemController::captureArea);
     GlobalShortcuts::setShortcut(area, Name::captureArea());
     QAction *full = m_menu->addAction(QStringLiteral("Capturer l'écran complet"), this,
                                       &StatusItemController::captureFullScreen);
     GlobalShortcuts::setShortcut(full, Name::captureFullScreen());
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Pipette (copier le code hex)"), this, &StatusItemController::pickColor);
-    m_menu->addAction(QStringLiteral("Ouvrir le dossier des captures"), this, &StatusItemController::openFolder);
+    m_menu->addAction(QStringLiteral("Ouvrir le dossier des captures"), this,
+                      &StatusItemController::openFolder);
     m_menu->addSeparator();
     m_menu->addAction(MainMenu::shared().quit);
 
@@ -35,10 +37,11 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     m_tray->setToolTip(QStringLiteral("Pim"));
     m_tray->setContextMenu(m_menu.get());
     // A left click opens the same menu.
-    connect(m_tray.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
-        if (reason == QSystemTrayIcon::Trigger)
-            m_menu->popup(QCursor::pos());
-    });
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger)
+                    m_menu->popup(QCursor::pos());
+            });
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         std::fprintf(stderr, "Pim: le bureau n'a pas de zone de notification ; les raccourcis globaux "
                              "restent actifs.\n");

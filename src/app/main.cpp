@@ -20,8 +20,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -136,7 +136,8 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
         if (outcome)
             reply(true, *outcome);
         else
-            reply(false, outcome.error().message.isEmpty() ? QStringLiteral("capture annulée") : outcome.error().message);
+            reply(false, outcome.error().message.isEmpty() ? QStringLiteral("capture annulée")
+                                                           : outcome.error().message);
     };
     if (request.command == QLatin1String("show")) {
         reply(true, QString());
@@ -148,8 +149,9 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
         const QString error = EditorManager::shared().openFile(request.arguments.value(0));
         reply(error.isEmpty(), error);
     } else if (request.command == QLatin1String("pick-color")) {
-        ColorPickerService::pickAndCopyHex([reply](const QString &code) { reply(true, code); },
-                                           [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
+        ColorPickerService::pickAndCopyHex(
+            [reply](const QString &code) { reply(true, code); },
+            [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
     } else {
         reply(false, QStringLiteral("commande inconnue : ") + request.command);
     }
@@ -216,7 +218,8 @@ int main(int argc, char **argv)
         CaptureCoordinator coordinator(makeScreenCapturer());
         ColorPickerService::setScreenGrabber(
             [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
-        ColorPickerService::setPointerLocator([&coordinator] { return coordinator.capturer().nativePointer(); });
+        ColorPickerService::setPointerLocator(
+            [&coordinator] { return coordinator.capturer().nativePointer(); });
         coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
         coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
             PreviewManager::shared().show(image, scale, path, screen);

@@ -154,11 +154,14 @@ void PreviewManager::show(const QImage &image, double scale, const QString &file
 
 void PreviewManager::dismissImmediately()
 {
-    // Gone at once with its picture, so that the next capture may reuse the memory (this is never
-    // called from the panel's own event handlers).
+    // Gone at once with its picture, so that the next capture may reuse the memory; but not while its
+    // drag runs (a shortcut pressed during a drag lands here with the drag's loop on the stack).
     if (PreviewPanel *panel = m_panel.data()) {
         m_panel = nullptr;
         panel->dismiss(false);
-        delete panel;
+        if (panel->previewView()->isDragging())
+            panel->deleteLater();
+        else
+            delete panel;
     }
 }

@@ -38,7 +38,11 @@ PreviewView::PreviewView(const QImage &image, const QString &filePath, QWidget *
         QPixmap picture = grab();
         drag->setPixmap(picture);
         drag->setHotSpot(picture.rect().center() / picture.devicePixelRatio());
+        m_dragging = true;
         drag->exec(Qt::CopyAction, Qt::CopyAction);
+        if (!self)
+            return;
+        m_dragging = false;
         // The end of the drag reaches the panel from the event loop, whatever the outcome.
         QTimer::singleShot(0, this, [self] {
             if (self && self->onDragEnded)

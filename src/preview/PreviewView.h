@@ -26,6 +26,8 @@ public:
     std::function<void(QMimeData *data)> startDrag;
 
     QToolButton *closeButton() const { return m_closeButton; }
+    // True while a drag of the file runs (its event loop is on the stack).
+    bool isDragging() const { return m_dragging; }
     // Whether a press moved that far is a drag: strictly more than 5 points.
     static bool isDrag(QPointF from, QPointF to);
     QMimeData *makeDragData() const;
@@ -44,4 +46,5 @@ private:
     QToolButton *m_closeButton;
     std::optional<QPointF> m_mouseDownPoint;
     bool m_didDrag = false;
+    bool m_dragging = false;
 };

@@ -23,7 +23,8 @@ class TestCommandLine : public QObject {
     // Asks on another thread while this one's event loop lets the server answer.
     static int askAndWait(const Request &request)
     {
-        QFuture<std::optional<int>> asked = QtConcurrent::run([request] { return CommandLine::ask(request, 10); });
+        QFuture<std::optional<int>> asked =
+            QtConcurrent::run([request] { return CommandLine::ask(request, 10); });
         while (!asked.isFinished())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         return asked.result().value_or(-1);
@@ -47,9 +48,14 @@ private slots:
         QVERIFY(parse({"--help"}).help);
         QVERIFY(parse({"--version"}).version);
         // Usage errors: an unknown command, a bad or negative delay, missing or extra arguments.
-        for (const std::vector<std::string> &bad :
-             {std::vector<std::string>{"bogus"}, {"full", "--delay"}, {"full", "--delay", "x"},
-              {"full", "--delay", "-1"}, {"full", "--delay", "nan"}, {"edit"}, {"edit", "a", "b"}, {"area", "x"}}) {
+        for (const std::vector<std::string> &bad : {std::vector<std::string>{"bogus"},
+                                                    {"full", "--delay"},
+                                                    {"full", "--delay", "x"},
+                                                    {"full", "--delay", "-1"},
+                                                    {"full", "--delay", "nan"},
+                                                    {"edit"},
+                                                    {"edit", "a", "b"},
+                                                    {"area", "x"}}) {
             const CommandLine::Parsed parsed = parse(bad);
             QVERIFY(!parsed.request);
             QVERIFY(!parsed.error.isEmpty());

@@ -223,8 +223,10 @@ private slots:
     {
         QByteArray json = "[";
         for (int i = 0; i < 49; ++i)
-            json += "{\"path\":\"/good" + QByteArray::number(i) + "\",\"date\":" + QByteArray::number(1000 + i) + "},";
-        json += "{\"path\":\"/no-date\"},[],{\"path\":3,\"date\":1},{\"path\":\"/text-date\",\"date\":\"1\"}]";
+            json += "{\"path\":\"/good" + QByteArray::number(i) +
+                    "\",\"date\":" + QByteArray::number(1000 + i) + "},";
+        json +=
+            "{\"path\":\"/no-date\"},[],{\"path\":3,\"date\":1},{\"path\":\"/text-date\",\"date\":\"1\"}]";
         writeHistory(json);
         HistoryStore store(dir->filePath("Pim"));
         QCOMPARE(store.entries().size(), 49);
