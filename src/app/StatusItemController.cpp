@@ -1,6 +1,8 @@
 #include "app/StatusItemController.h"
 
+#include "app/AboutWindowController.h"
 #include "app/MainMenu.h"
+#include "app/WelcomeWindowController.h"
 #include "capture/CaptureCoordinator.h"
 #include "common/Icons.h"
 #include "imagetools/ColorPickerService.h"
@@ -30,6 +32,9 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     m_menu->addAction(QStringLiteral("Pipette (copier le code hex)"), this, &StatusItemController::pickColor);
     m_menu->addAction(QStringLiteral("Ouvrir le dossier des captures"), this,
                       &StatusItemController::openFolder);
+    m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Comment ça marche…"), this, &StatusItemController::showWelcome);
+    m_menu->addAction(QStringLiteral("À propos de Pim"), this, &StatusItemController::showAbout);
     m_menu->addSeparator();
     m_menu->addAction(MainMenu::shared().quit);
 
@@ -70,6 +75,36 @@ void StatusItemController::captureFullScreen()
 void StatusItemController::pickColor()
 {
     ColorPickerService::pickAndCopyHex();
+}
+
+WelcomeWindowController *StatusItemController::welcomeWindow()
+{
+    if (!m_welcome) {
+        m_welcome = std::make_unique<WelcomeWindowController>();
+        CaptureCoordinator *coordinator = m_coordinator;
+        m_welcome->onCaptureNow = [coordinator] { coordinator->captureArea(); };
+        m_welcome->addActions(MainMenu::shared().allActions());
+    }
+    return m_welcome.get();
+}
+
+AboutWindowController *StatusItemController::aboutWindow()
+{
+    if (!m_about) {
+        m_about = std::make_unique<AboutWindowController>();
+        m_about->addActions(MainMenu::shared().allActions());
+    }
+    return m_about.get();
+}
+
+void StatusItemController::showWelcome()
+{
+    welcomeWindow()->showWindow();
+}
+
+void StatusItemController::showAbout()
+{
+    aboutWindow()->showWindow();
 }
 
 void StatusItemController::openFolder()

@@ -1,12 +1,15 @@
+#include "app/Brand.h"
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
 #include "app/MainMenu.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/ScreenRecordingPermission.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
 #include "editor/EditorWindowController.h"
 #include "imagetools/ColorPickerService.h"
+#include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "preview/PreviewPanel.h"
@@ -22,6 +25,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
+#include <string>
 #include <unistd.h>
 
 namespace {
@@ -29,12 +33,23 @@ namespace {
 // Tesseract's OpenMP threads make recognition several times slower unless OMP_THREAD_LIMIT=1 is in the
 // environment when the process starts (setting it later has no effect), so Pim restarts itself once
 // with it set.
+// This program's own file: exec'ing it by this path (not /proc/self/exe) keeps the process named "pim",
+// so that `pkill pim` and the desktop's task lists find it.
+std::string ownPath()
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0)
+        return "/proc/self/exe";
+    return std::string(buffer, size_t(n));
+}
+
 void ensureSingleThreadedOpenMP(char **argv)
 {
     if (std::getenv("OMP_THREAD_LIMIT"))
         return;
     ::setenv("OMP_THREAD_LIMIT", "1", 1);
-    ::execv("/proc/self/exe", argv);
+    ::execv(ownPath().c_str(), argv);
     // exec failed: carry on in this process, only slower.
 }
 
@@ -110,6 +125,7 @@ void registerShortcuts(CaptureCoordinator *coordinator)
 // caller reading `pim full`'s output must see it end).
 bool spawnInstance()
 {
+    const std::string self = ownPath();
     const pid_t child = ::fork();
     if (child < 0)
         return false;
@@ -122,7 +138,7 @@ bool spawnInstance()
             ::dup2(null, STDERR_FILENO);
         }
         char *const arguments[] = {const_cast<char *>("pim"), nullptr};
-        ::execv("/proc/self/exe", arguments);
+        ::execv(self.c_str(), arguments);
         ::_exit(127);
     }
     return true;
@@ -168,7 +184,7 @@ int main(int argc, char **argv)
         return 0;
     }
     if (parsed.version) {
-        std::printf("Pim %s\n", PIM_VERSION);
+        std::printf("Pim %s\n", qPrintable(Brand::version()));
         return 0;
     }
     if (!parsed.request) {
@@ -199,7 +215,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));
-    QApplication::setApplicationVersion(QStringLiteral(PIM_VERSION));
+    QApplication::setApplicationVersion(Brand::version());
     QApplication::setQuitOnLastWindowClosed(false);
 
     int status = 0;
@@ -235,6 +251,14 @@ int main(int argc, char **argv)
         MenuTracker::install();
         StatusItemController statusItem(&coordinator);
         registerShortcuts(&coordinator);
+        // The permission is read at launch and again whenever Pim becomes active.
+        ScreenRecordingPermission::refresh();
+        QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                ScreenRecordingPermission::refresh();
+        });
+        if (!AppSettings::shared().hasSeenWelcome())
+            statusItem.showWelcome();
 
         status = app.exec();
         // The services holding X connections and windows end here, before the application object.

@@ -22,6 +22,15 @@ for _ in $(seq 1 50); do
 done
 sleep 0.5
 
+# The first launch shows the welcome window (480 wide) and records it.
+welcome=""
+for w in $(xdotool search --onlyvisible --class pim); do
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  [ "$WIDTH" -eq 480 ] && welcome=$w
+done
+[ -n "$welcome" ] || fail "no welcome window at the first launch"
+grep -q "hasSeenWelcome=true" "${XDG_CONFIG_HOME:-$HOME/.config}/Pim/Pim.conf" || fail "hasSeenWelcome not stored"
+
 count() { find "$desktop" -maxdepth 1 -name '*.png' 2>/dev/null | wc -l; }
 
 # Area: the shortcut, a drag, the release.
@@ -51,10 +60,12 @@ grep -q "$(basename "$area")" "$HOME/.local/share/Pim/history.json" 2>/dev/null 
 grep -q "Pim: capture enregistrée → $area" "$log" || fail "no log line: $(cat "$log")"
 
 # The preview shows, bottom-right.
-preview=$(xdotool search --onlyvisible --class pim | head -n1 || true)
-[ -n "$preview" ] || fail "no preview window"
-eval "$(xdotool getwindowgeometry --shell "$preview")"
-[ "$X" -gt 1000 ] && [ "$Y" -gt 700 ] || fail "preview at $X,$Y"
+preview=""
+for w in $(xdotool search --onlyvisible --class pim); do
+  eval "$(xdotool getwindowgeometry --shell "$w")"
+  if [ "$X" -gt 1000 ] && [ "$Y" -gt 700 ] && [ "$WIDTH" -le 280 ]; then preview=$w; fi
+done
+[ -n "$preview" ] || fail "no preview window bottom-right"
 
 # Full screen: the screen under the pointer.
 xdotool key shift+super+8

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+class QLabel;
+
+// "À propos de Pim": the icon, the name and the version.
+class AboutWindowController : public QWidget {
+    Q_OBJECT
+public:
+    AboutWindowController();
+    void showWindow();
+    QLabel *versionLabel() const { return m_version; }
+
+private:
+    QLabel *m_version;
+};

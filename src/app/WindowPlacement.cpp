@@ -1,0 +1,30 @@
+#include "app/WindowPlacement.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QWidget>
+
+namespace WindowPlacement {
+
+void centerOnActiveScreen(QWidget *window)
+{
+    QScreen *screen = nullptr;
+    for (QScreen *candidate : QGuiApplication::screens()) {
+        if (candidate->geometry().contains(QCursor::pos())) {
+            screen = candidate;
+            break;
+        }
+    }
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    window->adjustSize();
+    const QRect visible = screen->availableGeometry();
+    const QSize size = window->frameGeometry().size();
+    window->move(visible.x() + (visible.width() - size.width()) / 2,
+                 visible.y() + (visible.height() - size.height()) / 2);
+}
+
+} // namespace WindowPlacement
