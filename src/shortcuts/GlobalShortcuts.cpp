@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <cstdio>
+#include <syslog.h>
 
 namespace GlobalShortcuts {
 
@@ -57,11 +58,13 @@ bool grabsAllowed()
     return registry().enabled && !registry().menuOpen;
 }
 
+// A failure: on standard error (standard output is the command line's answer) and in the system log.
 void printRegistrationError(const Shortcut &shortcut, int status)
 {
-    std::printf("Error registering hotkey %s: %d\n", shortcut.presentableDescription().toUtf8().constData(),
-                status);
-    std::fflush(stdout);
+    const QByteArray text = shortcut.presentableDescription().toUtf8();
+    std::fprintf(stderr, "Error registering hotkey %s: %d\n", text.constData(), status);
+    std::fflush(stderr);
+    ::syslog(LOG_WARNING, "Error registering hotkey %s: %d", text.constData(), status);
 }
 
 // Grabs through the service; 0 or the failure status. Without a service nothing can be grabbed.

@@ -41,17 +41,18 @@ class TestHotKeysX11 : public QObject {
     }
 
     // Runs code with standard output going to a file, and returns what it printed.
-    template <typename F> static QByteArray capturedOutput(F &&code)
+    // What the code writes to standard error (failures go there, not to standard output).
+    template <typename F> static QByteArray capturedErrors(F &&code)
     {
         QTemporaryFile file;
         if (!file.open())
             return {};
-        std::fflush(stdout);
-        const int saved = dup(STDOUT_FILENO);
-        dup2(file.handle(), STDOUT_FILENO);
+        std::fflush(stderr);
+        const int saved = dup(STDERR_FILENO);
+        dup2(file.handle(), STDERR_FILENO);
         code();
-        std::fflush(stdout);
-        dup2(saved, STDOUT_FILENO);
+        std::fflush(stderr);
+        dup2(saved, STDERR_FILENO);
         close(saved);
         file.seek(0);
         return file.readAll();
@@ -150,7 +151,7 @@ private slots:
         const Name custom("custom");
         int customPresses = 0;
         onKeyDown(custom, [&] { ++customPresses; });
-        const QByteArray printed = capturedOutput([&] { setShortcut(controlAltK, custom); });
+        const QByteArray printed = capturedErrors([&] { setShortcut(controlAltK, custom); });
         QCOMPARE(printed, QByteArray("Error registering hotkey ⌃⌥K: 10\n"));
         QVERIFY(!isInHotKeyTable(controlAltK));
         xcb_disconnect(rival);
