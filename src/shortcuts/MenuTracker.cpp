@@ -16,12 +16,23 @@ void MenuTracker::install()
     Q_UNUSED(tracker);
 }
 
+void MenuTracker::menuGone(QObject *menu)
+{
+    m_openMenus.remove(menu);
+    GlobalShortcuts::setMenuOpen(!m_openMenus.isEmpty());
+}
+
 bool MenuTracker::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
     if ((type == QEvent::Show || type == QEvent::Hide) && qobject_cast<QMenu *>(watched)) {
-        m_openMenus = std::max(0, m_openMenus + (type == QEvent::Show ? 1 : -1));
-        GlobalShortcuts::setMenuOpen(m_openMenus > 0);
+        if (type == QEvent::Show && !m_openMenus.contains(watched)) {
+            m_openMenus.insert(
+                watched, connect(watched, &QObject::destroyed, this, [this, watched] { menuGone(watched); }));
+        } else if (type == QEvent::Hide) {
+            disconnect(m_openMenus.take(watched));
+        }
+        GlobalShortcuts::setMenuOpen(!m_openMenus.isEmpty());
         return false;
     }
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && GlobalShortcuts::isMenuOpen() &&

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QObject>
 
 // Watches Pim's menus: while one is open it holds the keyboard, so the global grabs cannot fire. The
@@ -13,5 +14,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    int m_openMenus = 0;
+    void menuGone(QObject *menu);
+
+    // The menus on screen, each with the connection that notices its destruction: a menu destroyed while
+    // open never reports its hiding, and menu-open mode must end however the menu goes.
+    QHash<QObject *, QMetaObject::Connection> m_openMenus;
 };

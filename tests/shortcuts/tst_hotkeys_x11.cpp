@@ -136,6 +136,22 @@ private slots:
         QTRY_COMPARE(areaPresses, before + 2);
     }
 
+    // A menu destroyed while open never reports its hiding: menu-open mode ends all the same, and the
+    // global grabs fire again.
+    void aMenuDestroyedWhileOpenEndsMenuMode()
+    {
+        auto *menu = new QMenu;
+        menu->addAction("Capturer une zone");
+        menu->popup(QPoint(60, 60));
+        QTRY_VERIFY(isMenuOpen());
+        delete menu;
+        QVERIFY(!isMenuOpen());
+        xdotool({"search", "--name", "xmessage", "windowfocus", "--sync"});
+        const int before = areaPresses;
+        press("shift+super+7");
+        QTRY_COMPARE(areaPresses, before + 1);
+    }
+
     void takenCombinationIsReported()
     {
         // A second X client grabs Ctrl+Alt+K first.
