@@ -69,6 +69,8 @@ int runOnDisplay(int runs, const QString &label)
     QTemporaryDir dir;
     AppSettings::shared().setDestinationDirectory(dir.filePath("captures"));
     AppSettings::shared().setImageFormat(ImageFormat::png);
+    // The history is written, as in the app.
+    OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
     CaptureCoordinator coordinator(std::make_unique<X11ScreenCapturer>());
     std::optional<Result<QString>> outcome;
     coordinator.onFinished = [&](const Result<QString> &r) { outcome = r; };

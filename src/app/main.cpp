@@ -8,6 +8,7 @@
 #include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
 #include "editor/EditorWindowController.h"
+#include "history/HistoryStore.h"
 #include "imagetools/ColorPickerService.h"
 #include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
@@ -15,6 +16,7 @@
 #include "preview/PreviewPanel.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuTracker.h"
+#include "shortcuts/ShortcutRecorder.h"
 
 #include <QApplication>
 #include <QDir>
@@ -245,6 +247,11 @@ int main(int argc, char **argv)
         };
         server.onRequest = [&coordinator](const CommandLine::Request &r, const InstanceServer::Reply &reply) {
             handleRequest(r, reply, coordinator);
+        };
+        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
+        GlobalShortcuts::Recorder::menuItemFor = [](const QKeySequence &keys) {
+            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
+            return action ? action->text() : QString();
         };
         connectEditorCommands();
         installHotKeys();

@@ -1,7 +1,6 @@
 #include "output/OutputPipeline.h"
 
 #include "common/Resolution.h"
-#include "history/HistoryStore.h"
 #include "output/AppSettings.h"
 #include "output/FileNamer.h"
 #include "output/ImageWriter.h"
@@ -183,7 +182,8 @@ Result<QString> OutputPipeline::save(const QImage &image, qreal scale, const QBy
     const Result<QString> path = saveToDisk(*encoded, fileExtension(format));
     if (!path)
         return path.error();
-    HistoryStore::shared().add(*path);
+    if (onSaved)
+        onSaved(*path);
     return *path;
 }
 

@@ -7,12 +7,17 @@
 #include <QImage>
 #include <QString>
 
+#include <functional>
+
 // Writes captures into the capture folder and puts images on the clipboard. Holds no state: every save
 // reads the settings anew.
 class OutputPipeline {
 public:
+    // Told of every file saved, by every pipeline; set by the app (the history records them).
+    static inline std::function<void(const QString &path)> onSaved;
+
     // Encodes in the configured format and quality, writes a new file under the rendered name (never
-    // replacing an existing file), records it in the history and returns its path.
+    // replacing an existing file), reports it through onSaved and returns its path.
     Result<QString> save(const QImage &image, qreal scale);
 
     // PNG (with 72 × scale dpi) on the clipboard, then the same picture as TIFF, encoded only when a

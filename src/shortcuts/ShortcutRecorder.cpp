@@ -1,6 +1,5 @@
 #include "shortcuts/ShortcutRecorder.h"
 
-#include "app/MainMenu.h"
 #include "shortcuts/RecorderStrings.h"
 
 #include <QAction>
@@ -243,11 +242,10 @@ void Recorder::keyPressEvent(QKeyEvent *event)
         QApplication::beep();
         return;
     }
-    if (QAction *action = MainMenu::shared().actionWithShortcut(shortcut->menuKeySequence())) {
+    if (const QString item = menuItemFor ? menuItemFor(shortcut->menuKeySequence()) : QString(); !item.isEmpty()) {
         clearFocusKeepingWindow();
         if (showMenuConflict)
-            showMenuConflict(
-                RecorderStrings::text("keyboard_shortcut_used_by_menu_item").arg(action->text()));
+            showMenuConflict(RecorderStrings::text("keyboard_shortcut_used_by_menu_item").arg(item));
         refocus();
         return;
     }

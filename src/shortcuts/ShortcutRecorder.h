@@ -28,6 +28,9 @@ public:
     // How conflicts are put to the user; replaceable for tests. The system alert returns true when the
     // user chose to use the shortcut anyway.
     std::function<void(const QString &message)> showMenuConflict;
+    // The application's menus, as the conflict check sees them: the title of the menu item whose key is
+    // that sequence, empty when none. Filled by the app, which owns the menus.
+    static inline std::function<QString(const QKeySequence &)> menuItemFor;
     std::function<bool()> askSystemConflict;
 
     QSize sizeHint() const override;

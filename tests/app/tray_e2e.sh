@@ -9,6 +9,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
 tray_host=$!
+# The tray host must be up before Pim looks for it.
+for _ in $(seq 1 100); do xdotool search --class trayer >/dev/null 2>&1 && break; sleep 0.05; done
 log="$PWD/pim.log"
 "$pim" 2>"$log" &
 pid=$!

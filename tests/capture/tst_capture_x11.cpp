@@ -103,6 +103,8 @@ class TestCaptureX11 : public QObject {
 private slots:
     void initTestCase()
     {
+        // As the app wires it: every saved file goes into the history.
+        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         QVERIFY(folder.isValid());
         AppSettings::shared().setDestinationDirectory(folder.path());
         pattern = new PatternWindow;

@@ -8,6 +8,7 @@
 #include "editor/ImageBarView.h"
 #include "editor/ResizeDialog.h"
 #include "history/HistoryStore.h"
+#include "output/OutputPipeline.h"
 #include "output/AppSettings.h"
 #include "support/Pixels.h"
 
@@ -74,6 +75,8 @@ class TestEditorWindow : public QObject {
 private slots:
     void initTestCase()
     {
+        // As the app wires it: every saved file goes into the history.
+        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         QVERIFY(folder.isValid());
         AppSettings::shared().setDestinationDirectory(folder.path());
         HUD::timings() = HUD::Timings{20, 100, 20};

@@ -33,6 +33,12 @@ class TestOutputPipeline : public QObject {
     }
 
 private slots:
+    void initTestCase()
+    {
+        // As the app wires it: every saved file goes into the history.
+        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
+    }
+
     void init()
     {
         settings.defaults().clear();

@@ -1,3 +1,4 @@
+#include "app/MainMenu.h"
 #include "output/AppSettings.h"
 #include "shortcuts/ShortcutRecorder.h"
 #include "support/FakeHotKeyService.h"
@@ -32,6 +33,15 @@ class TestShortcutRecorder : public QObject {
     }
 
 private slots:
+    void initTestCase()
+    {
+        // As the app wires it: the conflict check looks at the application's menus.
+        Recorder::menuItemFor = [](const QKeySequence &keys) {
+            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
+            return action ? action->text() : QString();
+        };
+    }
+
     void init()
     {
         resetForTesting();
