@@ -56,7 +56,7 @@ WelcomeWindowController::WelcomeWindowController()
     layout->addLayout(permission);
 
     layout->addWidget(
-        BrandWindow::label(QStringLiteral("TES RACCOURCIS"), 10, Brand::faint, QFont::DemiBold));
+        BrandWindow::label(QStringLiteral("Tes raccourcis"), 10, Brand::faint, QFont::DemiBold));
     const auto row = [&](const QString &title, QLabel **value) {
         auto *line = new QHBoxLayout;
         line->addWidget(BrandWindow::label(title, 12, Brand::foreground), 1);
