@@ -2,7 +2,7 @@
 
 #include "app/Brand.h"
 #include "app/BrandWindow.h"
-#include "app/WindowPlacement.h"
+#include "common/WindowPlacement.h"
 
 #include <QVBoxLayout>
 

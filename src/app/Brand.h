@@ -15,6 +15,19 @@ inline const QColor muted{154, 149, 144};
 inline const QColor faint{85, 82, 78};
 inline const QColor line{255, 255, 255, 20}; // white at 0.08
 
+// Who makes Pim, for the credit line of the tray menu.
+inline const QString maker = QStringLiteral("l'équipe Pim");
+
+// Pim's web page, when the build names one (empty otherwise).
+inline QString pimURL()
+{
+#ifdef PIM_HOMEPAGE
+    return QStringLiteral(PIM_HOMEPAGE);
+#else
+    return QString();
+#endif
+}
+
 // The project version CMake builds with, "?" when the build says none.
 inline QString version()
 {

@@ -22,6 +22,8 @@ QString usage()
                           "  pim full [--delay S]   capture l'écran sous le pointeur, après S secondes\n"
                           "  pim edit FICHIER       ouvre une image PNG, JPEG ou WebP dans l'éditeur\n"
                           "  pim pick-color         copie le code hex d'une couleur de l'écran\n"
+                          "  pim history            ouvre l'historique des captures\n"
+                          "  pim preferences        ouvre les préférences\n"
                           "  pim --help | --version\n");
 }
 
@@ -40,7 +42,8 @@ Parsed parse(const std::vector<std::string> &arguments, const QString &workingFo
         parsed.help = true;
     } else if (command == QLatin1String("--version")) {
         parsed.version = true;
-    } else if ((command == QLatin1String("area") || command == QLatin1String("pick-color")) &&
+    } else if ((command == QLatin1String("area") || command == QLatin1String("pick-color") ||
+                command == QLatin1String("history") || command == QLatin1String("preferences")) &&
                args.isEmpty()) {
         parsed.request = Request{command, {}};
     } else if (command == QLatin1String("full")) {

@@ -8,12 +8,12 @@
 #include <vector>
 
 // The command line: `pim` starts the tray instance (or finds it running); `pim area`, `pim full [--delay
-// S]`, `pim edit FILE` and `pim pick-color` are carried out by the running instance, which is started
+// S]`, `pim edit FILE`, `pim pick-color`, `pim history` and `pim preferences` are carried out by the running instance, which is started
 // first when there is none. Requests travel over a local socket in $XDG_RUNTIME_DIR, one line each way.
 namespace CommandLine {
 
 struct Request {
-    QString command;       // "show", "area", "full", "edit", "pick-color"
+    QString command;       // "show", "area", "full", "edit", "pick-color", "history", "preferences"
     QStringList arguments; // full: the delay in seconds; edit: the absolute file path
 };
 

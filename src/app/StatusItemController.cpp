@@ -1,10 +1,13 @@
 #include "app/StatusItemController.h"
 
 #include "app/AboutWindowController.h"
+#include "app/Brand.h"
 #include "app/MainMenu.h"
 #include "app/WelcomeWindowController.h"
 #include "capture/CaptureCoordinator.h"
 #include "common/Icons.h"
+#include "history/HistoryWindowController.h"
+#include "preferences/PreferencesWindowController.h"
 #include "imagetools/ColorPickerService.h"
 #include "output/AppSettings.h"
 #include "shortcuts/MenuBinding.h"
@@ -12,6 +15,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
@@ -30,12 +34,17 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     GlobalShortcuts::setShortcut(full, Name::captureFullScreen());
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Pipette (copier le code hex)"), this, &StatusItemController::pickColor);
+    m_menu->addAction(QStringLiteral("Historique des captures…"), this, &StatusItemController::showHistory);
     m_menu->addAction(QStringLiteral("Ouvrir le dossier des captures"), this,
                       &StatusItemController::openFolder);
     m_menu->addSeparator();
+    QAction *preferences =
+        m_menu->addAction(QStringLiteral("Préférences…"), this, &StatusItemController::showPreferences);
+    preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_menu->addAction(QStringLiteral("Comment ça marche…"), this, &StatusItemController::showWelcome);
     m_menu->addAction(QStringLiteral("À propos de Pim"), this, &StatusItemController::showAbout);
     m_menu->addSeparator();
+    m_menu->addAction(QStringLiteral("Fait par ") + Brand::maker, this, &StatusItemController::openSite);
     m_menu->addAction(MainMenu::shared().quit);
 
     m_tray->setIcon(Icons::icon(QStringLiteral("pim"), m_menu->palette().color(QPalette::WindowText), 22));
@@ -83,6 +92,11 @@ WelcomeWindowController *StatusItemController::welcomeWindow()
         m_welcome = std::make_unique<WelcomeWindowController>();
         CaptureCoordinator *coordinator = m_coordinator;
         m_welcome->onCaptureNow = [coordinator] { coordinator->captureArea(); };
+        QPointer<StatusItemController> self(this);
+        m_welcome->onOpenPreferences = [self] {
+            if (self)
+                self->showPreferences();
+        };
         m_welcome->addActions(MainMenu::shared().allActions());
     }
     return m_welcome.get();
@@ -95,6 +109,48 @@ AboutWindowController *StatusItemController::aboutWindow()
         m_about->addActions(MainMenu::shared().allActions());
     }
     return m_about.get();
+}
+
+HistoryWindowController *StatusItemController::historyWindow()
+{
+    if (!m_history) {
+        m_history = std::make_unique<HistoryWindowController>();
+        QPointer<StatusItemController> self(this);
+        m_history->onOpenEditor = [self](const QImage &image, double scale, const QString &path) {
+            if (self && self->onOpenEditor)
+                self->onOpenEditor(image, scale, path);
+        };
+        m_history->addActions(MainMenu::shared().allActions());
+    }
+    return m_history.get();
+}
+
+PreferencesWindowController *StatusItemController::preferencesWindow()
+{
+    if (!m_preferences) {
+        m_preferences = std::make_unique<PreferencesWindowController>();
+        m_preferences->addActions(MainMenu::shared().allActions());
+    }
+    return m_preferences.get();
+}
+
+void StatusItemController::showHistory()
+{
+    historyWindow()->showWindow();
+}
+
+void StatusItemController::showPreferences()
+{
+    preferencesWindow()->showWindow();
+}
+
+void StatusItemController::openSite()
+{
+    // Pim's page when the build names one; otherwise the About window says who made it.
+    if (!Brand::pimURL().isEmpty())
+        QDesktopServices::openUrl(QUrl(Brand::pimURL()));
+    else
+        showAbout();
 }
 
 void StatusItemController::showWelcome()

@@ -1,18 +1,23 @@
 #pragma once
 
+#include <QImage>
 #include <QObject>
+
+#include <functional>
 
 #include <memory>
 
 class AboutWindowController;
 class CaptureCoordinator;
+class HistoryWindowController;
+class PreferencesWindowController;
 class WelcomeWindowController;
 class QMenu;
 class QSystemTrayIcon;
 
 // Pim's item in the desktop's notification area and its menu: the two captures (showing their current
-// global shortcuts), the pipette, the capture folder, the welcome and About windows, and Quit. The windows
-// are made on first use and kept.
+// global shortcuts), the pipette, the history, the capture folder, the preferences, the welcome and About
+// windows, the credit line and Quit. The windows are made on first use and kept.
 class StatusItemController : public QObject {
     Q_OBJECT
 public:
@@ -27,11 +32,19 @@ public:
     void captureArea();
     void captureFullScreen();
     void pickColor();
+    void showHistory();
     void openFolder();
+    void showPreferences();
     void showWelcome();
     void showAbout();
+    void openSite();
     WelcomeWindowController *welcomeWindow();
     AboutWindowController *aboutWindow();
+    HistoryWindowController *historyWindow();
+    PreferencesWindowController *preferencesWindow();
+
+    // Opens a capture from the history in an editor; set by the app.
+    std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
 
 private:
     CaptureCoordinator *m_coordinator;
@@ -39,4 +52,6 @@ private:
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<WelcomeWindowController> m_welcome;
     std::unique_ptr<AboutWindowController> m_about;
+    std::unique_ptr<HistoryWindowController> m_history;
+    std::unique_ptr<PreferencesWindowController> m_preferences;
 };

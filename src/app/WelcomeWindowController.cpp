@@ -2,7 +2,7 @@
 
 #include "app/Brand.h"
 #include "app/BrandWindow.h"
-#include "app/WindowPlacement.h"
+#include "common/WindowPlacement.h"
 #include "capture/ScreenRecordingPermission.h"
 #include "output/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
@@ -17,7 +17,12 @@ namespace {
 QString shortcutText(const GlobalShortcuts::Name &name)
 {
     const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(name);
-    return shortcut ? shortcut->description() : QStringLiteral("non assigné");
+    if (!shortcut)
+        return QStringLiteral("non assigné");
+    // Bound, but the desktop holds no grab for it (another program has the combination).
+    if (GlobalShortcuts::isEnabled() && !GlobalShortcuts::isEnabled(name))
+        return shortcut->description() + QStringLiteral(" (non enregistré)");
+    return shortcut->description();
 }
 
 } // namespace

@@ -148,7 +148,7 @@ bool spawnInstance()
 
 // Carries out a command-line request in the running instance.
 void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
-                   CaptureCoordinator &coordinator)
+                   CaptureCoordinator &coordinator, StatusItemController &statusItem)
 {
     const auto captured = [reply](const Result<QString> &outcome) {
         if (outcome)
@@ -166,6 +166,12 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
     } else if (request.command == QLatin1String("edit")) {
         const QString error = EditorManager::shared().openFile(request.arguments.value(0));
         reply(error.isEmpty(), error);
+    } else if (request.command == QLatin1String("history")) {
+        statusItem.showHistory();
+        reply(true, QString());
+    } else if (request.command == QLatin1String("preferences")) {
+        statusItem.showPreferences();
+        reply(true, QString());
     } else if (request.command == QLatin1String("pick-color")) {
         ColorPickerService::pickAndCopyHex(
             [reply](const QString &code) { reply(true, code); },
@@ -245,9 +251,6 @@ int main(int argc, char **argv)
         PreviewManager::shared().openEditor = [](const QImage &image, double scale, const QString &path) {
             EditorManager::shared().openEditor(image, scale, path);
         };
-        server.onRequest = [&coordinator](const CommandLine::Request &r, const InstanceServer::Reply &reply) {
-            handleRequest(r, reply, coordinator);
-        };
         OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         GlobalShortcuts::Recorder::menuItemFor = [](const QKeySequence &keys) {
             const QAction *action = MainMenu::shared().actionWithShortcut(keys);
@@ -257,6 +260,13 @@ int main(int argc, char **argv)
         installHotKeys();
         MenuTracker::install();
         StatusItemController statusItem(&coordinator);
+        statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
+            EditorManager::shared().openEditor(image, scale, path);
+        };
+        server.onRequest = [&coordinator, &statusItem](const CommandLine::Request &r,
+                                                       const InstanceServer::Reply &reply) {
+            handleRequest(r, reply, coordinator, statusItem);
+        };
         registerShortcuts(&coordinator);
         // The permission is read at launch and again whenever Pim becomes active.
         ScreenRecordingPermission::refresh();

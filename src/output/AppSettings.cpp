@@ -110,24 +110,14 @@ double AppSettings::imageQuality()
 
 QStringList AppSettings::ocrLanguagesFrom(const QVariant &stored)
 {
-    // A one-element list comes back from the INI file as plain text, so text is a list of one. A number
-    // stored there also comes back as text: a piece that is not shaped like a language tag (letters first,
-    // then letters, digits, "-" or "_") means the value is not a list of tags.
-    static const QRegularExpression tag(QStringLiteral("^[A-Za-z]{1,8}([-_][A-Za-z0-9]{1,8})*$"));
-    QStringList list;
+    // Used as stored: the preferences field shapes what it writes, and a tag without installed data is
+    // reported by the recognition itself. A one-element list comes back from the INI file as plain text,
+    // so text is a list of one.
     if (stored.typeId() == QMetaType::QStringList)
-        list = stored.toStringList();
-    else if (isText(stored))
-        list = QStringList{stored.toString()};
-    else
-        return defaultOcrLanguages;
-    if (list.isEmpty())
-        return list;
-    for (const QString &piece : list) {
-        if (!tag.match(piece).hasMatch())
-            return defaultOcrLanguages;
-    }
-    return list;
+        return stored.toStringList();
+    if (isText(stored))
+        return QStringList{stored.toString()};
+    return defaultOcrLanguages;
 }
 
 QStringList AppSettings::ocrLanguages()

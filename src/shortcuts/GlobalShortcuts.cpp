@@ -282,8 +282,17 @@ void setEnabled(bool enabled)
 
 bool isEnabled(const Name &name)
 {
+    const Registry &r = registry();
     const std::optional<Shortcut> shortcut = getShortcut(name);
-    return registry().enabled && shortcut && registry().registeredShortcuts.contains(*shortcut);
+    if (!r.enabled || !shortcut || !r.registeredShortcuts.contains(*shortcut))
+        return false;
+    // A combination the system refused has no grab: it is not enabled, whatever was asked. While a menu is
+    // open the grabs are let go on purpose and the combination still counts.
+    for (const HotKey &hotKey : r.hotKeys) {
+        if (hotKey.shortcut == *shortcut && (hotKey.grabbed || !grabsAllowed()))
+            return true;
+    }
+    return false;
 }
 
 bool isPaused()

@@ -54,8 +54,10 @@ Recorder::Recorder(const Name &name, std::function<void(std::optional<Shortcut>)
     clear->setObjectName(QStringLiteral("clearShortcut"));
     clear->setToolTip(QStringLiteral("Effacer"));
     connect(clear, &QAction::triggered, this, [this] { textEdited(QString()); });
+    // No clear button while there is nothing to clear.
     connect(this, &QLineEdit::textChanged, this,
             [clear](const QString &text) { clear->setVisible(!text.isEmpty()); });
+    clear->setVisible(false);
     connect(&Notifier::shared(), &Notifier::shortcutByNameDidChange, this, [this](const QString &changed) {
         if (changed == m_name.rawValue)
             showBinding();
@@ -115,6 +117,9 @@ void Recorder::startRecording()
     setPaused(true);
     emit Notifier::shared().recorderActiveStatusDidChange(true);
     qApp->installEventFilter(this);
+    // The keyboard is ours while recording: a combination another program has grabbed comes here too, so
+    // the check below can tell the user it is taken.
+    grabKeyboard();
 }
 
 void Recorder::endRecording()
@@ -122,6 +127,7 @@ void Recorder::endRecording()
     if (!m_recording)
         return;
     m_recording = false;
+    releaseKeyboard();
     qApp->removeEventFilter(this);
     setPlaceholderText(RecorderStrings::text("record_shortcut"));
     setPaused(false);
@@ -174,6 +180,12 @@ bool Recorder::event(QEvent *event)
     // While recording, every key is ours: application shortcuts (menu actions) must not fire.
     if (event->type() == QEvent::ShortcutOverride && m_recording) {
         event->accept();
+        return true;
+    }
+    // Only plain Tab moves on; Shift+Tab is a combination like any other (and not a valid one).
+    if (event->type() == QEvent::KeyPress && m_recording &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Backtab) {
+        keyPressEvent(static_cast<QKeyEvent *>(event));
         return true;
     }
     if (event->type() == QEvent::Show && window() != m_watchedWindow) {

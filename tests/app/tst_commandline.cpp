@@ -41,6 +41,8 @@ private slots:
     {
         QCOMPARE(parse({}).request->command, QString("show"));
         QCOMPARE(parse({"area"}).request->command, QString("area"));
+        QCOMPARE(parse({"history"}).request->command, QString("history"));
+        QCOMPARE(parse({"preferences"}).request->command, QString("preferences"));
         QCOMPARE(parse({"full"}).request->arguments, QStringList{"0"});
         QCOMPARE(parse({"full", "--delay", "1.5"}).request->arguments, QStringList{"1.5"});
         QCOMPARE(parse({"edit", "a b.png"}).request->arguments, QStringList{"/work/here/a b.png"});
@@ -55,7 +57,8 @@ private slots:
                                                     {"full", "--delay", "nan"},
                                                     {"edit"},
                                                     {"edit", "a", "b"},
-                                                    {"area", "x"}}) {
+                                                    {"area", "x"},
+                                                    {"history", "x"}}) {
             const CommandLine::Parsed parsed = parse(bad);
             QVERIFY(!parsed.request);
             QVERIFY(!parsed.error.isEmpty());

@@ -1,13 +1,20 @@
 #include "app/AboutWindowController.h"
+#include "app/StatusItemController.h"
+#include "capture/CaptureCoordinator.h"
+#include "history/HistoryWindowController.h"
+#include "preferences/PreferencesWindowController.h"
 #include "app/WelcomeWindowController.h"
 #include "capture/ScreenRecordingPermission.h"
 #include "output/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "support/FakeHotKeyService.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QMenu>
 #include <QLabel>
 #include <QPushButton>
+#include <QLineEdit>
 #include <QTest>
 
 class DeniedSource : public ScreenRecordingPermission::Source {
@@ -94,12 +101,64 @@ private slots:
         QVERIFY(welcome.grantButton()->isHidden());
     }
 
+    void trayMenu()
+    {
+        struct NoScreen : ScreenCapturer {
+            Result<QImage> grabScreen(QScreen *) override { return Error{"none"}; }
+        };
+        GlobalShortcuts::resetForTesting();
+        GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());
+        CaptureCoordinator coordinator(std::make_unique<NoScreen>());
+        StatusItemController item(&coordinator);
+        QStringList titles;
+        for (const QAction *action : item.menu()->actions())
+            titles << (action->isSeparator() ? QString("—") : action->text());
+        QCOMPARE(titles, QStringList({"Capturer une zone", "Capturer l'écran complet", "—",
+                                      "Pipette (copier le code hex)", "Historique des captures…",
+                                      "Ouvrir le dossier des captures", "—", "Préférences…",
+                                      "Comment ça marche…", "À propos de Pim", "—", "Fait par l'équipe Pim",
+                                      "Quitter Pim"}));
+        const QList<QAction *> actions = item.menu()->actions();
+        QCOMPARE(actions.at(0)->shortcut(), QKeySequence(Qt::SHIFT | Qt::META | Qt::Key_7));
+        QCOMPARE(actions.at(7)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(actions.last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+
+        // The windows are made once and kept; the preferences show the settings as they are now.
+        actions.at(4)->trigger();
+        HistoryWindowController *history = item.historyWindow();
+        QVERIFY(history->isVisible());
+        AppSettings::shared().setFilenamePattern("Vu ailleurs {time}");
+        actions.at(7)->trigger();
+        QVERIFY(item.preferencesWindow()->isVisible());
+        QCOMPARE(item.preferencesWindow()->patternField()->text(), QString("Vu ailleurs {time}"));
+        item.preferencesWindow()->close();
+        QCOMPARE(item.historyWindow(), history);
+        // The welcome window's preferences button opens them too.
+        item.showWelcome();
+        QVERIFY(!item.welcomeWindow()->preferencesButton()->isHidden());
+        item.welcomeWindow()->preferencesButton()->click();
+        QVERIFY(item.preferencesWindow()->isVisible());
+        // Without a web page the credit line shows who made Pim in the About window.
+        actions.at(11)->trigger();
+        QVERIFY(item.aboutWindow()->isVisible());
+        AppSettings::shared().defaults().remove(AppSettings::filenamePatternKey);
+    }
+
     void shortcutRowsFollowTheBindings()
     {
         GlobalShortcuts::resetForTesting();
+        // Another program holds Shift+Super+7: that row says the shortcut is not registered.
+        auto fake = std::make_unique<FakeHotKeyService>();
+        fake->takenElsewhere << *GlobalShortcuts::Name::captureArea().defaultShortcut;
+        GlobalShortcuts::setHotKeyService(std::move(fake));
+        GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureArea(), [] {});
+        GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureFullScreen(), [] {});
         WelcomeWindowController welcome;
-        QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("⇧⌘7"));
+        QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("⇧⌘7 (non enregistré)"));
         QCOMPARE(welcome.shortcutLabel(1)->text(), QStringLiteral("⇧⌘8"));
+        GlobalShortcuts::setShortcut(GlobalShortcuts::Name::captureFullScreen().defaultShortcut,
+                                     GlobalShortcuts::Name::captureArea());
+        QTRY_COMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("⇧⌘8"));
         GlobalShortcuts::setShortcut(std::nullopt, GlobalShortcuts::Name::captureArea());
         QTRY_COMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("non assigné"));
     }

@@ -114,7 +114,10 @@ private slots:
         QTest::newRow("list") << QVariant(QStringList{"de-DE", "zh-Hans"}) << QStringList{"de-DE", "zh-Hans"};
         QTest::newRow("one, as read back from the file") << QVariant("en-GB") << QStringList{"en-GB"};
         QTest::newRow("number") << QVariant(3) << fallback;
-        QTest::newRow("number read back as text") << QVariant("3") << fallback;
+        // Text is used as it stands, even when it is no tag: the recognition reports what it cannot read.
+        QTest::newRow("number read back as text") << QVariant("3") << QStringList{"3"};
+        QTest::newRow("a language name") << QVariant(QStringList{"français", "en-US"})
+                                         << QStringList{"français", "en-US"};
         QTest::newRow("boolean") << QVariant(true) << fallback;
         QTest::newRow("absent") << QVariant() << fallback;
     }

@@ -193,6 +193,28 @@ private slots:
         QVERIFY(!service->grabbed.contains(shiftCommand7));
     }
 
+    void aRefusedGrabIsNotEnabled()
+    {
+        // Another program holds Shift+Super+7: the grab fails and the name reads as not enabled.
+        service->takenElsewhere << shiftCommand7;
+        const Name area("captureArea", shiftCommand7);
+        const Name full("captureFullScreen", shiftCommand8);
+        onKeyDown(area, [] {});
+        onKeyDown(full, [] {});
+        QVERIFY(!isEnabled(area));
+        QVERIFY(isEnabled(full));
+        // Menu mode lets the grabs go on purpose: the full-screen one still counts, the refused one not.
+        setMenuOpen(true);
+        QVERIFY(isEnabled(full));
+        QVERIFY(!isEnabled(area));
+        setMenuOpen(false);
+        // Taking it back after a menu fails the same way when the other program still holds it.
+        QVERIFY(!isEnabled(area));
+        // Rebinding to a free combination registers.
+        setShortcut(controlOptionF5, area);
+        QVERIFY(isEnabled(area));
+    }
+
     void disablingAndMenuModeReleaseTheGrabs()
     {
         const Name area("captureArea", shiftCommand7);

@@ -154,6 +154,41 @@ private slots:
         QTRY_VERIFY(recorder->isRecording());
     }
 
+    void keyboardHeldWhileRecordingAndTabRules()
+    {
+        startRecording();
+        // The keyboard is taken, so a combination another program grabbed still comes to the recorder.
+        QCOMPARE(QWidget::keyboardGrabber(), recorder);
+        // Shift+Tab is no valid combination: it is refused and recording goes on.
+        QTest::keyClick(recorder, Qt::Key_Backtab, Qt::ShiftModifier);
+        QVERIFY(recorder->isRecording());
+        QVERIFY(recorder->hasFocus());
+        QCOMPARE(getShortcut(*area), shiftCommand7);
+        QTest::keyClick(recorder, Qt::Key_Escape);
+        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
+        // Whatever ends the recording lets the keyboard go: here an accepted combination.
+        startRecording();
+        QTest::keyClick(recorder, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
+        QVERIFY(!recorder->isRecording());
+        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
+        // And the recorder going away while recording.
+        startRecording();
+        delete recorder;
+        recorder = nullptr;
+        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
+        QVERIFY(!isPaused());
+    }
+
+    void anEmptyRecorderHasNoClearButton()
+    {
+        const Name unbound("unbound");
+        Recorder empty(unbound);
+        QCOMPARE(empty.text(), QString());
+        QAction *clear = empty.findChild<QAction *>("clearShortcut");
+        QVERIFY(clear);
+        QVERIFY(!clear->isVisible());
+    }
+
     void menuConflictKeepsTheOldBinding()
     {
         startRecording();

@@ -1,4 +1,4 @@
-#include "app/WindowPlacement.h"
+#include "common/WindowPlacement.h"
 
 #include <QCursor>
 #include <QGuiApplication>
@@ -20,7 +20,9 @@ void centerOnActiveScreen(QWidget *window)
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    window->adjustSize();
+    // A window given its size keeps it; the others take the size their content asks for.
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
     const QRect visible = screen->availableGeometry();
     const QSize size = window->frameGeometry().size();
     window->move(visible.x() + (visible.width() - size.width()) / 2,

@@ -1,0 +1,150 @@
+#include "history/HistoryWindowController.h"
+
+#include "common/HUD.h"
+#include "common/WindowPlacement.h"
+#include "history/HistoryItemDelegate.h"
+#include "history/HistoryListModel.h"
+#include "output/ImageLoader.h"
+#include "output/OutputPipeline.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPointer>
+
+HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window)
+{
+    setWindowTitle(QStringLiteral("Historique des captures"));
+    setAttribute(Qt::WA_DeleteOnClose, false);
+    resize(680, 480);
+
+    m_model = new HistoryListModel(this);
+    m_grid = new QListView;
+    m_grid->setViewMode(QListView::IconMode);
+    m_grid->setFlow(QListView::LeftToRight);
+    m_grid->setWrapping(true);
+    m_grid->setResizeMode(QListView::Adjust);
+    m_grid->setMovement(QListView::Static);
+    m_grid->setUniformItemSizes(true);
+    m_grid->setSpacing(12); // between cells, between lines and at the edges
+    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_grid->setVerticalScrollMode(QAbstractItemView::ScrollPerPixel);
+    m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_grid->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_grid->setFrameShape(QFrame::NoFrame);
+    m_grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_grid->setDragEnabled(false);
+    m_grid->setModel(m_model);
+    m_grid->setItemDelegate(new HistoryItemDelegate(m_grid));
+    m_grid->setContextMenuPolicy(Qt::CustomContextMenu);
+    // The window's own background behind the cells.
+    m_grid->viewport()->setBackgroundRole(QPalette::Window);
+    m_grid->setBackgroundRole(QPalette::Window);
+
+    m_emptyLabel = new QLabel(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
+    m_emptyLabel->setAlignment(Qt::AlignCenter);
+    m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
+    QPalette secondary = m_emptyLabel->palette();
+    secondary.setColor(QPalette::WindowText, secondary.color(QPalette::PlaceholderText));
+    m_emptyLabel->setPalette(secondary);
+
+    auto *layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_grid, 0, 0);
+    layout->addWidget(m_emptyLabel, 0, 0, Qt::AlignCenter);
+
+    connect(m_grid, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
+        if (index.isValid() && index.row() < entries().size())
+            openInEditor(entries().at(index.row()));
+    });
+    connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint &point) {
+        if (std::unique_ptr<QMenu> menu = menuAt(point))
+            menu->exec(m_grid->viewport()->mapToGlobal(point));
+    });
+
+    QPointer<HistoryWindowController> self(this);
+    HistoryStore::shared().onChange = [self] {
+        if (self)
+            self->reload();
+    };
+    reload();
+    WindowPlacement::centerOnActiveScreen(this);
+}
+
+HistoryWindowController::~HistoryWindowController()
+{
+    HistoryStore::shared().onChange = nullptr;
+}
+
+const QList<HistoryStore::Entry> &HistoryWindowController::entries() const
+{
+    return m_model->entries();
+}
+
+void HistoryWindowController::showWindow()
+{
+    HistoryStore::shared().cleanupMissingFiles();
+    reload();
+    show();
+    raise();
+    activateWindow();
+}
+
+void HistoryWindowController::reload()
+{
+    m_model->setEntries(HistoryStore::shared().entries());
+    m_emptyLabel->setVisible(entries().isEmpty());
+}
+
+std::unique_ptr<QMenu> HistoryWindowController::menuAt(const QPoint &viewportPoint)
+{
+    const QModelIndex index = m_grid->indexAt(viewportPoint);
+    if (!index.isValid())
+        return nullptr;
+    m_grid->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect);
+    m_grid->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+    return contextMenu(index.row());
+}
+
+std::unique_ptr<QMenu> HistoryWindowController::contextMenu(int index)
+{
+    if (index < 0 || index >= entries().size())
+        return nullptr;
+    const HistoryStore::Entry entry = entries().at(index);
+    auto menu = std::make_unique<QMenu>(this);
+    QPointer<HistoryWindowController> self(this);
+    menu->addAction(QStringLiteral("Ouvrir dans l'éditeur"), [self, entry] {
+        if (self)
+            self->openInEditor(entry);
+    });
+    menu->addAction(QStringLiteral("Copier l'image"), [self, entry] {
+        if (self)
+            self->copyImage(entry);
+    });
+    menu->addSeparator();
+    menu->addAction(QStringLiteral("Supprimer (corbeille)"),
+                    [entry] { HistoryStore::shared().remove(entry.path, true); });
+    return menu;
+}
+
+void HistoryWindowController::openInEditor(const HistoryStore::Entry &entry)
+{
+    const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(entry.path);
+    if (!loaded) {
+        HUD::show(QStringLiteral("Fichier introuvable"), this);
+        HistoryStore::shared().cleanupMissingFiles();
+        return;
+    }
+    if (onOpenEditor)
+        onOpenEditor(loaded->image, loaded->scale, entry.path);
+}
+
+void HistoryWindowController::copyImage(const HistoryStore::Entry &entry)
+{
+    const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(entry.path);
+    if (!loaded)
+        return;
+    if (OutputPipeline().copyToPasteboard(loaded->image, loaded->scale))
+        HUD::show(QStringLiteral("Image copiée"), this);
+}

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "history/HistoryStore.h"
+
+#include <QImage>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class HistoryListModel;
+class QLabel;
+class QListView;
+class QMenu;
+
+// The history window: past captures as a grid of thumbnails, newest first, with their names and dates.
+// Double-click opens one in an editor; the context menu opens, copies, or moves the file to the Trash.
+// Made once and kept; closing hides it. It follows the history store while it exists (a capture taken
+// while it is open appears at once).
+class HistoryWindowController : public QWidget {
+    Q_OBJECT
+public:
+    HistoryWindowController();
+    ~HistoryWindowController() override;
+
+    // Opens a capture in an editor; set by the app.
+    std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
+
+    // Prunes the entries whose files are gone, reloads, shows and raises the window.
+    void showWindow();
+    // Takes the store's list again.
+    void reload();
+
+    const QList<HistoryStore::Entry> &entries() const;
+    QListView *grid() const { return m_grid; }
+    HistoryListModel *model() const { return m_model; }
+    QLabel *emptyLabel() const { return m_emptyLabel; }
+
+    // The menu for the cell under a point of the grid's viewport, having selected that cell alone;
+    // nothing over empty space.
+    std::unique_ptr<QMenu> menuAt(const QPoint &viewportPoint);
+    // The menu for one entry of the list; nothing for an index outside it.
+    std::unique_ptr<QMenu> contextMenu(int index);
+
+    void openInEditor(const HistoryStore::Entry &entry);
+    void copyImage(const HistoryStore::Entry &entry);
+
+private:
+    QListView *m_grid = nullptr;
+    HistoryListModel *m_model = nullptr;
+    QLabel *m_emptyLabel = nullptr;
+};

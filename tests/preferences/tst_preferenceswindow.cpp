@@ -1,0 +1,246 @@
+#include "output/AppSettings.h"
+#include "preferences/LoginItem.h"
+#include "preferences/PreferencesWindowController.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "support/FakeHotKeyService.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSlider>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestPreferencesWindow : public QObject {
+    Q_OBJECT
+
+    AppSettings &settings = AppSettings::shared();
+
+    static void chooseFormat(PreferencesWindowController &window, const QString &title)
+    {
+        QComboBox *popup = window.formatPopup();
+        const int item = popup->findText(title);
+        QVERIFY(item >= 0);
+        popup->setCurrentIndex(item);
+        emit popup->activated(item);
+    }
+    // As a person drags the slider and lets go.
+    static void dragSlider(QSlider *slider, int value)
+    {
+        slider->setSliderDown(true);
+        slider->setSliderPosition(value);
+        slider->setSliderDown(false);
+    }
+    static QString stored(const QString &key) { return AppSettings::shared().defaults().value(key).toString(); }
+
+private slots:
+    void init()
+    {
+        settings.defaults().clear();
+        QFile::remove(LoginItem::filePath());
+        GlobalShortcuts::resetForTesting();
+    }
+
+    void freshSettings()
+    {
+        PreferencesWindowController window;
+        window.showWindow();
+        QCOMPARE(window.windowTitle(), QString("Préférences de Pim"));
+        QCOMPARE(window.folderLabel()->toolTip(),
+                 QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+        QCOMPARE(window.formatPopup()->currentText(), QString("PNG"));
+        QStringList titles;
+        for (int i = 0; i < window.formatPopup()->count(); ++i)
+            titles << window.formatPopup()->itemText(i);
+        QCOMPARE(titles, QStringList({"PNG", "JPEG", "WebP"}));
+        QCOMPARE(window.qualitySlider()->value(), 850);
+        QVERIFY(!window.qualitySlider()->isEnabled());
+        QCOMPARE(window.qualityValueLabel()->text(), QString("sans perte"));
+        QCOMPARE(window.patternField()->text(), QString("Capture {date} à {time}"));
+        QCOMPARE(window.ocrField()->text(), QString("fr-FR, en-US"));
+        QVERIFY(!window.loginCheckbox()->isChecked());
+        // Not resizable: the size its content needs.
+        QCOMPARE(window.minimumSize(), window.maximumSize());
+        // Nothing was written by opening.
+        QVERIFY(!settings.defaults().contains(AppSettings::imageFormatKey));
+    }
+
+    void formatAndQuality()
+    {
+        PreferencesWindowController window;
+        window.showWindow();
+        chooseFormat(window, "JPEG");
+        QCOMPARE(stored(AppSettings::imageFormatKey), QString("jpeg"));
+        QVERIFY(window.qualitySlider()->isEnabled());
+        QCOMPARE(window.qualityValueLabel()->text(), QString("85 %"));
+        dragSlider(window.qualitySlider(), 734);
+        QCOMPARE(settings.defaults().value(AppSettings::imageQualityKey).toDouble(), 0.734);
+        QCOMPARE(window.qualityValueLabel()->text(), QString("73 %"));
+        dragSlider(window.qualitySlider(), 500);
+        QCOMPARE(window.qualityValueLabel()->text(), QString("50 %"));
+        chooseFormat(window, "PNG");
+        QVERIFY(!window.qualitySlider()->isEnabled());
+        QCOMPARE(window.qualityValueLabel()->text(), QString("sans perte"));
+        // The stored quality stays for the next lossy format.
+        chooseFormat(window, "WebP");
+        QCOMPARE(window.qualityValueLabel()->text(), QString("50 %"));
+        QCOMPARE(PreferencesWindowController::qualityText(ImageFormat::jpeg, 0.995), QString("100 %"));
+    }
+
+    void storedValuesThatNeedTheFallback()
+    {
+        // A format that is no format shows as PNG without being rewritten; an odd quality is clamped.
+        settings.defaults().setValue(AppSettings::imageFormatKey, "gif");
+        settings.defaults().setValue(AppSettings::imageQualityKey, 7);
+        PreferencesWindowController window;
+        window.showWindow();
+        QCOMPARE(window.formatPopup()->currentText(), QString("PNG"));
+        QCOMPARE(window.qualityValueLabel()->text(), QString("sans perte"));
+        QCOMPARE(window.qualitySlider()->value(), 1000);
+        QCOMPARE(stored(AppSettings::imageFormatKey), QString("gif"));
+        // Each opening reads the settings again.
+        settings.setImageFormat(ImageFormat::jpeg);
+        settings.setImageQuality(0.6);
+        settings.setFilenamePattern("Ailleurs {time}");
+        window.close();
+        window.showWindow();
+        QCOMPARE(window.formatPopup()->currentText(), QString("JPEG"));
+        QCOMPARE(window.qualityValueLabel()->text(), QString("60 %"));
+        QCOMPARE(window.patternField()->text(), QString("Ailleurs {time}"));
+    }
+
+    void textFields()
+    {
+        PreferencesWindowController window;
+        window.showWindow();
+        window.patternField()->setText("");
+        emit window.patternField()->editingFinished();
+        QCOMPARE(stored(AppSettings::filenamePatternKey), QString("Capture {date} à {time}"));
+        QCOMPARE(window.patternField()->text(), QString("Capture {date} à {time}"));
+        window.patternField()->setText(" \tShot {HH}h{mm} ");
+        emit window.patternField()->editingFinished();
+        QCOMPARE(window.patternField()->text(), QString("Shot {HH}h{mm}"));
+
+        window.ocrField()->setText("en-US,, de-DE ,");
+        emit window.ocrField()->editingFinished();
+        QCOMPARE(settings.defaults().value(AppSettings::ocrLanguagesKey).toStringList(),
+                 QStringList({"en-US", "de-DE"}));
+        QCOMPARE(window.ocrField()->text(), QString("en-US, de-DE"));
+        // What the user typed is what recognition uses, tag or not.
+        window.ocrField()->setText("français");
+        emit window.ocrField()->editingFinished();
+        window.close();
+        window.showWindow();
+        QCOMPARE(window.ocrField()->text(), QString("français"));
+        QCOMPARE(settings.ocrLanguages(), QStringList({"français"}));
+    }
+
+    void folderChoice()
+    {
+        QTemporaryDir chosen;
+        PreferencesWindowController window;
+        QString startedIn;
+        QString answer;
+        window.chooseFolderDialog = [&](const QString &start) {
+            startedIn = start;
+            return answer;
+        };
+        window.showWindow();
+        const QString before = window.folderLabel()->toolTip();
+        window.chooseFolder(); // cancelled
+        QCOMPARE(startedIn, before);
+        QVERIFY(!settings.defaults().contains(AppSettings::destinationDirectoryKey));
+        QCOMPARE(window.folderLabel()->toolTip(), before);
+        answer = chosen.path();
+        window.chooseFolder();
+        QCOMPARE(stored(AppSettings::destinationDirectoryKey), chosen.path());
+        QCOMPARE(window.folderLabel()->toolTip(), chosen.path());
+        // A very long path is shortened in the middle.
+        const QString deep = chosen.path() + "/" + QString("dossier-au-nom-bien-long/").repeated(8);
+        QVERIFY(QDir().mkpath(deep));
+        answer = deep;
+        window.chooseFolder();
+        QVERIFY(window.folderLabel()->text().contains(QChar(0x2026)));
+        QVERIFY(window.folderLabel()->text().startsWith("/"));
+    }
+
+    void launchingAtLogin()
+    {
+        PreferencesWindowController window;
+        window.programPath = "/opt/Mes \"outils\"/pim";
+        QStringList alerts;
+        window.showAlert = [&](const QString &message, const QString &informative) {
+            alerts << message << informative;
+        };
+        window.showWindow();
+        QTest::mouseClick(window.loginCheckbox(), Qt::LeftButton);
+        QVERIFY(window.loginCheckbox()->isChecked());
+        QVERIFY(LoginItem::isEnabled());
+        QFile file(LoginItem::filePath());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        file.close();
+        QVERIFY(text.startsWith("[Desktop Entry]\n"));
+        // Quoted for the Exec key, then escaped as every string value of the file is.
+        QVERIFY2(text.contains("\nExec=\"/opt/Mes \\\\\"outils\\\\\"/pim\"\n"), text.constData());
+        QTest::mouseClick(window.loginCheckbox(), Qt::LeftButton);
+        QVERIFY(!window.loginCheckbox()->isChecked());
+        QVERIFY(!QFile::exists(LoginItem::filePath()));
+        QVERIFY(alerts.isEmpty());
+
+        // A file the user hid counts as off.
+        QDir().mkpath(QFileInfo(LoginItem::filePath()).path());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Desktop Entry]\nType=Application\nExec=pim\nHidden=true\n");
+        file.close();
+        QVERIFY(!LoginItem::isEnabled());
+        window.showWindow();
+        QVERIFY(!window.loginCheckbox()->isChecked());
+        QFile::remove(LoginItem::filePath());
+
+        // The autostart folder cannot be made: the alert, and the box shows the real state.
+        const QString folder = QFileInfo(LoginItem::filePath()).path();
+        QVERIFY(QDir(folder).removeRecursively());
+        QFile blocker(folder);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        QTest::mouseClick(window.loginCheckbox(), Qt::LeftButton);
+        QVERIFY(!window.loginCheckbox()->isChecked());
+        QCOMPARE(alerts.value(0), QString("Impossible de modifier le lancement au démarrage"));
+        QVERIFY(!alerts.value(1).isEmpty());
+        QFile::remove(folder);
+    }
+
+    void shortcutRowsSayWhenNotRegistered()
+    {
+        auto fake = std::make_unique<FakeHotKeyService>();
+        const GlobalShortcuts::Shortcut shiftCommand7(GlobalShortcuts::Key{GlobalShortcuts::Key::seven},
+                                                      GlobalShortcuts::Modifier::shift |
+                                                          GlobalShortcuts::Modifier::command);
+        fake->takenElsewhere << shiftCommand7;
+        GlobalShortcuts::setHotKeyService(std::move(fake));
+        // The bindings as stored (the settings were cleared for this test).
+        for (const GlobalShortcuts::Name *name :
+             {&GlobalShortcuts::Name::captureArea(), &GlobalShortcuts::Name::captureFullScreen()})
+            GlobalShortcuts::setShortcut(name->defaultShortcut, *name);
+        GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureArea(), [] {});
+        GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureFullScreen(), [] {});
+        PreferencesWindowController window;
+        window.showWindow();
+        QVERIFY(window.shortcutStatus(0)->isVisible());
+        QVERIFY(!window.shortcutStatus(1)->isVisible());
+        // Rebound to a free combination, the note goes.
+        GlobalShortcuts::setShortcut(
+            GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::f5}, GlobalShortcuts::Modifier::control),
+            GlobalShortcuts::Name::captureArea());
+        QVERIFY(!window.shortcutStatus(0)->isVisible());
+        GlobalShortcuts::resetForTesting();
+    }
+};
+
+QTEST_MAIN(TestPreferencesWindow)
+#include "tst_preferenceswindow.moc"
