@@ -13,6 +13,7 @@
 #include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "platform/x11/XkbKeyboardLayout.h"
 #include "preview/PreviewPanel.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuTracker.h"

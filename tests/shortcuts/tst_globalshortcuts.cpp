@@ -1,10 +1,9 @@
 #include "output/AppSettings.h"
+#include "platform/x11/XkbKeyboardLayout.h"
 #include "shortcuts/GlobalShortcuts.h"
-#include "shortcuts/KeyboardLayout.h"
 #include "shortcuts/MenuBinding.h"
 
 #include "support/FakeHotKeyService.h"
-#include <xkbcommon/xkbcommon.h>
 
 #include <QAction>
 #include <QGuiApplication>
@@ -115,13 +114,9 @@ private slots:
     void layoutIsReadAtEachUse()
     {
         // The text follows the current layout: here a layout where the A key gives "q".
-        KeyboardLayout::setKeymapSource([]() -> xkb_keymap * {
-            static xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-            const xkb_rule_names names{nullptr, nullptr, "fr", nullptr, nullptr};
-            return xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS);
-        });
+        KeyboardLayout::setLayoutSource(XkbKeyboardLayout::fromName("fr"));
         const QString azerty = Shortcut(Key{Key::a}, Modifier::control).description();
-        KeyboardLayout::setKeymapSource({});
+        KeyboardLayout::setLayoutSource({});
         QCOMPARE(azerty, QString("⌃Q"));
         QCOMPARE(Shortcut(Key{Key::a}, Modifier::control).description(), QString("⌃A"));
     }

@@ -1,5 +1,6 @@
 #include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/XkbKeyboardLayout.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuTracker.h"
 #include "shortcuts/ShortcutRecorder.h"

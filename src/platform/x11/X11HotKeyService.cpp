@@ -1,11 +1,7 @@
 #include "platform/x11/X11HotKeyService.h"
 
-#include "shortcuts/KeyboardLayout.h"
-
 #include <QCoreApplication>
 #include <QGuiApplication>
-
-#include <xkbcommon/xkbcommon-x11.h>
 
 #include <cstdlib>
 
@@ -140,24 +136,4 @@ bool X11HotKeyService::nativeEventFilter(const QByteArray &eventType, void *mess
         }
     }
     return false;
-}
-
-void installX11KeyboardLayout()
-{
-    KeyboardLayout::setKeymapSource([]() -> xkb_keymap * {
-        xcb_connection_t *connection = qtConnection();
-        if (!connection)
-            return nullptr;
-        static xkb_context *context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
-        static const bool ready =
-            xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
-                                        XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
-                                        nullptr, nullptr, nullptr, nullptr) == 1;
-        if (!context || !ready)
-            return nullptr;
-        const int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
-        if (device < 0)
-            return nullptr;
-        return xkb_x11_keymap_new_from_device(context, connection, device, XKB_KEYMAP_COMPILE_NO_FLAGS);
-    });
 }

@@ -32,6 +32,3 @@ private:
     xcb_window_t m_root = 0;
     QList<GlobalShortcuts::Shortcut> m_grabbed;
 };
-
-// Makes the keyboard layout the X server's current one for shortcut texts.
-void installX11KeyboardLayout();
