@@ -1,6 +1,7 @@
 // Full-screen capture from the request to the file closed, the clipboard owned and the history written,
 // side by side with `scrot -o` on the same private Xvfb display, at 3840 × 2160 and 1920 × 1080; and the
-// area overlay's latency from the request to its dimmed picture on the screen.
+// area overlay's latency from the request to its dimmed picture on the screen; and `pim full` from the shell
+// to the path printed, the tray instance running, beside scrot run the same way.
 // Prints "name value unit" lines (medians). Run without arguments: it starts one Xvfb per size itself.
 #include "BenchUtil.h"
 
@@ -121,6 +122,46 @@ int runOnDisplay(int runs, const QString &label)
         Bench::print((prefix + "_scrot").c_str(), median(theirs), "ms");
         Bench::print((prefix + "_scrot_png_size").c_str(), theirSize / 1024.0, "KiB");
         Bench::print((prefix + "_time_ratio_to_scrot").c_str(), median(ours) / median(theirs), "x");
+    }
+
+    // The same through the command line, as a desktop keybinding runs it: `pim full` asks the running
+    // instance and prints the path once the file is written; scrot alternates with it again.
+    {
+        AppSettings::shared().setHasSeenWelcome(true); // no welcome window over the desktop
+        QProcess instance;
+        instance.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        instance.start(PIM_COMMAND, {});
+        const QString socket = qEnvironmentVariable("XDG_RUNTIME_DIR") + "/pim.socket";
+        for (int i = 0; i < 200 && !QFileInfo::exists(socket); ++i)
+            QThread::msleep(20);
+        const auto run = [](const QString &program, const QStringList &arguments) {
+            QElapsedTimer timer;
+            timer.start();
+            QProcess process;
+            process.start(program, arguments);
+            process.waitForFinished(60000);
+            const double ms = timer.nsecsElapsed() / 1e6;
+            return std::make_pair(ms, QString::fromUtf8(process.readAllStandardOutput()).trimmed());
+        };
+        run(PIM_COMMAND, {"full"}); // the instance's first capture makes its buffers
+        std::vector<double> command, peer;
+        for (int i = 0; i < runs; ++i) {
+            const auto [ms, path] = run(PIM_COMMAND, {"full"});
+            if (!QFileInfo(path).isFile()) {
+                std::fprintf(stderr, "pim full printed '%s'\n", qPrintable(path));
+                return 1;
+            }
+            command.push_back(ms);
+            if (!scrot.isEmpty())
+                peer.push_back(run(scrot, {"-o", dir.filePath("scrot.png")}).first);
+        }
+        instance.terminate();
+        instance.waitForFinished();
+        Bench::print((prefix + "_pim_full_command").c_str(), median(command), "ms");
+        if (!peer.empty()) {
+            Bench::print((prefix + "_scrot_command").c_str(), median(peer), "ms");
+            Bench::print((prefix + "_command_ratio_to_scrot").c_str(), median(command) / median(peer), "x");
+        }
     }
 
     // Overlay latency: from the request until the dimmed frozen picture is on the screen, read back from

@@ -1,129 +1,173 @@
 #include "app/CommandLine.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
-
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <poll.h>
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 namespace CommandLine {
 
-QString usage()
+namespace {
+
+std::string joined(const std::vector<std::string> &pieces)
 {
-    return QStringLiteral("Usage : pim [commande]\n"
-                          "  pim                    démarre Pim dans la zone de notification\n"
-                          "  pim area               capture une zone et affiche le chemin du fichier\n"
-                          "  pim full [--delay S]   capture l'écran sous le pointeur, après S secondes\n"
-                          "  pim edit FICHIER       ouvre une image PNG, JPEG ou WebP dans l'éditeur\n"
-                          "  pim pick-color         copie le code hex d'une couleur de l'écran\n"
-                          "  pim history            ouvre l'historique des captures\n"
-                          "  pim preferences        ouvre les préférences\n"
-                          "  pim --help | --version\n");
+    std::string text;
+    for (const std::string &piece : pieces)
+        text += (text.empty() ? "" : " ") + piece;
+    return text;
 }
 
-Parsed parse(const std::vector<std::string> &arguments, const QString &workingFolder)
+// A delay in seconds: a plain decimal number from 0 to 3600 ("1.5", "2", ".5", "1e1").
+std::optional<double> parseDelay(const std::string &text)
+{
+    if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos)
+        return std::nullopt;
+    char *end = nullptr;
+    errno = 0;
+    const double delay = std::strtod(text.c_str(), &end);
+    if (errno != 0 || end != text.c_str() + text.size() || !(delay >= 0) || delay > 3600)
+        return std::nullopt;
+    return delay;
+}
+
+std::string environment(const char *name)
+{
+    const char *value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+} // namespace
+
+std::string usage()
+{
+    return "Usage : pim [commande]\n"
+           "  pim                    démarre Pim dans la zone de notification\n"
+           "  pim area               capture une zone et affiche le chemin du fichier\n"
+           "  pim full [--delay S]   capture l'écran sous le pointeur, après S secondes\n"
+           "  pim edit FICHIER       ouvre une image PNG, JPEG ou WebP dans l'éditeur\n"
+           "  pim pick-color         copie le code hex d'une couleur de l'écran\n"
+           "  pim history            ouvre l'historique des captures\n"
+           "  pim preferences        ouvre les préférences\n"
+           "  pim --help | --version\n";
+}
+
+Parsed parse(const std::vector<std::string> &arguments, const std::string &workingFolder)
 {
     Parsed parsed;
-    QStringList args;
-    for (const std::string &a : arguments)
-        args << QString::fromLocal8Bit(a.c_str());
-    if (args.isEmpty()) {
-        parsed.request = Request{QStringLiteral("show"), {}};
+    if (arguments.empty()) {
+        parsed.request = Request{"show", {}};
         return parsed;
     }
-    const QString command = args.takeFirst();
-    if (command == QLatin1String("--help") || command == QLatin1String("-h")) {
+    const std::string &command = arguments.front();
+    const std::vector<std::string> args(arguments.begin() + 1, arguments.end());
+    if (command == "--help" || command == "-h") {
         parsed.help = true;
-    } else if (command == QLatin1String("--version")) {
+    } else if (command == "--version") {
         parsed.version = true;
-    } else if ((command == QLatin1String("area") || command == QLatin1String("pick-color") ||
-                command == QLatin1String("history") || command == QLatin1String("preferences")) &&
-               args.isEmpty()) {
+    } else if ((command == "area" || command == "pick-color" || command == "history" || command == "preferences") &&
+               args.empty()) {
         parsed.request = Request{command, {}};
-    } else if (command == QLatin1String("full")) {
+    } else if (command == "full") {
         double delay = 0;
-        if (args.size() == 2 && args[0] == QLatin1String("--delay")) {
-            bool ok = false;
-            delay = args[1].toDouble(&ok);
-            if (!ok || !(delay >= 0) || delay > 3600) {
-                parsed.error = QStringLiteral("délai invalide : %1 (de 0 à 3600 secondes)").arg(args[1]);
+        if (args.size() == 2 && args[0] == "--delay") {
+            const std::optional<double> given = parseDelay(args[1]);
+            if (!given) {
+                parsed.error = "délai invalide : " + args[1] + " (de 0 à 3600 secondes)";
                 return parsed;
             }
-        } else if (!args.isEmpty()) {
-            parsed.error = QStringLiteral("arguments inattendus : %1").arg(args.join(u' '));
+            delay = *given;
+        } else if (!args.empty()) {
+            parsed.error = "arguments inattendus : " + joined(args);
             return parsed;
         }
-        parsed.request = Request{command, {QString::number(delay)}};
-    } else if (command == QLatin1String("edit") && args.size() == 1) {
-        parsed.request = Request{command, {QDir(workingFolder).absoluteFilePath(args[0])}};
+        char text[64];
+        std::snprintf(text, sizeof text, "%g", delay);
+        parsed.request = Request{command, {text}};
+    } else if (command == "edit" && args.size() == 1) {
+        const std::string &file = args[0];
+        parsed.request = Request{command, {file.starts_with('/') ? file : workingFolder + "/" + file}};
     } else {
-        parsed.error =
-            QStringLiteral("commande inconnue : %1")
-                .arg(QStringList{command}.join(u' ') + (args.isEmpty() ? QString() : u' ' + args.join(u' ')));
+        parsed.error = "commande inconnue : " + joined(arguments);
     }
     return parsed;
 }
 
-QString socketPath()
+std::string runtimeFolder()
 {
-    QString folder = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (folder.isEmpty())
-        folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(folder).filePath(QStringLiteral("pim.socket"));
+    const std::string runtime = environment("XDG_RUNTIME_DIR");
+    if (!runtime.empty())
+        return runtime;
+    std::string temporary = environment("TMPDIR");
+    if (temporary.empty())
+        temporary = "/tmp";
+    const passwd *user = ::getpwuid(::getuid());
+    return temporary + "/runtime-" + (user && user->pw_name ? std::string(user->pw_name) : std::to_string(::getuid()));
 }
 
-QString lockPath()
+std::string socketPath()
 {
-    return socketPath() + QStringLiteral(".lock");
+    return runtimeFolder() + "/pim.socket";
 }
 
-QByteArray encode(const QStringList &fields)
+std::string lockPath()
 {
-    QStringList escaped;
-    for (QString f : fields) {
-        f.replace(u'\\', QStringLiteral("\\\\"))
-            .replace(u'\t', QStringLiteral("\\t"))
-            .replace(u'\n', QStringLiteral("\\n"));
-        escaped << f;
+    return socketPath() + ".lock";
+}
+
+std::string encode(const std::vector<std::string> &fields)
+{
+    std::string line;
+    for (size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            line += '\t';
+        for (const char c : fields[i]) {
+            if (c == '\\')
+                line += "\\\\";
+            else if (c == '\t')
+                line += "\\t";
+            else if (c == '\n')
+                line += "\\n";
+            else
+                line += c;
+        }
     }
-    return escaped.join(u'\t').toUtf8() + '\n';
+    return line + '\n';
 }
 
-QStringList decode(const QByteArray &line)
+std::vector<std::string> decode(const std::string &input)
 {
-    QStringList fields;
-    QString current;
-    const QString text = QString::fromUtf8(line.endsWith('\n') ? line.chopped(1) : line);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == u'\t') {
-            fields << current;
+    const std::string line = !input.empty() && input.back() == '\n' ? input.substr(0, input.size() - 1) : input;
+    std::vector<std::string> fields;
+    std::string current;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\t') {
+            fields.push_back(current);
             current.clear();
-        } else if (c == u'\\' && i + 1 < text.size()) {
-            const QChar n = text[++i];
-            current += n == u't' ? u'\t' : n == u'n' ? u'\n' : n;
+        } else if (c == '\\' && i + 1 < line.size()) {
+            const char n = line[++i];
+            current += n == 't' ? '\t' : n == 'n' ? '\n' : n;
         } else {
             current += c;
         }
     }
-    fields << current;
+    fields.push_back(current);
     return fields;
 }
 
 std::optional<int> ask(const Request &request, int timeoutSeconds)
 {
-    const QByteArray path = QFile::encodeName(socketPath());
+    const std::string path = socketPath();
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
-    if (size_t(path.size()) >= sizeof(address.sun_path))
+    if (path.size() >= sizeof(address.sun_path))
         return std::nullopt;
-    std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    std::memcpy(address.sun_path, path.data(), path.size());
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return std::nullopt;
@@ -131,15 +175,17 @@ std::optional<int> ask(const Request &request, int timeoutSeconds)
         ::close(fd);
         return std::nullopt;
     }
-    const QByteArray line = encode(QStringList{request.command} + request.arguments);
-    if (::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) != line.size()) {
+    std::vector<std::string> fields{request.command};
+    fields.insert(fields.end(), request.arguments.begin(), request.arguments.end());
+    const std::string line = encode(fields);
+    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != ssize_t(line.size())) {
         ::close(fd);
         return std::nullopt;
     }
     // The answer: one line, "ok" or "error" and a text. A capture can take as long as the user selects.
-    QByteArray answer;
+    std::string answer;
     pollfd readable{fd, POLLIN, 0};
-    while (!answer.contains('\n')) {
+    while (answer.find('\n') == std::string::npos) {
         const int ready = ::poll(&readable, 1, timeoutSeconds * 1000);
         if (ready <= 0)
             break;
@@ -147,22 +193,23 @@ std::optional<int> ask(const Request &request, int timeoutSeconds)
         const ssize_t n = ::read(fd, buffer, sizeof(buffer));
         if (n <= 0)
             break;
-        answer.append(buffer, n);
+        answer.append(buffer, size_t(n));
     }
     ::close(fd);
-    const QStringList fields = decode(answer.left(answer.indexOf('\n') + 1));
-    if (fields.isEmpty() || (fields[0] != QLatin1String("ok") && fields[0] != QLatin1String("error"))) {
+    const size_t end = answer.find('\n');
+    const std::vector<std::string> reply = decode(end == std::string::npos ? std::string() : answer.substr(0, end));
+    if (reply.empty() || (reply[0] != "ok" && reply[0] != "error")) {
         std::fprintf(stderr, "pim: pas de réponse de l'instance en cours\n");
         return 1;
     }
-    const QString text = fields.value(1);
-    if (fields[0] == QLatin1String("ok")) {
-        if (!text.isEmpty())
-            std::printf("%s\n", text.toLocal8Bit().constData());
+    const std::string text = reply.size() > 1 ? reply[1] : std::string();
+    if (reply[0] == "ok") {
+        if (!text.empty())
+            std::printf("%s\n", text.c_str());
         return 0;
     }
-    if (!text.isEmpty())
-        std::fprintf(stderr, "pim: %s\n", text.toLocal8Bit().constData());
+    if (!text.empty())
+        std::fprintf(stderr, "pim: %s\n", text.c_str());
     return 1;
 }
 

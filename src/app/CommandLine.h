@@ -1,20 +1,21 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
-
 #include <optional>
 #include <string>
 #include <vector>
 
 // The command line: `pim` starts the tray instance (or finds it running); `pim area`, `pim full [--delay
-// S]`, `pim edit FILE`, `pim pick-color`, `pim history` and `pim preferences` are carried out by the running instance, which is started
-// first when there is none. Requests travel over a local socket in $XDG_RUNTIME_DIR, one line each way.
+// S]`, `pim edit FILE`, `pim pick-color`, `pim history` and `pim preferences` are carried out by the
+// running instance, which is started first when there is none. Requests travel over a local socket in
+// $XDG_RUNTIME_DIR, one line each way.
+// Plain C++ without Qt: the `pim` command loads no more than the C library to ask, so a command costs
+// a millisecond or two beside the work itself. Texts are UTF-8.
 namespace CommandLine {
 
 struct Request {
-    QString command;       // "show", "area", "full", "edit", "pick-color", "history", "preferences"
-    QStringList arguments; // full: the delay in seconds; edit: the absolute file path
+    std::string command;                // "show", "area", "full", "edit", "pick-color", "history", "preferences"
+    std::vector<std::string> arguments; // full: the delay in seconds; edit: the absolute file path
+    bool operator==(const Request &) const = default;
 };
 
 // The request the arguments ask for, or the usage error's text.
@@ -22,23 +23,24 @@ struct Parsed {
     std::optional<Request> request;
     bool help = false;
     bool version = false;
-    QString error;
+    std::string error;
 };
-Parsed parse(const std::vector<std::string> &arguments, const QString &workingFolder);
+Parsed parse(const std::vector<std::string> &arguments, const std::string &workingFolder);
 
-QString usage();
+std::string usage();
 
-// The socket's path, and the lock file that decides which process owns it.
-QString socketPath();
-QString lockPath();
+// The folder of the socket: $XDG_RUNTIME_DIR, else a private folder in the temporary folder (made by the
+// instance, mode 0700). The socket's path, and the lock file that decides which process owns it.
+std::string runtimeFolder();
+std::string socketPath();
+std::string lockPath();
 
 // Wire format: fields separated by tabs, tabs and line breaks inside a field written as \t and \n.
-QByteArray encode(const QStringList &fields);
-QStringList decode(const QByteArray &line);
+std::string encode(const std::vector<std::string> &fields);
+std::vector<std::string> decode(const std::string &line);
 
-// The client side, without any Qt application object. Sends the request and waits for the answer:
-// the exit status, with the answer's text written to standard output (success) or standard error.
-// Nothing when no instance answers.
+// The client side. Sends the request and waits for the answer: the exit status, with the answer's text
+// written to standard output (success) or standard error. Nothing when no instance answers.
 std::optional<int> ask(const Request &request, int timeoutSeconds);
 
 } // namespace CommandLine

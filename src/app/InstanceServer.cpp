@@ -6,6 +6,7 @@
 #include <QPointer>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -24,11 +25,18 @@ InstanceServer::~InstanceServer()
 bool InstanceServer::claim(QString *error)
 {
     error->clear();
-    const QByteArray lockPath = QFile::encodeName(CommandLine::lockPath());
-    m_lock = ::open(lockPath.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // Without $XDG_RUNTIME_DIR the folder is ours to make, private.
+    const std::string folder = CommandLine::runtimeFolder();
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
+        *error = QStringLiteral("impossible de créer %1 : %2")
+                     .arg(QString::fromStdString(folder), QString::fromLocal8Bit(std::strerror(errno)));
+        return false;
+    }
+    const std::string lockPath = CommandLine::lockPath();
+    m_lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (m_lock < 0) {
         *error = QStringLiteral("impossible d'ouvrir %1 : %2")
-                     .arg(CommandLine::lockPath(), QString::fromLocal8Bit(std::strerror(errno)));
+                     .arg(QString::fromStdString(lockPath), QString::fromLocal8Bit(std::strerror(errno)));
         return false;
     }
     if (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
@@ -38,7 +46,7 @@ bool InstanceServer::claim(QString *error)
     }
     // We hold the lock: whatever socket is there belongs to an instance that has ended. Only a socket of
     // ours is removed.
-    const QString path = CommandLine::socketPath();
+    const QString path = QString::fromStdString(CommandLine::socketPath());
     struct stat info {};
     if (::lstat(QFile::encodeName(path).constData(), &info) == 0) {
         if (!S_ISSOCK(info.st_mode) || info.st_uid != ::getuid()) {
@@ -69,22 +77,22 @@ void InstanceServer::accept()
                     socket->disconnectFromServer(); // no request is that long
                 return;
             }
-            const QStringList fields = CommandLine::decode(socket->readLine(64 * 1024));
+            const std::vector<std::string> fields = CommandLine::decode(socket->readLine(64 * 1024).toStdString());
             disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
             QPointer<QLocalSocket> guarded(socket);
             const Reply reply = [guarded](bool ok, const QString &text) {
                 if (!guarded)
                     return;
-                guarded->write(
-                    CommandLine::encode({ok ? QStringLiteral("ok") : QStringLiteral("error"), text}));
+                const std::string line = CommandLine::encode({ok ? "ok" : "error", text.toStdString()});
+                guarded->write(line.data(), qint64(line.size()));
                 guarded->flush();
                 guarded->disconnectFromServer();
             };
-            if (fields.isEmpty() || fields[0].isEmpty() || !onRequest) {
+            if (fields.empty() || fields[0].empty() || !onRequest) {
                 reply(false, QStringLiteral("requête invalide"));
                 return;
             }
-            onRequest(CommandLine::Request{fields[0], fields.mid(1)}, reply);
+            onRequest(CommandLine::Request{fields[0], {fields.begin() + 1, fields.end()}}, reply);
         });
     }
 }

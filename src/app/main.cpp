@@ -1,134 +1,54 @@
-#include "app/Brand.h"
+// The `pim` command. It asks the running instance over its socket and prints the answer; when no instance
+// runs it starts one: `pim` alone becomes the instance, any other command starts it in the background and
+// then asks. It loads nothing but the C library, so that a command costs a millisecond or two.
 #include "app/CommandLine.h"
-#include "app/InstanceServer.h"
-#include "app/MainMenu.h"
-#include "app/StatusItemController.h"
-#include "capture/CaptureCoordinator.h"
-#include "capture/ScreenRecordingPermission.h"
-#include "editor/AnnotationCanvasView.h"
-#include "editor/EditorManager.h"
-#include "editor/EditorWindowController.h"
-#include "history/HistoryStore.h"
-#include "imagetools/ColorPickerService.h"
-#include "output/AppSettings.h"
-#include "platform/x11/X11HotKeyService.h"
-#include "platform/x11/X11ScreenCapturer.h"
-#include "platform/x11/XkbKeyboardLayout.h"
-#include "preview/PreviewPanel.h"
-#include "shortcuts/GlobalShortcuts.h"
-#include "shortcuts/MenuTracker.h"
-#include "shortcuts/ShortcutRecorder.h"
 
-#include <QApplication>
-#include <QDir>
-#include <QLineEdit>
-
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-// Tesseract's OpenMP threads make recognition several times slower unless OMP_THREAD_LIMIT=1 is in the
-// environment when the process starts (setting it later has no effect), so Pim restarts itself once
-// with it set.
-// This program's own file: exec'ing it by this path (not /proc/self/exe) keeps the process named "pim",
-// so that `pkill pim` and the desktop's task lists find it.
 std::string ownPath()
 {
-    char buffer[4096];
+    char buffer[PATH_MAX];
     const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
-    if (n <= 0)
-        return "/proc/self/exe";
-    return std::string(buffer, size_t(n));
+    return n > 0 ? std::string(buffer, size_t(n)) : std::string();
 }
 
-void ensureSingleThreadedOpenMP(char **argv)
+bool isExecutable(const std::string &path)
 {
-    if (std::getenv("OMP_THREAD_LIMIT"))
-        return;
-    ::setenv("OMP_THREAD_LIMIT", "1", 1);
-    ::execv(ownPath().c_str(), argv);
-    // exec failed: carry on in this process, only slower.
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
 }
 
-// The screen reader for the session Pim runs in. It holds its own display connection and ends with the
-// coordinator, before the application object does.
-std::unique_ptr<ScreenCapturer> makeScreenCapturer()
+// The tray instance's program: beside this one in the build tree, under libexec once installed.
+std::string instancePath(const std::string &self)
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        return std::make_unique<X11ScreenCapturer>();
-    // No way to read the screen on this platform: every capture reports it.
-    struct Unavailable : ScreenCapturer {
-        Result<QImage> grabScreen(QScreen *) override
-        {
-            return Error{QStringLiteral("La capture d'écran n'est pas disponible sur cette plateforme (%1).")
-                             .arg(QGuiApplication::platformName())};
-        }
-    };
-    return std::make_unique<Unavailable>();
-}
-
-void installHotKeys()
-{
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
-        installX11KeyboardLayout();
+    const std::string folder = self.substr(0, self.rfind('/'));
+    for (const std::string &candidate : {folder + "/libexec/pim", folder + "/../libexec/pim/pim"}) {
+        if (isExecutable(candidate))
+            return candidate;
     }
+    return {};
 }
 
-// The main menu's editor commands act on the active editor window.
-void connectEditorCommands()
+// What the instance needs to know before it starts: this command's path (the login item starts it), and
+// one OpenMP thread for text recognition, which only counts when set before the process starts.
+void prepareEnvironment(const std::string &self)
 {
-    MainMenu &menu = MainMenu::shared();
-    const auto onActive = [](void (*command)(EditorWindowController *)) {
-        return [command] {
-            if (EditorWindowController *editor = EditorManager::shared().activeEditor())
-                command(editor);
-        };
-    };
-    QObject::connect(menu.save, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->saveComposedImage(); }));
-    QObject::connect(menu.copy, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->copyComposedImage(); }));
-    QObject::connect(menu.close, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->close(); }));
-    QObject::connect(menu.undo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
-                         e->canvas()->commitTextEditing();
-                         e->undoStack().undo();
-                     }));
-    QObject::connect(menu.redo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
-                         e->canvas()->commitTextEditing();
-                         e->undoStack().redo();
-                     }));
-    EditorManager::shared().onWindowCreated = [](QWidget *window) {
-        window->addActions(MainMenu::shared().allActions());
-    };
+    ::setenv("PIM_PROGRAM", self.c_str(), 1);
+    ::setenv("OMP_THREAD_LIMIT", "1", 0);
 }
 
-void registerShortcuts(CaptureCoordinator *coordinator)
+// Starts the instance as a process of its own, detached from this one's terminal and output (a caller
+// reading `pim full`'s output must see it end).
+bool spawnInstance(const std::string &instance)
 {
-    using GlobalShortcuts::Name;
-    QPointer<CaptureCoordinator> weak(coordinator);
-    GlobalShortcuts::onKeyDown(Name::captureArea(), [weak] {
-        if (weak)
-            weak->captureArea();
-    });
-    GlobalShortcuts::onKeyDown(Name::captureFullScreen(), [weak] {
-        if (weak)
-            weak->captureFullScreen(0);
-    });
-}
-
-// Starts the tray instance as a process of its own, detached from this one's terminal and output (a
-// caller reading `pim full`'s output must see it end).
-bool spawnInstance()
-{
-    const std::string self = ownPath();
     const pid_t child = ::fork();
     if (child < 0)
         return false;
@@ -141,45 +61,16 @@ bool spawnInstance()
             ::dup2(null, STDERR_FILENO);
         }
         char *const arguments[] = {const_cast<char *>("pim"), nullptr};
-        ::execv(self.c_str(), arguments);
+        ::execv(instance.c_str(), arguments);
         ::_exit(127);
     }
     return true;
 }
 
-// Carries out a command-line request in the running instance.
-void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
-                   CaptureCoordinator &coordinator, StatusItemController &statusItem)
+std::string workingFolder()
 {
-    const auto captured = [reply](const Result<QString> &outcome) {
-        if (outcome)
-            reply(true, *outcome);
-        else
-            reply(false, outcome.error().message.isEmpty() ? QStringLiteral("capture annulée")
-                                                           : outcome.error().message);
-    };
-    if (request.command == QLatin1String("show")) {
-        reply(true, QString());
-    } else if (request.command == QLatin1String("area")) {
-        coordinator.captureArea(captured);
-    } else if (request.command == QLatin1String("full")) {
-        coordinator.captureFullScreen(request.arguments.value(0).toDouble(), captured);
-    } else if (request.command == QLatin1String("edit")) {
-        const QString error = EditorManager::shared().openFile(request.arguments.value(0));
-        reply(error.isEmpty(), error);
-    } else if (request.command == QLatin1String("history")) {
-        statusItem.showHistory();
-        reply(true, QString());
-    } else if (request.command == QLatin1String("preferences")) {
-        statusItem.showPreferences();
-        reply(true, QString());
-    } else if (request.command == QLatin1String("pick-color")) {
-        ColorPickerService::pickAndCopyHex(
-            [reply](const QString &code) { reply(true, code); },
-            [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
-    } else {
-        reply(false, QStringLiteral("commande inconnue : ") + request.command);
-    }
+    char buffer[PATH_MAX];
+    return ::getcwd(buffer, sizeof buffer) ? std::string(buffer) : std::string("/");
 }
 
 } // namespace
@@ -187,103 +78,46 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
 int main(int argc, char **argv)
 {
     const CommandLine::Parsed parsed =
-        CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc), QDir::currentPath());
+        CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc), workingFolder());
     if (parsed.help) {
-        std::fputs(qPrintable(CommandLine::usage()), stdout);
+        std::fputs(CommandLine::usage().c_str(), stdout);
         return 0;
     }
     if (parsed.version) {
-        std::printf("Pim %s\n", qPrintable(Brand::version()));
+        std::printf("Pim %s\n", PIM_VERSION);
         return 0;
     }
     if (!parsed.request) {
-        std::fprintf(stderr, "pim: %s\n%s", qPrintable(parsed.error), qPrintable(CommandLine::usage()));
+        std::fprintf(stderr, "pim: %s\n%s", parsed.error.c_str(), CommandLine::usage().c_str());
         return 2;
     }
-    const CommandLine::Request request = *parsed.request;
-    // A running instance does the work (and keeps the clipboard); this process only asks. No Qt
-    // application object is made for that.
+    const CommandLine::Request &request = *parsed.request;
     constexpr int patience = 24 * 3600; // a selection may stay on screen as long as the user likes
     if (const std::optional<int> status = CommandLine::ask(request, patience))
         return *status;
-    if (request.command != QLatin1String("show")) {
-        if (!spawnInstance()) {
-            std::fprintf(stderr, "pim: impossible de démarrer Pim\n");
-            return 1;
-        }
-        for (int i = 0; i < 100; ++i) {
-            ::usleep(100 * 1000);
-            if (const std::optional<int> status = CommandLine::ask(request, patience))
-                return *status;
-        }
-        std::fprintf(stderr, "pim: Pim ne répond pas\n");
+
+    const std::string self = ownPath();
+    const std::string instance = instancePath(self);
+    if (instance.empty()) {
+        std::fprintf(stderr, "pim: programme de l'instance introuvable à côté de %s\n", self.c_str());
         return 1;
     }
-
-    ensureSingleThreadedOpenMP(argv);
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Pim"));
-    QApplication::setOrganizationName(QStringLiteral("Pim"));
-    QApplication::setApplicationVersion(Brand::version());
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    int status = 0;
-    {
-        InstanceServer server;
-        QString claimError;
-        if (!server.claim(&claimError)) {
-            if (!claimError.isEmpty()) {
-                std::fprintf(stderr, "pim: %s\n", qPrintable(claimError));
-                return 1;
-            }
-            // Another instance started meanwhile: it is the one.
-            return 0;
-        }
-        // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
-        CaptureCoordinator coordinator(makeScreenCapturer());
-        ColorPickerService::setScreenGrabber(
-            [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
-        ColorPickerService::setPointerLocator(
-            [&coordinator] { return coordinator.capturer().nativePointer(); });
-        coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
-        coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
-            PreviewManager::shared().show(image, scale, path, screen);
-        };
-        PreviewManager::shared().openEditor = [](const QImage &image, double scale, const QString &path) {
-            EditorManager::shared().openEditor(image, scale, path);
-        };
-        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
-        GlobalShortcuts::Recorder::menuItemFor = [](const QKeySequence &keys) {
-            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
-            return action ? action->text() : QString();
-        };
-        connectEditorCommands();
-        installHotKeys();
-        MenuTracker::install();
-        StatusItemController statusItem(&coordinator);
-        statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
-            EditorManager::shared().openEditor(image, scale, path);
-        };
-        server.onRequest = [&coordinator, &statusItem](const CommandLine::Request &r,
-                                                       const InstanceServer::Reply &reply) {
-            handleRequest(r, reply, coordinator, statusItem);
-        };
-        registerShortcuts(&coordinator);
-        // The permission is read at launch and again whenever Pim becomes active.
-        ScreenRecordingPermission::refresh();
-        QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
-            if (state == Qt::ApplicationActive)
-                ScreenRecordingPermission::refresh();
-        });
-        if (!AppSettings::shared().hasSeenWelcome())
-            statusItem.showWelcome();
-
-        status = app.exec();
-        // The services holding X connections and windows end here, before the application object.
-        PreviewManager::shared().dismissImmediately();
-        ColorPickerService::setScreenGrabber(nullptr);
-        ColorPickerService::setPointerLocator(nullptr);
-        GlobalShortcuts::setHotKeyService(nullptr);
+    prepareEnvironment(self);
+    if (request.command == "show") {
+        // This process becomes the instance (same process, same terminal).
+        ::execv(instance.c_str(), argv);
+        std::perror("pim");
+        return 1;
     }
-    return status;
+    if (!spawnInstance(instance)) {
+        std::fprintf(stderr, "pim: impossible de démarrer Pim\n");
+        return 1;
+    }
+    for (int i = 0; i < 100; ++i) {
+        ::usleep(100 * 1000);
+        if (const std::optional<int> status = CommandLine::ask(request, patience))
+            return *status;
+    }
+    std::fprintf(stderr, "pim: Pim ne répond pas\n");
+    return 1;
 }

@@ -146,7 +146,10 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, co
         fail(png.error().message, done);
         return;
     }
-    m_output.copyToPasteboard(*png, image, scale);
+    // The clipboard keeps only the PNG (a TIFF, when a program asks for one, is decoded from it): holding
+    // the bitmap there would keep the screen reader from reusing its buffer for the next capture, and a
+    // fresh 4K buffer costs more to fill than the copy itself.
+    m_output.copyToPasteboard(*png);
     const Result<QString> path = m_output.save(image, scale, *png);
     if (!path) {
         fail(path.error().message, done);
@@ -156,9 +159,12 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, co
     ::syslog(LOG_INFO, "%s", line.constData());
     std::fprintf(stderr, "%s\n", line.constData());
     std::fflush(stderr);
+    // The file is written: whoever waits for it hears now, before the preview is made.
+    if (done)
+        done(*path);
     if (onCaptured)
         onCaptured(image, scale, *path, screen);
-    finished(*path, done);
+    finished(*path, nullptr);
 }
 
 void CaptureCoordinator::fail(const QString &message, const Completion &done)

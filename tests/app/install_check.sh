@@ -7,6 +7,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 stage="$PWD/stage"
 DESTDIR="$stage" cmake --install "$build" --prefix /usr >/dev/null
 [ -x "$stage/usr/bin/pim" ] || fail "no pim in bin"
+[ -x "$stage/usr/libexec/pim/pim" ] || fail "no tray instance in libexec/pim"
+"$stage/usr/bin/pim" --version | grep -q '^Pim ' || fail "the installed command does not run"
+# The command needs the C library only: no Qt is loaded to ask the instance.
+ldd "$stage/usr/bin/pim" | grep -qi qt && fail "the command links Qt"
 desktop="$stage/usr/share/applications/pim.desktop"
 [ -f "$desktop" ] || fail "no desktop entry"
 [ -f "$stage/usr/share/icons/hicolor/scalable/apps/pim.svg" ] || fail "no icon"
@@ -21,5 +25,6 @@ for needed in libqt6widgets6 libtesseract5 tesseract-ocr-fra qt6-image-formats-p
   grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 dpkg-deb -c "$deb" >contents.txt
-grep -q './usr/bin/pim' contents.txt || fail "the package holds no pim"
+grep -q './usr/bin/pim$' contents.txt || fail "the package holds no pim"
+grep -q './usr/libexec/pim/pim$' contents.txt || fail "the package holds no tray instance"
 echo "install: ok"

@@ -4,6 +4,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QLocalServer>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QtConcurrent>
 
@@ -11,13 +12,19 @@
 #include <unistd.h>
 
 using CommandLine::Request;
+using Strings = std::vector<std::string>;
+
+static QString socketPath()
+{
+    return QString::fromStdString(CommandLine::socketPath());
+}
 
 class TestCommandLine : public QObject {
     Q_OBJECT
 
     static CommandLine::Parsed parse(const std::vector<std::string> &args)
     {
-        return CommandLine::parse(args, QStringLiteral("/work/here"));
+        return CommandLine::parse(args, "/work/here");
     }
 
     // Asks on another thread while this one's event loop lets the server answer.
@@ -33,20 +40,22 @@ class TestCommandLine : public QObject {
 private slots:
     void cleanup()
     {
-        QFile::remove(CommandLine::socketPath());
-        QFile::remove(CommandLine::lockPath());
+        QFile::remove(socketPath());
+        QFile::remove(QString::fromStdString(CommandLine::lockPath()));
     }
 
     void parsing()
     {
-        QCOMPARE(parse({}).request->command, QString("show"));
-        QCOMPARE(parse({"area"}).request->command, QString("area"));
-        QCOMPARE(parse({"history"}).request->command, QString("history"));
-        QCOMPARE(parse({"preferences"}).request->command, QString("preferences"));
-        QCOMPARE(parse({"full"}).request->arguments, QStringList{"0"});
-        QCOMPARE(parse({"full", "--delay", "1.5"}).request->arguments, QStringList{"1.5"});
-        QCOMPARE(parse({"edit", "a b.png"}).request->arguments, QStringList{"/work/here/a b.png"});
-        QCOMPARE(parse({"edit", "/abs/c.png"}).request->arguments, QStringList{"/abs/c.png"});
+        QVERIFY(parse({}).request == (Request{"show", {}}));
+        QVERIFY(parse({"area"}).request == (Request{"area", {}}));
+        QVERIFY(parse({"history"}).request == (Request{"history", {}}));
+        QVERIFY(parse({"preferences"}).request == (Request{"preferences", {}}));
+        QVERIFY(parse({"pick-color"}).request == (Request{"pick-color", {}}));
+        QVERIFY(parse({"full"}).request->arguments == Strings{"0"});
+        QVERIFY(parse({"full", "--delay", "1.5"}).request->arguments == Strings{"1.5"});
+        QVERIFY(parse({"full", "--delay", "3600"}).request->arguments == Strings{"3600"});
+        QVERIFY(parse({"edit", "a b.png"}).request->arguments == Strings{"/work/here/a b.png"});
+        QVERIFY(parse({"edit", "/abs/c.png"}).request->arguments == Strings{"/abs/c.png"});
         QVERIFY(parse({"--help"}).help);
         QVERIFY(parse({"--version"}).version);
         // Usage errors: an unknown command, a bad or negative delay, missing or extra arguments.
@@ -55,21 +64,26 @@ private slots:
                                                     {"full", "--delay", "x"},
                                                     {"full", "--delay", "-1"},
                                                     {"full", "--delay", "nan"},
+                                                    {"full", "--delay", "inf"},
+                                                    {"full", "--delay", "0x10"},
+                                                    {"full", "--delay", "3601"},
+                                                    {"full", "--delay", ""},
                                                     {"edit"},
                                                     {"edit", "a", "b"},
                                                     {"area", "x"},
                                                     {"history", "x"}}) {
             const CommandLine::Parsed parsed = parse(bad);
             QVERIFY(!parsed.request);
-            QVERIFY(!parsed.error.isEmpty());
+            QVERIFY(!parsed.error.empty());
         }
     }
 
     void wireFormat()
     {
-        const QStringList fields{"ok", "a\ttab and\na line\\break", ""};
-        QCOMPARE(CommandLine::decode(CommandLine::encode(fields)), fields);
-        QVERIFY(!CommandLine::encode(fields).chopped(1).contains('\n'));
+        const Strings fields{"ok", "a\ttab and\na line\\break", "", "é ⇧⌘7"};
+        QVERIFY(CommandLine::decode(CommandLine::encode(fields)) == fields);
+        const std::string line = CommandLine::encode(fields);
+        QCOMPARE(line.find('\n'), line.size() - 1);
     }
 
     void oneInstanceAnswers()
@@ -80,7 +94,7 @@ private slots:
         QVERIFY(first.claim(&error));
         QVERIFY(error.isEmpty());
         struct stat info {};
-        QCOMPARE(::stat(QFile::encodeName(CommandLine::socketPath()).constData(), &info), 0);
+        QCOMPARE(::stat(CommandLine::socketPath().c_str(), &info), 0);
         QCOMPARE(info.st_mode & 0777, mode_t(0600));
         // A second one stands back, quietly.
         InstanceServer second;
@@ -95,7 +109,34 @@ private slots:
         QCOMPARE(askAndWait(Request{"full", {"0.35"}}), 0);
         QCOMPARE(askAndWait(Request{"area", {}}), 1);
         QCOMPARE(seen.size(), 2);
-        QCOMPARE(seen[0].arguments, QStringList{"0.35"});
+        QVERIFY(seen[0].arguments == Strings{"0.35"});
+    }
+
+    void withoutARuntimeFolder()
+    {
+        // No $XDG_RUNTIME_DIR: a private folder in the temporary folder, made by the instance.
+        QTemporaryDir temporary;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray tmp = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        const QString folder = QString::fromStdString(CommandLine::runtimeFolder());
+        QVERIFY(folder.startsWith(temporary.path() + "/runtime-"));
+        QCOMPARE(socketPath(), folder + "/pim.socket");
+        {
+            InstanceServer server;
+            QString error;
+            QVERIFY2(server.claim(&error), qPrintable(error));
+            struct stat info {};
+            QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
+            QCOMPARE(info.st_mode & 0777, mode_t(0700));
+            QVERIFY(QFile::exists(socketPath()));
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        if (tmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", tmp);
     }
 
     void staleSocketsAreReplacedOthersKept()
@@ -103,9 +144,9 @@ private slots:
         // A socket left behind by an instance that crashed: its file is there, nobody listens, the lock
         // is free.
         QLocalServer stale;
-        QVERIFY(stale.listen(CommandLine::socketPath()));
+        QVERIFY(stale.listen(socketPath()));
         QVERIFY(::close(int(stale.socketDescriptor())) == 0); // gone without removing its file
-        QVERIFY(QFile::exists(CommandLine::socketPath()));
+        QVERIFY(QFile::exists(socketPath()));
         QVERIFY(!CommandLine::ask(Request{"show", {}}, 1));
         {
             InstanceServer server;
@@ -113,8 +154,8 @@ private slots:
             QVERIFY2(server.claim(&error), qPrintable(error));
         }
         // Not a socket, or not ours: refused with the reason, nothing deleted.
-        QFile::remove(CommandLine::socketPath());
-        QFile plain(CommandLine::socketPath());
+        QFile::remove(socketPath());
+        QFile plain(socketPath());
         QVERIFY(plain.open(QIODevice::WriteOnly));
         plain.write("mine");
         plain.close();

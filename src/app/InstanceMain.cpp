@@ -1,0 +1,236 @@
+#include "app/Brand.h"
+#include "app/InstanceServer.h"
+#include "app/MainMenu.h"
+#include "app/StatusItemController.h"
+#include "capture/CaptureCoordinator.h"
+#include "capture/ScreenRecordingPermission.h"
+#include "editor/AnnotationCanvasView.h"
+#include "editor/EditorManager.h"
+#include "editor/EditorWindowController.h"
+#include "history/HistoryStore.h"
+#include "imagetools/ColorPickerService.h"
+#include "output/AppSettings.h"
+#include "platform/x11/X11HotKeyService.h"
+#include "platform/x11/X11ScreenCapturer.h"
+#include "platform/x11/XkbKeyboardLayout.h"
+#include "preview/PreviewPanel.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/MenuTracker.h"
+#include "shortcuts/ShortcutRecorder.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+// Tesseract's OpenMP threads make recognition several times slower unless OMP_THREAD_LIMIT=1 is in the
+// environment when the process starts (setting it later has no effect), so Pim restarts itself once
+// with it set.
+// This program's own file: exec'ing it by this path (not /proc/self/exe) keeps the process named "pim",
+// so that `pkill pim` and the desktop's task lists find it.
+std::string ownPath()
+{
+    char buffer[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof(buffer) - 1);
+    if (n <= 0)
+        return "/proc/self/exe";
+    return std::string(buffer, size_t(n));
+}
+
+void ensureSingleThreadedOpenMP(char **argv)
+{
+    if (std::getenv("OMP_THREAD_LIMIT"))
+        return;
+    ::setenv("OMP_THREAD_LIMIT", "1", 1);
+    ::execv(ownPath().c_str(), argv);
+    // exec failed: carry on in this process, only slower.
+}
+
+// The screen reader for the session Pim runs in. It holds its own display connection and ends with the
+// coordinator, before the application object does.
+std::unique_ptr<ScreenCapturer> makeScreenCapturer()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+        return std::make_unique<X11ScreenCapturer>();
+    // No way to read the screen on this platform: every capture reports it.
+    struct Unavailable : ScreenCapturer {
+        Result<QImage> grabScreen(QScreen *) override
+        {
+            return Error{QStringLiteral("La capture d'écran n'est pas disponible sur cette plateforme (%1).")
+                             .arg(QGuiApplication::platformName())};
+        }
+    };
+    return std::make_unique<Unavailable>();
+}
+
+void installHotKeys()
+{
+    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
+        GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
+        installX11KeyboardLayout();
+    }
+}
+
+// The main menu's editor commands act on the active editor window.
+void connectEditorCommands()
+{
+    MainMenu &menu = MainMenu::shared();
+    const auto onActive = [](void (*command)(EditorWindowController *)) {
+        return [command] {
+            if (EditorWindowController *editor = EditorManager::shared().activeEditor())
+                command(editor);
+        };
+    };
+    QObject::connect(menu.save, &QAction::triggered, qApp,
+                     onActive([](EditorWindowController *e) { e->saveComposedImage(); }));
+    QObject::connect(menu.copy, &QAction::triggered, qApp,
+                     onActive([](EditorWindowController *e) { e->copyComposedImage(); }));
+    QObject::connect(menu.close, &QAction::triggered, qApp,
+                     onActive([](EditorWindowController *e) { e->close(); }));
+    QObject::connect(menu.undo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
+                         e->canvas()->commitTextEditing();
+                         e->undoStack().undo();
+                     }));
+    QObject::connect(menu.redo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
+                         e->canvas()->commitTextEditing();
+                         e->undoStack().redo();
+                     }));
+    EditorManager::shared().onWindowCreated = [](QWidget *window) {
+        window->addActions(MainMenu::shared().allActions());
+    };
+}
+
+void registerShortcuts(CaptureCoordinator *coordinator)
+{
+    using GlobalShortcuts::Name;
+    QPointer<CaptureCoordinator> weak(coordinator);
+    GlobalShortcuts::onKeyDown(Name::captureArea(), [weak] {
+        if (weak)
+            weak->captureArea();
+    });
+    GlobalShortcuts::onKeyDown(Name::captureFullScreen(), [weak] {
+        if (weak)
+            weak->captureFullScreen(0);
+    });
+}
+
+// Carries out a command-line request in the running instance.
+void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
+                   CaptureCoordinator &coordinator, StatusItemController &statusItem)
+{
+    const auto captured = [reply](const Result<QString> &outcome) {
+        if (outcome)
+            reply(true, *outcome);
+        else
+            reply(false, outcome.error().message.isEmpty() ? QStringLiteral("capture annulée")
+                                                           : outcome.error().message);
+    };
+    const std::string &command = request.command;
+    const QString argument =
+        request.arguments.empty() ? QString() : QString::fromStdString(request.arguments.front());
+    if (command == "show") {
+        reply(true, QString());
+    } else if (command == "area") {
+        coordinator.captureArea(captured);
+    } else if (command == "full") {
+        coordinator.captureFullScreen(argument.toDouble(), captured);
+    } else if (command == "edit") {
+        const QString error = EditorManager::shared().openFile(argument);
+        reply(error.isEmpty(), error);
+    } else if (command == "history") {
+        statusItem.showHistory();
+        reply(true, QString());
+    } else if (command == "preferences") {
+        statusItem.showPreferences();
+        reply(true, QString());
+    } else if (command == "pick-color") {
+        ColorPickerService::pickAndCopyHex(
+            [reply](const QString &code) { reply(true, code); },
+            [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
+    } else {
+        reply(false, QStringLiteral("commande inconnue : ") + QString::fromStdString(command));
+    }
+}
+
+} // namespace
+
+// The tray instance: started by the `pim` command (which execs it, or spawns it in the background for a
+// command when none runs), from the same folder once installed under libexec.
+int main(int argc, char **argv)
+{
+    ensureSingleThreadedOpenMP(argv);
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Pim"));
+    QApplication::setOrganizationName(QStringLiteral("Pim"));
+    QApplication::setApplicationVersion(Brand::version());
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    int status = 0;
+    {
+        InstanceServer server;
+        QString claimError;
+        if (!server.claim(&claimError)) {
+            if (!claimError.isEmpty()) {
+                std::fprintf(stderr, "pim: %s\n", qPrintable(claimError));
+                return 1;
+            }
+            // Another instance started meanwhile: it is the one.
+            return 0;
+        }
+        // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
+        CaptureCoordinator coordinator(makeScreenCapturer());
+        ColorPickerService::setScreenGrabber(
+            [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
+        ColorPickerService::setPointerLocator(
+            [&coordinator] { return coordinator.capturer().nativePointer(); });
+        coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
+        coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
+            PreviewManager::shared().show(image, scale, path, screen);
+        };
+        PreviewManager::shared().openEditor = [](const QImage &image, double scale, const QString &path) {
+            EditorManager::shared().openEditor(image, scale, path);
+        };
+        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
+        GlobalShortcuts::Recorder::menuItemFor = [](const QKeySequence &keys) {
+            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
+            return action ? action->text() : QString();
+        };
+        connectEditorCommands();
+        installHotKeys();
+        MenuTracker::install();
+        StatusItemController statusItem(&coordinator);
+        statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
+            EditorManager::shared().openEditor(image, scale, path);
+        };
+        server.onRequest = [&coordinator, &statusItem](const CommandLine::Request &r,
+                                                       const InstanceServer::Reply &reply) {
+            handleRequest(r, reply, coordinator, statusItem);
+        };
+        registerShortcuts(&coordinator);
+        // The permission is read at launch and again whenever Pim becomes active.
+        ScreenRecordingPermission::refresh();
+        QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
+            if (state == Qt::ApplicationActive)
+                ScreenRecordingPermission::refresh();
+        });
+        if (!AppSettings::shared().hasSeenWelcome())
+            statusItem.showWelcome();
+
+        status = app.exec();
+        // The services holding X connections and windows end here, before the application object.
+        PreviewManager::shared().dismissImmediately();
+        ColorPickerService::setScreenGrabber(nullptr);
+        ColorPickerService::setPointerLocator(nullptr);
+        GlobalShortcuts::setHotKeyService(nullptr);
+    }
+    return status;
+}
