@@ -177,6 +177,43 @@ private slots:
         setShortcut(std::nullopt, custom);
     }
 
+    void aRivalsCombinationReachesTheRecorder()
+    {
+        // Another program holds Ctrl+Alt+L. While recording the keyboard is ours, so the press comes to the
+        // recorder (not to that program) and the trial grab tells the user it is taken.
+        const Shortcut controlAltL(Key{Key::l}, Modifier::control | Modifier::option);
+        xcb_connection_t *rival = xcb_connect(nullptr, nullptr);
+        QVERIFY(!xcb_connection_has_error(rival));
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
+        QVERIFY(!xcb_request_check(rival, xcb_grab_key_checked(rival, 1, root,
+                                                               X11HotKeyService::xModifiers(controlAltL.keyModifiers),
+                                                               Key::l, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
+        xcb_flush(rival);
+        QWidget window;
+        auto *recorder = new Recorder(*area);
+        int alerts = 0;
+        recorder->askSystemConflict = [&] {
+            ++alerts;
+            return false;
+        };
+        (new QVBoxLayout(&window))->addWidget(recorder);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QTRY_VERIFY(window.isActiveWindow());
+        QTest::qWait(50);
+        QTest::mouseClick(recorder, Qt::LeftButton);
+        QTRY_VERIFY(recorder->isRecording());
+        press("ctrl+alt+l");
+        QTRY_COMPARE(alerts, 1);
+        QCOMPARE(getShortcut(*area), shiftSuper7); // refused: the binding stays
+        // The rival's grab works again once recording has ended: the keyboard was let go.
+        QTest::keyClick(recorder, Qt::Key_Escape);
+        QTRY_VERIFY(!recorder->isRecording());
+        QCOMPARE(QWidget::keyboardGrabber(), nullptr);
+        xcb_disconnect(rival);
+    }
+
     void clearedNameNoLongerFires()
     {
         const int before = areaPresses;
