@@ -1,5 +1,7 @@
 #include "capture/ScreenRecordingPermission.h"
 
+#include "common/ShellQuoting.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QProcess>
@@ -170,14 +172,7 @@ Alert grantedAlert()
 
 QString relaunchCommand(const QString &programPath)
 {
-    // The path is quoted for the shell: inside double quotes only $ ` " \ need escaping.
-    QString quoted;
-    for (const QChar c : programPath) {
-        if (c == u'$' || c == u'`' || c == u'"' || c == u'\\')
-            quoted += u'\\';
-        quoted += c;
-    }
-    return QStringLiteral("sleep 0.4; exec \"") + quoted + u'"';
+    return QStringLiteral("sleep 0.4; exec ") + doubleQuoted(programPath);
 }
 
 } // namespace ScreenRecordingPermission

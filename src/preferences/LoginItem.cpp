@@ -1,5 +1,7 @@
 #include "preferences/LoginItem.h"
 
+#include "common/ShellQuoting.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -14,15 +16,7 @@ namespace {
 // quotes escaped; then backslashes doubled again, as every string value of the file needs.
 QString execArgument(const QString &argument)
 {
-    QString quoted;
-    for (const QChar c : argument) {
-        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
-            quoted += u'\\';
-        quoted += c;
-    }
-    quoted = u'"' + quoted + u'"';
-    quoted.replace(u'\\', QStringLiteral("\\\\"));
-    return quoted;
+    return doubleQuoted(argument).replace(u'\\', QStringLiteral("\\\\"));
 }
 
 } // namespace

@@ -41,6 +41,34 @@ class TestHotKeysX11 : public QObject {
         QTest::qWait(150);
     }
 
+    // A window holding the recorder, active, the recorder clicked into recording.
+    static void startRecording(QWidget &window, Recorder *recorder)
+    {
+        (new QVBoxLayout(&window))->addWidget(recorder);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        QTRY_VERIFY(window.isActiveWindow());
+        QTest::qWait(50);
+        QTest::mouseClick(recorder, Qt::LeftButton);
+        QTRY_VERIFY(recorder->isRecording());
+    }
+
+    // Another X client's grab of a combination on the root window; it lasts as long as the connection.
+    static xcb_connection_t *rivalGrab(const Shortcut &shortcut)
+    {
+        xcb_connection_t *rival = xcb_connect(nullptr, nullptr);
+        if (xcb_connection_has_error(rival))
+            return rival;
+        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
+        if (xcb_generic_error_t *error = xcb_request_check(
+                rival, xcb_grab_key_checked(rival, 1, root, X11HotKeyService::xModifiers(shortcut.keyModifiers),
+                                            xcb_keycode_t(shortcut.keyCode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)))
+            std::free(error);
+        xcb_flush(rival);
+        return rival;
+    }
+
     // Runs code with standard output going to a file, and returns what it printed.
     // What the code writes to standard error (failures go there, not to standard output).
     template <typename F> static QByteArray capturedErrors(F &&code)
@@ -156,12 +184,8 @@ private slots:
     void takenCombinationIsReported()
     {
         // A second X client grabs Ctrl+Alt+K first.
-        xcb_connection_t *rival = xcb_connect(nullptr, nullptr);
+        xcb_connection_t *rival = rivalGrab(controlAltK);
         QVERIFY(!xcb_connection_has_error(rival));
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
-        const uint16_t mods = X11HotKeyService::xModifiers(controlAltK.keyModifiers);
-        QVERIFY(!xcb_request_check(rival, xcb_grab_key_checked(rival, 1, root, mods, Key::k,
-                                                               XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
         QVERIFY(hotKeyService()->isTakenElsewhere(controlAltK));
         QVERIFY(!hotKeyService()->isTakenElsewhere(shiftSuper7)); // ours, not elsewhere
 
@@ -182,13 +206,8 @@ private slots:
         // Another program holds Ctrl+Alt+L. While recording the keyboard is ours, so the press comes to the
         // recorder (not to that program) and the trial grab tells the user it is taken.
         const Shortcut controlAltL(Key{Key::l}, Modifier::control | Modifier::option);
-        xcb_connection_t *rival = xcb_connect(nullptr, nullptr);
-        QVERIFY(!xcb_connection_has_error(rival));
-        const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
-        QVERIFY(!xcb_request_check(rival, xcb_grab_key_checked(rival, 1, root,
-                                                               X11HotKeyService::xModifiers(controlAltL.keyModifiers),
-                                                               Key::l, XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)));
-        xcb_flush(rival);
+        xcb_connection_t *rival = rivalGrab(controlAltL);
+        QVERIFY(hotKeyService()->isTakenElsewhere(controlAltL));
         QWidget window;
         auto *recorder = new Recorder(*area);
         int alerts = 0;
@@ -196,18 +215,11 @@ private slots:
             ++alerts;
             return false;
         };
-        (new QVBoxLayout(&window))->addWidget(recorder);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.activateWindow();
-        QTRY_VERIFY(window.isActiveWindow());
-        QTest::qWait(50);
-        QTest::mouseClick(recorder, Qt::LeftButton);
-        QTRY_VERIFY(recorder->isRecording());
+        startRecording(window, recorder);
         press("ctrl+alt+l");
         QTRY_COMPARE(alerts, 1);
         QCOMPARE(getShortcut(*area), shiftSuper7); // refused: the binding stays
-        // The rival's grab works again once recording has ended: the keyboard was let go.
+        // The keyboard is let go when recording ends.
         QTest::keyClick(recorder, Qt::Key_Escape);
         QTRY_VERIFY(!recorder->isRecording());
         QCOMPARE(QWidget::keyboardGrabber(), nullptr);
@@ -229,14 +241,7 @@ private slots:
     {
         QWidget window;
         auto *recorder = new Recorder(*area);
-        (new QVBoxLayout(&window))->addWidget(recorder);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
-        window.activateWindow();
-        QTRY_VERIFY(window.isActiveWindow());
-        QTest::qWait(50);
-        QTest::mouseClick(recorder, Qt::LeftButton);
-        QTRY_VERIFY(recorder->isRecording());
+        startRecording(window, recorder);
         // While recording, the old shortcut is typed into the recorder and captures nothing.
         const int before = areaPresses;
         press("ctrl+alt+j");
