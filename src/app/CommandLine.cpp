@@ -53,6 +53,7 @@ std::string usage()
            "  pim pick-color         copie le code hex d'une couleur de l'écran\n"
            "  pim history            ouvre l'historique des captures\n"
            "  pim preferences        ouvre les préférences\n"
+           "  pim search MOTS…       affiche les captures dont le texte contient ces mots\n"
            "  pim --help | --version\n";
 }
 
@@ -88,6 +89,8 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         char text[64];
         std::snprintf(text, sizeof text, "%g", delay);
         parsed.request = Request{command, {text}};
+    } else if (command == "search" && !args.empty()) {
+        parsed.request = Request{command, args};
     } else if (command == "edit" && args.size() == 1) {
         const std::string &file = args[0];
         parsed.request = Request{command, {file.starts_with('/') ? file : workingFolder + "/" + file}};

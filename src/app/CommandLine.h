@@ -5,16 +5,16 @@
 #include <vector>
 
 // The command line: `pim` starts the tray instance (or finds it running); `pim area`, `pim full [--delay
-// S]`, `pim edit FILE`, `pim pick-color`, `pim history` and `pim preferences` are carried out by the
-// running instance, which is started first when there is none. Requests travel over a local socket in
-// $XDG_RUNTIME_DIR, one line each way.
+// S]`, `pim edit FILE`, `pim pick-color`, `pim history`, `pim preferences` and `pim search WORDS…` are
+// carried out by the running instance, which is started first when there is none. Requests travel over a
+// local socket in $XDG_RUNTIME_DIR, one line each way.
 // Plain C++ without Qt: the `pim` command loads no more than the C library to ask, so a command costs
 // a millisecond or two beside the work itself. Texts are UTF-8.
 namespace CommandLine {
 
 struct Request {
     std::string command;                // "show", "area", "full", "edit", "pick-color", "history", "preferences"
-    std::vector<std::string> arguments; // full: the delay in seconds; edit: the absolute file path
+    std::vector<std::string> arguments; // full: the delay; edit: the absolute file path; search: the words
     bool operator==(const Request &) const = default;
 };
 

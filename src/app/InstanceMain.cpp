@@ -8,6 +8,9 @@
 #include "editor/EditorManager.h"
 #include "editor/EditorWindowController.h"
 #include "history/HistoryStore.h"
+#include "history/HistoryWindowController.h"
+#include "history/TextIndex.h"
+#include "history/TextIndexer.h"
 #include "imagetools/ColorPickerService.h"
 #include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
@@ -161,6 +164,28 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
     }
 }
 
+// `pim search WORDS…`: the captures whose text holds every word, newest first, one path a line.
+void answerSearch(const CommandLine::Request &request, const InstanceServer::Reply &reply, TextIndex &index)
+{
+    if (!index.isAvailable()) {
+        reply(false, QStringLiteral("recherche indisponible : ") + index.problem());
+        return;
+    }
+    QStringList words;
+    for (const std::string &word : request.arguments)
+        words << QString::fromStdString(word);
+    const QHash<QString, QString> matches = index.search(words.join(u' '));
+    QStringList paths;
+    for (const HistoryStore::Entry &entry : HistoryStore::shared().entries()) {
+        if (matches.contains(entry.path))
+            paths << entry.path;
+    }
+    if (paths.isEmpty())
+        reply(false, QStringLiteral("aucune capture ne contient ces mots"));
+    else
+        reply(true, paths.join(u'\n'));
+}
+
 } // namespace
 
 // The tray instance: started by the `pim` command (which execs it, or spawns it in the background for a
@@ -192,7 +217,26 @@ int main(int argc, char **argv)
             [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
         ColorPickerService::setPointerLocator(
             [&coordinator] { return coordinator.capturer().nativePointer(); });
-        coordinator.onCaptureStarting = [] { PreviewManager::shared().dismissImmediately(); };
+        // The words in the captures: an index beside the history, kept up to date in the background.
+        TextIndex textIndex;
+        if (!textIndex.isAvailable())
+            std::fprintf(stderr, "pim: recherche dans les captures indisponible : %s\n",
+                         qPrintable(textIndex.problem()));
+        TextIndexer indexer(&textIndex);
+        QObject::connect(&indexer, &TextIndexer::indexed, [&textIndex, said = !textIndex.isAvailable()]() mutable {
+            if (!said && !textIndex.isAvailable()) {
+                said = true;
+                std::fprintf(stderr, "pim: recherche dans les captures désactivée : %s\n",
+                             qPrintable(textIndex.problem()));
+            }
+        });
+        HistoryStore::shared().onEntriesChanged = [&indexer] { indexer.follow(HistoryStore::shared().entries()); };
+        indexer.follow(HistoryStore::shared().entries());
+        coordinator.onCaptureStarting = [&indexer] {
+            indexer.setCaptureRunning(true);
+            PreviewManager::shared().dismissImmediately();
+        };
+        coordinator.onFinished = [&indexer](const Result<QString> &) { indexer.setCaptureRunning(false); };
         coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
             PreviewManager::shared().show(image, scale, path, screen);
         };
@@ -211,9 +255,20 @@ int main(int argc, char **argv)
         statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
             EditorManager::shared().openEditor(image, scale, path);
         };
-        server.onRequest = [&coordinator, &statusItem](const CommandLine::Request &r,
-                                                       const InstanceServer::Reply &reply) {
-            handleRequest(r, reply, coordinator, statusItem);
+        statusItem.onHistoryWindowCreated = [&textIndex, &indexer](HistoryWindowController *window) {
+            window->onSearch = [&textIndex](const QString &words) { return textIndex.search(words); };
+            window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
+            QObject::connect(&indexer, &TextIndexer::indexed, window, [window, &textIndex] {
+                window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
+                window->refreshSearch();
+            });
+        };
+        server.onRequest = [&coordinator, &statusItem, &textIndex](const CommandLine::Request &r,
+                                                                   const InstanceServer::Reply &reply) {
+            if (r.command == "search")
+                answerSearch(r, reply, textIndex);
+            else
+                handleRequest(r, reply, coordinator, statusItem);
         };
         registerShortcuts(&coordinator);
         // The permission is read at launch and again whenever Pim becomes active.

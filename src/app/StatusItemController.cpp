@@ -121,6 +121,8 @@ HistoryWindowController *StatusItemController::historyWindow()
                 self->onOpenEditor(image, scale, path);
         };
         m_history->addActions(MainMenu::shared().allActions());
+        if (onHistoryWindowCreated)
+            onHistoryWindowCreated(m_history.get());
     }
     return m_history.get();
 }

@@ -43,6 +43,8 @@ public:
     HistoryWindowController *historyWindow();
     PreferencesWindowController *preferencesWindow();
 
+    // Told when the history window is made, for the app to give it search.
+    std::function<void(HistoryWindowController *window)> onHistoryWindowCreated;
     // Opens a capture from the history in an editor; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
 

@@ -19,10 +19,11 @@ HistoryListModel::~HistoryListModel()
     m_pool.waitForDone();
 }
 
-void HistoryListModel::setEntries(const QList<HistoryStore::Entry> &entries)
+void HistoryListModel::setEntries(const QList<HistoryStore::Entry> &entries, const QHash<QString, QString> &texts)
 {
     beginResetModel();
     m_entries = entries;
+    m_texts = texts;
     m_slots = QList<Slot>(entries.size());
     endResetModel();
 }
@@ -48,8 +49,13 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
     case FileNameRole:
         return QFileInfo(entry.path).fileName();
-    case Qt::ToolTipRole:
-        return entry.path;
+    case Qt::ToolTipRole: {
+        // The text a search found in it, as much as a tooltip holds; else the file's path.
+        const QString text = m_texts.value(entry.path).trimmed();
+        if (text.isEmpty())
+            return entry.path;
+        return text.size() > 600 ? text.left(600) + QChar(0x2026) : text;
+    }
     case DateTextRole:
         return dateText(entry);
     case ThumbnailRole:

@@ -3,6 +3,7 @@
 #include "history/HistoryStore.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QImage>
 #include <QThreadPool>
 
@@ -30,7 +31,8 @@ public:
     explicit HistoryListModel(QObject *parent = nullptr);
     ~HistoryListModel() override;
 
-    void setEntries(const QList<HistoryStore::Entry> &entries);
+    // The entries shown, with the recognised text of those a search found (their tooltip).
+    void setEntries(const QList<HistoryStore::Entry> &entries, const QHash<QString, QString> &texts = {});
     const QList<HistoryStore::Entry> &entries() const { return m_entries; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -55,6 +57,7 @@ private:
     void request(int row) const;
 
     QList<HistoryStore::Entry> m_entries;
+    QHash<QString, QString> m_texts;
     mutable QList<Slot> m_slots;
     mutable QThreadPool m_pool;
 };

@@ -185,6 +185,8 @@ void HistoryStore::changed()
 {
     if (onChange)
         onChange();
+    if (onEntriesChanged)
+        onEntriesChanged();
 }
 
 void HistoryStore::add(const QUrl &url)

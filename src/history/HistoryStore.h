@@ -36,6 +36,8 @@ public:
     QString fileURL() const { return m_filePath; }
     const QList<Entry> &entries() const { return m_entries; }
     std::function<void()> onChange;
+    // Told of the same changes, for the text index (the window holds onChange).
+    std::function<void()> onEntriesChanged;
 
     // Records a written capture at the front; any older entry for the same path goes.
     void add(const QUrl &url);

@@ -8,6 +8,9 @@
 #include "output/OutputPipeline.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
@@ -42,6 +45,13 @@ HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window
     m_grid->viewport()->setBackgroundRole(QPalette::Window);
     m_grid->setBackgroundRole(QPalette::Window);
 
+    m_search = new QLineEdit;
+    m_search->setPlaceholderText(QStringLiteral("Rechercher dans les captures"));
+    m_search->setClearButtonEnabled(true);
+    m_search->installEventFilter(this);
+    connect(m_search, &QLineEdit::textChanged, this, &HistoryWindowController::reload);
+    setSearchAvailable(false);
+
     m_emptyLabel = new QLabel(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
     m_emptyLabel->setAlignment(Qt::AlignCenter);
     m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -51,8 +61,13 @@ HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window
 
     auto *layout = new QGridLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_grid, 0, 0);
-    layout->addWidget(m_emptyLabel, 0, 0, Qt::AlignCenter);
+    layout->setSpacing(0);
+    auto *searchRow = new QHBoxLayout;
+    searchRow->setContentsMargins(12, 10, 12, 0);
+    searchRow->addWidget(m_search);
+    layout->addLayout(searchRow, 0, 0);
+    layout->addWidget(m_grid, 1, 0);
+    layout->addWidget(m_emptyLabel, 1, 0, Qt::AlignCenter);
 
     connect(m_grid, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.isValid() && index.row() < entries().size())
@@ -91,10 +106,53 @@ void HistoryWindowController::showWindow()
     activateWindow();
 }
 
+void HistoryWindowController::setSearchAvailable(bool available, const QString &reason)
+{
+    m_search->setEnabled(available);
+    m_search->setPlaceholderText(available ? QStringLiteral("Rechercher dans les captures")
+                                           : QStringLiteral("Recherche indisponible"));
+    m_search->setToolTip(available ? QString() : reason);
+    if (!available && !m_search->text().isEmpty())
+        m_search->clear();
+}
+
 void HistoryWindowController::reload()
 {
-    m_model->setEntries(HistoryStore::shared().entries());
-    m_emptyLabel->setVisible(entries().isEmpty());
+    const QList<HistoryStore::Entry> &all = HistoryStore::shared().entries();
+    const QString words = m_search->text().trimmed();
+    if (words.isEmpty() || !onSearch) {
+        m_model->setEntries(all, {});
+        m_emptyLabel->setText(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
+        m_emptyLabel->setVisible(all.isEmpty());
+        return;
+    }
+    const QHash<QString, QString> matches = onSearch(words);
+    QList<HistoryStore::Entry> shown;
+    for (const HistoryStore::Entry &entry : all) {
+        if (matches.contains(entry.path))
+            shown << entry;
+    }
+    m_model->setEntries(shown, matches);
+    m_emptyLabel->setText(all.isEmpty() ? QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone.")
+                                        : QStringLiteral("Aucune capture ne contient ce texte."));
+    m_emptyLabel->setVisible(shown.isEmpty());
+}
+
+void HistoryWindowController::refreshSearch()
+{
+    if (!m_search->text().trimmed().isEmpty())
+        reload();
+}
+
+bool HistoryWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    // Escape in the search field clears the search.
+    if (watched == m_search && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && !m_search->text().isEmpty()) {
+        m_search->clear();
+        return true;
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 std::unique_ptr<QMenu> HistoryWindowController::menuAt(const QPoint &viewportPoint)

@@ -2,6 +2,7 @@
 
 #include "history/HistoryStore.h"
 
+#include <QHash>
 #include <QImage>
 #include <QWidget>
 
@@ -10,6 +11,7 @@
 
 class HistoryListModel;
 class QLabel;
+class QLineEdit;
 class QListView;
 class QMenu;
 
@@ -25,16 +27,28 @@ public:
 
     // Opens a capture in an editor; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
+    // The captures whose text holds the words typed in the search field, with that text; set by the app.
+    std::function<QHash<QString, QString>(const QString &words)> onSearch;
+    // Search on or off; off, the field says why.
+    void setSearchAvailable(bool available, const QString &reason = QString());
 
     // Prunes the entries whose files are gone, reloads, shows and raises the window.
     void showWindow();
-    // Takes the store's list again.
+    // Takes the store's list again, filtered by the search field's words when it holds any.
     void reload();
+    // Searches again when the field holds words (the index has learnt more text).
+    void refreshSearch();
 
     const QList<HistoryStore::Entry> &entries() const;
     QListView *grid() const { return m_grid; }
     HistoryListModel *model() const { return m_model; }
     QLabel *emptyLabel() const { return m_emptyLabel; }
+    QLineEdit *searchField() const { return m_search; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+public:
 
     // The menu for the cell under a point of the grid's viewport, having selected that cell alone;
     // nothing over empty space.
@@ -46,6 +60,7 @@ public:
     void copyImage(const HistoryStore::Entry &entry);
 
 private:
+    QLineEdit *m_search = nullptr;
     QListView *m_grid = nullptr;
     HistoryListModel *m_model = nullptr;
     QLabel *m_emptyLabel = nullptr;

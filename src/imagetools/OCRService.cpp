@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <atomic>
 #include <mutex>
 #include <optional>
 
@@ -318,9 +319,19 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
     return observations;
 }
 
+namespace {
+std::atomic<int> running{0};
+}
+
+int activeRecognitions()
+{
+    return running.load();
+}
+
 void recognizeText(const QImage &image, const QStringList &languages, QObject *context,
                    std::function<void(Result<QString>)> done)
 {
+    ++running;
     // The watcher lives in the caller's thread as a child of the context: its signal arrives there, and
     // not at all once the context is gone. QImage is shared copy-on-write; the worker only reads it.
     auto *watcher = new QFutureWatcher<Result<QString>>(context);
@@ -339,6 +350,7 @@ void recognizeText(const QImage &image, const QStringList &languages, QObject *c
     });
     watcher->setFuture(QtConcurrent::run([image, languages]() -> Result<QString> {
         const Result<QList<Observation>> observations = recognize(image, languages);
+        --running;
         if (!observations)
             return observations.error();
         return orderedText(*observations);

@@ -44,6 +44,9 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
 // Frees the recognition engine kept between recognitions (done by itself a minute after the last one).
 void releaseEngine();
 
+// How many recognitions asked through recognizeText are under way.
+int activeRecognitions();
+
 // Recognises on a worker thread and calls `done` on the thread of `context` with the text or the error;
 // nothing is called if `context` is destroyed first.
 void recognizeText(const QImage &image, const QStringList &languages, QObject *context,

@@ -4,7 +4,8 @@
 # Starts Pim beside a tray host, presses Shift+Super+7 and drags a rectangle; checks the file, the
 # clipboard, the history, the log line and the preview; clicks the preview, draws an arrow in the editor
 # and saves; captures with Shift+Super+8; opens the history window and copies both captures from its grid;
-# then opens a file with `pim edit` and captures with `pim full`, both carried out by the running instance.
+# then opens a file with `pim edit` and captures with `pim full`, both carried out by the running instance;
+# finds a capture by the words on it with `pim search`.
 set -euo pipefail
 pim=$1
 fail() { echo "FAIL: $*" >&2; exit 1; }
@@ -145,6 +146,19 @@ xdotool search --onlyvisible --name "$(basename "$area")" >/dev/null || fail "no
 printed=$("$pim" full)
 [ -f "$printed" ] || fail "pim full printed '$printed'"
 [ "$(count)" -eq 4 ] || fail "pim full wrote no file"
+
+# The words in the captures: the welcome window was on the screen during the full-screen capture, and its
+# text is recognised in the background; `pim search` prints the matching captures, newest first.
+found=""
+for _ in $(seq 1 60); do
+  found=$("$pim" search partage ECRAN 2>/dev/null || true)
+  grep -qxF "$full" <<<"$found" && break
+  sleep 0.5
+done
+grep -qxF "$full" <<<"$found" || fail "pim search did not find the full-screen capture: '$found'"
+if "$pim" search zzqqxx 2>err.txt; then fail "pim search found a word no capture shows"; fi
+grep -q "aucune capture" err.txt || fail "no clear message when nothing matches: $(cat err.txt)"
+
 "$pim" full --delay nonsense 2>/dev/null && fail "a bad delay was accepted"
 [ $? -eq 2 ] || true
 echo "capture end to end: ok"

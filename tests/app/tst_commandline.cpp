@@ -51,6 +51,7 @@ private slots:
         QVERIFY(parse({"history"}).request == (Request{"history", {}}));
         QVERIFY(parse({"preferences"}).request == (Request{"preferences", {}}));
         QVERIFY(parse({"pick-color"}).request == (Request{"pick-color", {}}));
+        QVERIFY(parse({"search", "erreur", "l'écran"}).request == (Request{"search", {"erreur", "l'écran"}}));
         QVERIFY(parse({"full"}).request->arguments == Strings{"0"});
         QVERIFY(parse({"full", "--delay", "1.5"}).request->arguments == Strings{"1.5"});
         QVERIFY(parse({"full", "--delay", "3600"}).request->arguments == Strings{"3600"});
@@ -71,7 +72,8 @@ private slots:
                                                     {"edit"},
                                                     {"edit", "a", "b"},
                                                     {"area", "x"},
-                                                    {"history", "x"}}) {
+                                                    {"history", "x"},
+                                                    {"search"}}) {
             const CommandLine::Parsed parsed = parse(bad);
             QVERIFY(!parsed.request);
             QVERIFY(!parsed.error.empty());

@@ -10,6 +10,7 @@
 #include <QClipboard>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QMimeData>
@@ -229,6 +230,61 @@ private slots:
         window.openInEditor(window.entries().at(1));
         QCOMPARE(opened, 0);
         window.grid()->viewport()->repaint(); // painting placeholders must not fail
+    }
+
+    void searchFiltersTheGrid()
+    {
+        const QString error = capture("erreur.png");
+        const QString receipt = capture("recu.png");
+        const QString other = capture("autre.png");
+        HistoryStore::shared().add(error);
+        HistoryStore::shared().add(receipt);
+        HistoryStore::shared().add(other);
+        HistoryWindowController window;
+        QVERIFY(!window.searchField()->isEnabled()); // no search until the app gives it
+        QCOMPARE(window.searchField()->placeholderText(), QString("Recherche indisponible"));
+        QStringList asked;
+        window.onSearch = [&](const QString &words) {
+            asked << words;
+            QHash<QString, QString> matches;
+            if (QString("connexion impossible").startsWith(words))
+                matches.insert(error, "Erreur : connexion impossible");
+            if (words == "total")
+                matches.insert(receipt, "Total 12,50 €"), matches.insert(error, "total des erreurs");
+            return matches;
+        };
+        window.setSearchAvailable(true);
+        window.showWindow();
+        QCOMPARE(window.searchField()->placeholderText(), QString("Rechercher dans les captures"));
+        QCOMPARE(paths(window), QStringList({other, receipt, error}));
+
+        // Typing filters to the matches, in the history's order, with the text as the tooltip.
+        QTest::keyClicks(window.searchField(), "total");
+        QCOMPARE(asked.last(), QString("total"));
+        QCOMPARE(paths(window), QStringList({receipt, error}));
+        QCOMPARE(window.model()->index(0).data(Qt::ToolTipRole).toString(), QString("Total 12,50 €"));
+        // A capture landing meanwhile keeps the filter.
+        HistoryStore::shared().add(capture("nouvelle.png"));
+        QCOMPARE(paths(window), QStringList({receipt, error}));
+        // Nothing found: the message says so.
+        window.searchField()->setText("zzz");
+        QVERIFY(window.entries().isEmpty());
+        QVERIFY(window.emptyLabel()->isVisible());
+        QCOMPARE(window.emptyLabel()->text(), QString("Aucune capture ne contient ce texte."));
+        // Escape clears the search and shows everything again.
+        window.searchField()->setFocus();
+        QTest::keyClick(window.searchField(), Qt::Key_Escape);
+        QCOMPARE(window.searchField()->text(), QString());
+        QCOMPARE(window.entries().size(), 4);
+        QVERIFY(window.emptyLabel()->isHidden());
+        QCOMPARE(window.model()->index(1).data(Qt::ToolTipRole).toString(), other);
+
+        // Search turned off (the index became unusable): the field says so and the grid shows all.
+        window.searchField()->setText("total");
+        window.setSearchAvailable(false, "disque plein");
+        QVERIFY(!window.searchField()->isEnabled());
+        QCOMPARE(window.searchField()->toolTip(), QString("disque plein"));
+        QCOMPARE(window.entries().size(), 4);
     }
 
     void lateThumbnailsStayWithTheirFile()

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// The words in past captures, for finding them again: one row per capture file (its path, size,
+// modification time, the recognition languages used and the recognised text) in an SQLite database with
+// an FTS5 full-text table beside the history, <data folder>/Pim/text-index.sqlite, in WAL mode. The
+// history stays the list of captures; this only adds their text, and is made anew from the history
+// whenever it is missing, corrupt or from another version. When it cannot be used at all (the disk is
+// full, another process locks it) search is off and `problem()` says why; the captures and the history
+// are never touched.
+class TextIndex {
+public:
+    struct Record {
+        QString path;
+        qint64 size = -1;
+        qint64 modified = 0; // milliseconds since the epoch
+        QStringList languages;
+        QString text;
+        bool operator==(const Record &) const = default;
+    };
+
+    static constexpr int schemaVersion = 1;
+
+    // An empty path means <data folder>/Pim/text-index.sqlite.
+    explicit TextIndex(const QString &filePath = QString());
+    ~TextIndex();
+    TextIndex(const TextIndex &) = delete;
+    TextIndex &operator=(const TextIndex &) = delete;
+
+    QString filePath() const { return m_filePath; }
+    bool isAvailable() const { return m_available; }
+    // Why search is off; empty while it works.
+    QString problem() const { return m_problem; }
+
+    std::optional<Record> record(const QString &path);
+    QStringList paths();
+    // Adds or replaces the row of the record's path. False (and search off) when it cannot be written.
+    bool store(const Record &record);
+    void remove(const QString &path);
+
+    // The captures whose text holds every word of the query (each a prefix, case and accents aside),
+    // with their text.
+    QHash<QString, QString> search(const QString &query);
+    // The full-text expression for a query typed by a person: its words (runs of letters and digits),
+    // each quoted and taken as a prefix, all required; empty when there is no word. Quotes, operators, `*`
+    // and NEAR are only words or separators here, never syntax.
+    static QString matchExpression(const QString &query);
+
+private:
+    bool open();
+    bool createSchema();
+    bool exec(const QString &statement);
+    void fail(const QString &why);
+
+    QString m_filePath;
+    QString m_connection;
+    bool m_available = false;
+    bool m_damaged = false; // the file is no usable index of ours (as opposed to out of reach)
+    QString m_problem;
+};

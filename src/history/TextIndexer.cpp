@@ -1,0 +1,150 @@
+#include "history/TextIndexer.h"
+
+#include "imagetools/OCRService.h"
+#include "output/AppSettings.h"
+#include "output/ImageLoader.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+namespace {
+
+struct FileState {
+    qint64 size = -1;
+    qint64 modified = 0;
+    bool operator==(const FileState &) const = default;
+};
+
+// The file as it is now: a regular file's size and modification time; size -1 for anything else.
+FileState stateOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return {};
+    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
+}
+
+} // namespace
+
+TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m_index(index)
+{
+    recognize = [](const QString &path, const QStringList &languages) -> Result<QString> {
+        const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
+        if (!loaded)
+            return Error{QStringLiteral("image illisible")};
+        const Result<QList<OCRService::Observation>> observations = OCRService::recognize(loaded->image, languages);
+        if (!observations)
+            return observations.error();
+        return OCRService::orderedText(*observations);
+    };
+    userRecognitionRunning = [] { return OCRService::activeRecognitions() > 0; };
+    m_timer.setSingleShot(true);
+    connect(&m_timer, &QTimer::timeout, this, &TextIndexer::startNext);
+    m_worker = new QObject;
+    m_worker->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+    // The lowest priority there is (an idle-class thread on Linux): it runs only on time nobody else wants.
+    m_thread.start(QThread::IdlePriority);
+}
+
+TextIndexer::~TextIndexer()
+{
+    m_queue.clear();
+    m_thread.quit();
+    m_thread.wait();
+}
+
+void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
+{
+    m_history.clear();
+    for (const HistoryStore::Entry &entry : entries)
+        m_history << entry.path;
+    if (!m_index->isAvailable())
+        return;
+    for (const QString &path : m_index->paths()) {
+        if (!m_history.contains(path))
+            m_index->remove(path);
+    }
+    const QStringList languages = AppSettings::shared().ocrLanguages();
+    // Newest first, as the history lists them.
+    QStringList wanted;
+    for (const QString &path : std::as_const(m_history)) {
+        const FileState now = stateOf(path);
+        if (now.size < 0)
+            continue;
+        const std::optional<TextIndex::Record> known = m_index->record(path);
+        if (known && known->size == now.size && known->modified == now.modified && known->languages == languages)
+            continue;
+        wanted << path;
+    }
+    // What is under way stays; the rest follows the history's order.
+    m_queue = wanted;
+    if (!m_queue.isEmpty() && !m_working)
+        schedule(quietMilliseconds);
+}
+
+void TextIndexer::setCaptureRunning(bool running)
+{
+    m_captureRunning = running;
+    if (!running && !m_queue.isEmpty() && !m_working)
+        schedule(quietMilliseconds);
+}
+
+void TextIndexer::schedule(int delay)
+{
+    m_timer.start(delay);
+}
+
+void TextIndexer::startNext()
+{
+    if (m_working || !m_index->isAvailable())
+        return;
+    if (m_queue.isEmpty()) {
+        idleNow();
+        return;
+    }
+    if (m_captureRunning || (userRecognitionRunning && userRecognitionRunning())) {
+        schedule(quietMilliseconds);
+        return;
+    }
+    const QString path = m_queue.takeFirst();
+    const FileState before = stateOf(path);
+    if (before.size < 0) {
+        emit indexed(path);
+        schedule(0);
+        return;
+    }
+    m_working = true;
+    const QStringList languages = AppSettings::shared().ocrLanguages();
+    const auto reader = recognize;
+    QMetaObject::invokeMethod(m_worker, [this, reader, path, before, languages] {
+        const Result<QString> text = reader ? reader(path, languages) : Result<QString>(Error{QString()});
+        QMetaObject::invokeMethod(this, [this, path, before, languages, text] {
+            finish(path, before.size, before.modified, languages, text);
+        });
+    });
+}
+
+void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
+                         const Result<QString> &text)
+{
+    m_working = false;
+    // Deleted, replaced or gone from the history meanwhile: what was read is not that file's text.
+    const FileState now = stateOf(path);
+    if (m_history.contains(path) && now == FileState{size, modified}) {
+        // A picture that cannot be read is recorded without text, so that it is not read again and again.
+        m_index->store(TextIndex::Record{path, size, modified, languages, text ? *text : QString()});
+    }
+    emit indexed(path);
+    if (m_queue.isEmpty())
+        idleNow();
+    else
+        schedule(0);
+}
+
+void TextIndexer::idleNow()
+{
+    // The recognition engine's memory goes back once the queue is done.
+    QMetaObject::invokeMethod(m_worker, [] { OCRService::releaseEngine(); });
+    emit idle();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include "common/Result.h"
+#include "history/HistoryStore.h"
+#include "history/TextIndex.h"
+
+#include <QImage>
+#include <QObject>
+#include <QStringList>
+#include <QThread>
+#include <QTimer>
+
+#include <functional>
+
+// Keeps the text index in step with the history: each capture's text is recognised in the background,
+// one picture at a time on a thread of the lowest priority, never while a capture or a recognition asked
+// for by the user runs, and a little after either has ended. Files that leave the history leave the index;
+// a file deleted or replaced while it was being read is skipped.
+class TextIndexer : public QObject {
+    Q_OBJECT
+public:
+    explicit TextIndexer(TextIndex *index, QObject *parent = nullptr);
+    ~TextIndexer() override;
+
+    // Reads a picture's text, on the worker thread; replaceable for tests. The default loads the file and
+    // recognises it with the text-recognition service in reading order.
+    std::function<Result<QString>(const QString &path, const QStringList &languages)> recognize;
+    // Whether the user's own recognition is under way (then the indexer waits); replaceable for tests.
+    std::function<bool()> userRecognitionRunning;
+    // How long to stay quiet after a capture or the user's recognition ends, in milliseconds.
+    int quietMilliseconds = 2000;
+
+    // Queues the history's entries not indexed yet (or whose file or languages changed since) and drops
+    // the index rows of files no longer in the history.
+    void follow(const QList<HistoryStore::Entry> &entries);
+    // A capture is being taken: nothing starts until it has ended.
+    void setCaptureRunning(bool running);
+
+    int pending() const { return int(m_queue.size()); }
+    bool isWorking() const { return m_working; }
+
+signals:
+    // A picture's text is in the index (or the picture was skipped); `idle` when the queue is empty.
+    void indexed(const QString &path);
+    void idle();
+
+private:
+    void schedule(int delay);
+    void idleNow();
+    void startNext();
+    void finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
+                const Result<QString> &text);
+
+    TextIndex *m_index;
+    QStringList m_queue;
+    QStringList m_history;
+    bool m_working = false;
+    bool m_captureRunning = false;
+    QThread m_thread;
+    QObject *m_worker = nullptr;
+    QTimer m_timer;
+};
