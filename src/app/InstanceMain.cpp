@@ -174,7 +174,7 @@ void answerSearch(const CommandLine::Request &request, const InstanceServer::Rep
     QStringList words;
     for (const std::string &word : request.arguments)
         words << QString::fromStdString(word);
-    const QHash<QString, QString> matches = index.search(words.join(u' '));
+    const QSet<QString> matches = index.search(words.join(u' '));
     QStringList paths;
     for (const HistoryStore::Entry &entry : HistoryStore::shared().entries()) {
         if (matches.contains(entry.path))
@@ -257,6 +257,7 @@ int main(int argc, char **argv)
         };
         statusItem.onHistoryWindowCreated = [&textIndex, &indexer](HistoryWindowController *window) {
             window->onSearch = [&textIndex](const QString &words) { return textIndex.search(words); };
+            window->textOf = [&textIndex](const QString &path) { return textIndex.text(path); };
             window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
             QObject::connect(&indexer, &TextIndexer::indexed, window, [window, &textIndex] {
                 window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());

@@ -19,11 +19,10 @@ HistoryListModel::~HistoryListModel()
     m_pool.waitForDone();
 }
 
-void HistoryListModel::setEntries(const QList<HistoryStore::Entry> &entries, const QHash<QString, QString> &texts)
+void HistoryListModel::setEntries(const QList<HistoryStore::Entry> &entries)
 {
     beginResetModel();
     m_entries = entries;
-    m_texts = texts;
     m_slots = QList<Slot>(entries.size());
     endResetModel();
 }
@@ -51,7 +50,7 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
         return QFileInfo(entry.path).fileName();
     case Qt::ToolTipRole: {
         // The text a search found in it, as much as a tooltip holds; else the file's path.
-        const QString text = m_texts.value(entry.path).trimmed();
+        const QString text = textOf ? textOf(entry.path).trimmed() : QString();
         if (text.isEmpty())
             return entry.path;
         return text.size() > 600 ? text.left(600) + QChar(0x2026) : text;

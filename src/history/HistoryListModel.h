@@ -3,7 +3,6 @@
 #include "history/HistoryStore.h"
 
 #include <QAbstractListModel>
-#include <QHash>
 #include <QImage>
 #include <QThreadPool>
 
@@ -31,8 +30,9 @@ public:
     explicit HistoryListModel(QObject *parent = nullptr);
     ~HistoryListModel() override;
 
-    // The entries shown, with the recognised text of those a search found (their tooltip).
-    void setEntries(const QList<HistoryStore::Entry> &entries, const QHash<QString, QString> &texts = {});
+    void setEntries(const QList<HistoryStore::Entry> &entries);
+    // While a search shows its results: the recognised text of a capture, its cell's tooltip.
+    std::function<QString(const QString &path)> textOf;
     const QList<HistoryStore::Entry> &entries() const { return m_entries; }
 
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
@@ -57,7 +57,6 @@ private:
     void request(int row) const;
 
     QList<HistoryStore::Entry> m_entries;
-    QHash<QString, QString> m_texts;
     mutable QList<Slot> m_slots;
     mutable QThreadPool m_pool;
 };

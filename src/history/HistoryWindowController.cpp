@@ -121,18 +121,20 @@ void HistoryWindowController::reload()
     const QList<HistoryStore::Entry> &all = HistoryStore::shared().entries();
     const QString words = m_search->text().trimmed();
     if (words.isEmpty() || !onSearch) {
-        m_model->setEntries(all, {});
+        m_model->setEntries(all);
+        m_model->textOf = nullptr;
         m_emptyLabel->setText(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
         m_emptyLabel->setVisible(all.isEmpty());
         return;
     }
-    const QHash<QString, QString> matches = onSearch(words);
+    const QSet<QString> matches = onSearch(words);
     QList<HistoryStore::Entry> shown;
     for (const HistoryStore::Entry &entry : all) {
         if (matches.contains(entry.path))
             shown << entry;
     }
-    m_model->setEntries(shown, matches);
+    m_model->setEntries(shown);
+    m_model->textOf = textOf;
     m_emptyLabel->setText(all.isEmpty() ? QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone.")
                                         : QStringLiteral("Aucune capture ne contient ce texte."));
     m_emptyLabel->setVisible(shown.isEmpty());

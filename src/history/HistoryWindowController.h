@@ -2,7 +2,7 @@
 
 #include "history/HistoryStore.h"
 
-#include <QHash>
+#include <QSet>
 #include <QImage>
 #include <QWidget>
 
@@ -27,8 +27,10 @@ public:
 
     // Opens a capture in an editor; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
-    // The captures whose text holds the words typed in the search field, with that text; set by the app.
-    std::function<QHash<QString, QString>(const QString &words)> onSearch;
+    // The captures whose text holds the words typed in the search field; set by the app.
+    std::function<QSet<QString>(const QString &words)> onSearch;
+    // The recognised text of a capture, shown as the tooltip of a cell a search found; set by the app.
+    std::function<QString(const QString &path)> textOf;
     // Search on or off; off, the field says why.
     void setSearchAvailable(bool available, const QString &reason = QString());
 

@@ -238,19 +238,26 @@ QString TextIndex::matchExpression(const QString &query)
     return words.join(u' ');
 }
 
-QHash<QString, QString> TextIndex::search(const QString &text)
+QSet<QString> TextIndex::search(const QString &text)
 {
-    QHash<QString, QString> found;
+    QSet<QString> found;
     const QString expression = matchExpression(text);
     if (!m_available || expression.isEmpty())
         return found;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("SELECT captures.path, captures.text FROM captures_text JOIN captures ON "
-                                 "captures.id = captures_text.rowid WHERE captures_text MATCH ?"));
+    query.setForwardOnly(true);
+    query.prepare(QStringLiteral("SELECT path FROM captures WHERE id IN (SELECT rowid FROM captures_text WHERE "
+                                 "captures_text MATCH ?)"));
     query.addBindValue(expression);
     if (!query.exec())
         return found;
     while (query.next())
-        found.insert(query.value(0).toString(), query.value(1).toString());
+        found.insert(query.value(0).toString());
     return found;
+}
+
+QString TextIndex::text(const QString &path)
+{
+    const std::optional<Record> found = record(path);
+    return found ? found->text : QString();
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <QHash>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -43,9 +43,10 @@ public:
     bool store(const Record &record);
     void remove(const QString &path);
 
-    // The captures whose text holds every word of the query (each a prefix, case and accents aside),
-    // with their text.
-    QHash<QString, QString> search(const QString &query);
+    // The captures whose text holds every word of the query (each a prefix, case and accents aside).
+    QSet<QString> search(const QString &query);
+    // The recognised text of one capture; empty when it has none or is not indexed.
+    QString text(const QString &path);
     // The full-text expression for a query typed by a person: its words (runs of letters and digits),
     // each quoted and taken as a prefix, all required; empty when there is no word. Quotes, operators, `*`
     // and NEAR are only words or separators here, never syntax.

@@ -246,12 +246,13 @@ private slots:
         QStringList asked;
         window.onSearch = [&](const QString &words) {
             asked << words;
-            QHash<QString, QString> matches;
-            if (QString("connexion impossible").startsWith(words))
-                matches.insert(error, "Erreur : connexion impossible");
+            QSet<QString> matches;
             if (words == "total")
-                matches.insert(receipt, "Total 12,50 €"), matches.insert(error, "total des erreurs");
+                matches << receipt << error;
             return matches;
+        };
+        window.textOf = [&](const QString &path) {
+            return path == receipt ? QString("Total 12,50 €") : QString("total des erreurs");
         };
         window.setSearchAvailable(true);
         window.showWindow();

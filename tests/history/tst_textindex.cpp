@@ -26,7 +26,7 @@ class TestTextIndex : public QObject {
         list.sort();
         return list;
     }
-    static QStringList found(TextIndex &index, const QString &query) { return sorted(index.search(query).keys()); }
+    static QStringList found(TextIndex &index, const QString &query) { return sorted(index.search(query).values()); }
     QString touch(const QString &name, const QByteArray &content = "x")
     {
         QFile file(dir->filePath(name));
@@ -73,7 +73,8 @@ private slots:
         QCOMPARE(found(index, "impor reu"), QStringList({"/c/un.png"}));
         QCOMPARE(found(index, "error full"), QStringList({"/c/deux.png"}));
         QVERIFY(found(index, "error bleu").isEmpty());
-        QCOMPARE(index.search("disk").value("/c/deux.png"), QString("ERROR: disk full\ncode 0x80070070"));
+        QCOMPARE(index.text("/c/deux.png"), QString("ERROR: disk full\ncode 0x80070070"));
+        QCOMPARE(index.text("/c/aucun.png"), QString());
         QVERIFY(found(index, "").isEmpty());
 
         // Replacing a row replaces its words.
