@@ -7,6 +7,8 @@
 
 #include "capture/CaptureCoordinator.h"
 #include "history/HistoryStore.h"
+#include "history/TextIndex.h"
+#include "history/TextIndexer.h"
 #include "output/AppSettings.h"
 #include "platform/x11/X11ScreenCapturer.h"
 
@@ -105,6 +107,62 @@ int runOnDisplay(int runs, const QString &label)
         }
         QApplication::processEvents();
     }
+    // The same captures while the text index recognises other captures in the background, as it does after
+    // every capture: its idle-priority thread must not slow a capture down.
+    {
+        TextIndex index(dir.filePath("text-index.sqlite"));
+        TextIndexer indexer(&index);
+        indexer.quietMilliseconds = 0;
+        indexer.setReaderProgram(PIM_INSTANCE); // as the app reads: in a process of its own
+        const QImage page = Bench::screenshotLike(1920, 1080).convertToFormat(QImage::Format_RGB32);
+        QList<HistoryStore::Entry> pages;
+        for (int i = 0; i < 40; ++i) {
+            const QString path = dir.filePath(QStringLiteral("page-%1.png").arg(i));
+            page.save(path);
+            pages << HistoryStore::Entry{path, double(i)};
+        }
+        indexer.follow(pages);
+        // Wired as the app wires it: a capture stops the recognition under way.
+        bool holding = false;
+        coordinator.onCaptureStarting = [&] { indexer.setCaptureRunning(true); };
+        coordinator.onFinished = [&](const Result<QString> &r) {
+            indexer.setCaptureRunning(holding);
+            outcome = r;
+        };
+        // Captures with and without a recognition under way, alternating, so that both see the same machine.
+        std::vector<double> busy, calm;
+        int whileReading = 0;
+        for (int i = 0; i < 2 * runs; ++i) {
+            const bool reading = i % 2 == 0;
+            if (reading) {
+                holding = false;
+                indexer.setCaptureRunning(false);
+                while (!indexer.isWorking())
+                    QApplication::processEvents();
+                QThread::msleep(100);
+                whileReading += indexer.isWorking() ? 1 : 0;
+            } else {
+                holding = true;
+                indexer.setCaptureRunning(true); // the reader stopped: nothing reads during this capture
+                QThread::msleep(100);
+            }
+            outcome.reset();
+            QElapsedTimer timer;
+            timer.start();
+            coordinator.captureFullScreen(0);
+            while (!outcome)
+                QApplication::processEvents();
+            (reading ? busy : calm).push_back(timer.nsecsElapsed() / 1e6);
+        }
+        const std::string name = label.toStdString();
+        Bench::print((name + "_pim_full_capture_indexer_idle").c_str(), median(calm), "ms");
+        Bench::print((name + "_pim_full_capture_while_indexing").c_str(), median(busy), "ms");
+        Bench::print((name + "_captures_during_a_recognition").c_str(), whileReading, "of runs");
+        Bench::print((name + "_indexing_slowdown").c_str(), median(busy) / median(calm), "x");
+        coordinator.onCaptureStarting = nullptr;
+        coordinator.onFinished = [&](const Result<QString> &r) { outcome = r; };
+    }
+
     // The reference encoder (libpng at its default level) on the same pixels.
     QByteArray reference;
     {

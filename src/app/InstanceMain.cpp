@@ -12,6 +12,8 @@
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "imagetools/ColorPickerService.h"
+#include "imagetools/OCRService.h"
+#include "output/ImageLoader.h"
 #include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
@@ -188,10 +190,34 @@ void answerSearch(const CommandLine::Request &request, const InstanceServer::Rep
 
 } // namespace
 
+// `--read-text PATH LANGUAGES`: the text index's reader, a process of its own that the instance starts at
+// the lowest priority and stops while a capture runs. Prints the picture's text in reading order.
+int readText(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    const QString path = QString::fromLocal8Bit(argv[2]);
+    const QStringList languages = QString::fromUtf8(argv[3]).split(u',', Qt::SkipEmptyParts);
+    const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
+    if (!loaded) {
+        std::fprintf(stderr, "image illisible : %s\n", argv[2]);
+        return 1;
+    }
+    const Result<QList<OCRService::Observation>> observations = OCRService::recognize(loaded->image, languages);
+    if (!observations) {
+        std::fprintf(stderr, "%s\n", qPrintable(observations.error().message));
+        return 1;
+    }
+    const QByteArray text = OCRService::orderedText(*observations).toUtf8();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    return 0;
+}
+
 // The tray instance: started by the `pim` command (which execs it, or spawns it in the background for a
 // command when none runs), from the same folder once installed under libexec.
 int main(int argc, char **argv)
 {
+    if (argc == 4 && std::strcmp(argv[1], "--read-text") == 0)
+        return readText(argc, argv);
     ensureSingleThreadedOpenMP(argv);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pim"));
@@ -223,6 +249,7 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "pim: recherche dans les captures indisponible : %s\n",
                          qPrintable(textIndex.problem()));
         TextIndexer indexer(&textIndex);
+        indexer.setReaderProgram(QCoreApplication::applicationFilePath());
         QObject::connect(&indexer, &TextIndexer::indexed, [&textIndex, said = !textIndex.isAvailable()]() mutable {
             if (!said && !textIndex.isAvailable()) {
                 said = true;

@@ -7,6 +7,11 @@
 #include <QDateTime>
 #include <QFileInfo>
 
+#include <csignal>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
+
 namespace {
 
 struct FileState {
@@ -28,11 +33,15 @@ FileState stateOf(const QString &path)
 
 TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m_index(index)
 {
-    recognize = [](const QString &path, const QStringList &languages) -> Result<QString> {
+    recognize = [](const QString &path, const QStringList &languages,
+                   const std::function<bool()> &shouldStop) -> Result<QString> {
         const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
         if (!loaded)
             return Error{QStringLiteral("image illisible")};
-        const Result<QList<OCRService::Observation>> observations = OCRService::recognize(loaded->image, languages);
+        if (shouldStop())
+            return Error{QStringLiteral("interrompu")};
+        const Result<QList<OCRService::Observation>> observations =
+            OCRService::recognize(loaded->image, languages, shouldStop);
         if (!observations)
             return observations.error();
         return OCRService::orderedText(*observations);
@@ -40,6 +49,11 @@ TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m
     userRecognitionRunning = [] { return OCRService::activeRecognitions() > 0; };
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TextIndexer::startNext);
+    m_readerTimeout.setSingleShot(true);
+    connect(&m_readerTimeout, &QTimer::timeout, this, [this] {
+        if (m_reader)
+            m_reader->kill();
+    });
     m_worker = new QObject;
     m_worker->moveToThread(&m_thread);
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
@@ -50,6 +64,12 @@ TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m
 TextIndexer::~TextIndexer()
 {
     m_queue.clear();
+    if (m_reader) {
+        m_reader->disconnect(this);
+        pauseReader(false);
+        m_reader->kill();
+        m_reader->waitForFinished(5000);
+    }
     m_thread.quit();
     m_thread.wait();
 }
@@ -86,6 +106,9 @@ void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
 void TextIndexer::setCaptureRunning(bool running)
 {
     m_captureRunning = running;
+    if (running)
+        m_stop = true;
+    pauseReader(running);
     if (!running && !m_queue.isEmpty() && !m_working)
         schedule(quietMilliseconds);
 }
@@ -115,20 +138,40 @@ void TextIndexer::startNext()
         return;
     }
     m_working = true;
+    m_stop = false;
     const QStringList languages = AppSettings::shared().ocrLanguages();
+    if (!m_program.isEmpty()) {
+        startReader(path, before.size, before.modified, languages);
+        return;
+    }
     const auto reader = recognize;
-    QMetaObject::invokeMethod(m_worker, [this, reader, path, before, languages] {
-        const Result<QString> text = reader ? reader(path, languages) : Result<QString>(Error{QString()});
-        QMetaObject::invokeMethod(this, [this, path, before, languages, text] {
-            finish(path, before.size, before.modified, languages, text);
+    // Asked from the worker: a capture started, or the user asked for a recognition (which would otherwise
+    // wait for this one).
+    const std::function<bool()> userReading = userRecognitionRunning;
+    QMetaObject::invokeMethod(m_worker, [this, reader, path, before, languages, userReading] {
+        const std::function<bool()> shouldStop = [this, userReading] {
+            return m_stop.load() || (userReading && userReading());
+        };
+        const Result<QString> text =
+            reader ? reader(path, languages, shouldStop) : Result<QString>(Error{QString()});
+        const bool stopped = shouldStop() && !text;
+        QMetaObject::invokeMethod(this, [this, path, before, languages, text, stopped] {
+            finish(path, before.size, before.modified, languages, text, stopped);
         });
     });
 }
 
 void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
-                         const Result<QString> &text)
+                         const Result<QString> &text, bool stopped)
 {
     m_working = false;
+    if (stopped) {
+        // Interrupted: read again once things are quiet.
+        if (m_history.contains(path) && !m_queue.contains(path))
+            m_queue.prepend(path);
+        schedule(quietMilliseconds);
+        return;
+    }
     // Deleted, replaced or gone from the history meanwhile: what was read is not that file's text.
     const FileState now = stateOf(path);
     if (m_history.contains(path) && now == FileState{size, modified}) {
@@ -140,6 +183,54 @@ void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, cons
         idleNow();
     else
         schedule(0);
+}
+
+void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified, const QStringList &languages)
+{
+    auto *reader = new QProcess(this);
+    m_reader = reader;
+    reader->setProgram(m_program);
+    reader->setArguments({QStringLiteral("--read-text"), path, languages.join(u',')});
+    reader->setChildProcessModifier([] {
+        // Only time nobody else wants: the idle scheduling class, and the lowest priority besides.
+        sched_param none{};
+        ::sched_setscheduler(0, SCHED_IDLE, &none);
+        ::setpriority(PRIO_PROCESS, 0, 19);
+        // Ended with this program, even if it goes without a word (a stopped reader would stay forever).
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    });
+    const auto done = [this, reader, path, size, modified, languages] {
+        if (m_reader != reader)
+            return;
+        m_reader = nullptr;
+        m_readerTimeout.stop();
+        reader->deleteLater();
+        Result<QString> text = Error{QString::fromUtf8(reader->readAllStandardError()).trimmed()};
+        if (reader->exitStatus() == QProcess::NormalExit && reader->exitCode() == 0)
+            text = QString::fromUtf8(reader->readAllStandardOutput());
+        finish(path, size, modified, languages, text, false);
+    };
+    connect(reader, &QProcess::finished, this, done);
+    connect(reader, &QProcess::errorOccurred, this, [done](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            done();
+    });
+    reader->start();
+    m_readerTimeout.start(readerTimeoutMilliseconds);
+    if (m_captureRunning)
+        pauseReader(true);
+}
+
+void TextIndexer::pauseReader(bool pause)
+{
+    if (!m_reader || m_reader->processId() <= 0)
+        return;
+    ::kill(pid_t(m_reader->processId()), pause ? SIGSTOP : SIGCONT);
+    // The time it may take counts only while it runs.
+    if (pause)
+        m_readerTimeout.stop();
+    else
+        m_readerTimeout.start(readerTimeoutMilliseconds);
 }
 
 void TextIndexer::idleNow()

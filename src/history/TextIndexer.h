@@ -6,10 +6,12 @@
 
 #include <QImage>
 #include <QObject>
+#include <QProcess>
 #include <QStringList>
 #include <QThread>
 #include <QTimer>
 
+#include <atomic>
 #include <functional>
 
 // Keeps the text index in step with the history: each capture's text is recognised in the background,
@@ -22,18 +24,28 @@ public:
     explicit TextIndexer(TextIndex *index, QObject *parent = nullptr);
     ~TextIndexer() override;
 
-    // Reads a picture's text, on the worker thread; replaceable for tests. The default loads the file and
-    // recognises it with the text-recognition service in reading order.
-    std::function<Result<QString>(const QString &path, const QStringList &languages)> recognize;
+    // Reads a picture's text, on the worker thread, giving up (with an error) as soon as `shouldStop` says
+    // so; replaceable for tests. The default loads the file and recognises it with the text-recognition
+    // service in reading order.
+    std::function<Result<QString>(const QString &path, const QStringList &languages,
+                                  const std::function<bool()> &shouldStop)>
+        recognize;
     // Whether the user's own recognition is under way (then the indexer waits); replaceable for tests.
     std::function<bool()> userRecognitionRunning;
     // How long to stay quiet after a capture or the user's recognition ends, in milliseconds.
     int quietMilliseconds = 2000;
+    // Reads each picture in a program of its own instead (`program --read-text PATH LANGUAGES`, the text
+    // on its standard output), at the idle scheduling class: a capture stops it on the spot (SIGSTOP) and
+    // lets it go on afterwards, so it takes nothing from the capture; its memory goes when it ends.
+    void setReaderProgram(const QString &program) { m_program = program; }
+    // A reading that has not ended after this long (not counting pauses) is given up.
+    int readerTimeoutMilliseconds = 120000;
 
     // Queues the history's entries not indexed yet (or whose file or languages changed since) and drops
     // the index rows of files no longer in the history.
     void follow(const QList<HistoryStore::Entry> &entries);
-    // A capture is being taken: nothing starts until it has ended.
+    // A capture is being taken: the recognition under way stops at once (its picture is read again
+    // later) and nothing starts until the capture has ended.
     void setCaptureRunning(bool running);
 
     int pending() const { return int(m_queue.size()); }
@@ -49,13 +61,21 @@ private:
     void idleNow();
     void startNext();
     void finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
-                const Result<QString> &text);
+                const Result<QString> &text, bool stopped);
+
+    void startReader(const QString &path, qint64 size, qint64 modified, const QStringList &languages);
+    void pauseReader(bool pause);
 
     TextIndex *m_index;
+    QString m_program;
+    QProcess *m_reader = nullptr;
+    QTimer m_readerTimeout;
     QStringList m_queue;
     QStringList m_history;
     bool m_working = false;
     bool m_captureRunning = false;
+    // Read by the worker while it recognises: a capture, or the user's own recognition, wants the machine.
+    std::atomic<bool> m_stop{false};
     QThread m_thread;
     QObject *m_worker = nullptr;
     QTimer m_timer;

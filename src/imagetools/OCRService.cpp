@@ -8,6 +8,7 @@
 
 #include <leptonica/allheaders.h>
 #include <tesseract/baseapi.h>
+#include <tesseract/ocrclass.h>
 
 #include <algorithm>
 #include <memory>
@@ -200,7 +201,8 @@ QString dataPath()
     return QStringLiteral("/usr/share/tesseract-ocr/5/tessdata");
 }
 
-Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages)
+Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages,
+                                     const std::function<bool()> &shouldStop)
 {
     if (image.isNull())
         return Error{QStringLiteral("L'image est vide.")};
@@ -241,8 +243,17 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
         return Error{QStringLiteral("L'image est trop grande pour la reconnaissance du texte.")};
     api->SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
     api->SetSourceResolution(144);
-    if (api->Recognize(nullptr) != 0)
+    tesseract::ETEXT_DESC monitor;
+    if (shouldStop) {
+        monitor.cancel = [](void *stop, int) { return (*static_cast<const std::function<bool()> *>(stop))(); };
+        monitor.cancel_this = const_cast<std::function<bool()> *>(&shouldStop);
+    }
+    if (api->Recognize(shouldStop ? &monitor : nullptr) != 0) {
+        api->Clear();
+        if (shouldStop && shouldStop())
+            return Error{QStringLiteral("La reconnaissance du texte a été interrompue.")};
         return Error{QStringLiteral("La reconnaissance du texte a échoué.")};
+    }
 
     // Lines from the layout analysis, cut where their words stand a column gap apart (more than 3 word
     // heights): two windows side by side that share a height are not one line. Then the pieces are put

@@ -38,8 +38,10 @@ QString tesseractCode(const QString &languageTag);
 // The folder holding the *.traineddata files.
 QString dataPath();
 
-// Recognises synchronously on the calling thread (for workers and tests).
-Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages);
+// Recognises synchronously on the calling thread (for workers and tests). `shouldStop`, when given, is
+// asked as the recognition goes (several times a second): true stops it, with an error.
+Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages,
+                                     const std::function<bool()> &shouldStop = {});
 
 // Frees the recognition engine kept between recognitions (done by itself a minute after the last one).
 void releaseEngine();

@@ -3,6 +3,7 @@
 #include "output/AppSettings.h"
 #include "support/FileSizeLimit.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPainter>
@@ -211,7 +212,7 @@ private slots:
         TextIndexer indexer(&index);
         indexer.quietMilliseconds = 10;
         QStringList read;
-        indexer.recognize = [&](const QString &path, const QStringList &) -> Result<QString> {
+        indexer.recognize = [&](const QString &path, const QStringList &, const std::function<bool()> &) -> Result<QString> {
             read << QFileInfo(path).fileName();
             return "texte de " + QFileInfo(path).baseName();
         };
@@ -242,7 +243,7 @@ private slots:
         // A failure is recorded without text, so it is not read again and again.
         read.clear();
         const QString d = touch("d.png");
-        indexer.recognize = [&](const QString &path, const QStringList &) -> Result<QString> {
+        indexer.recognize = [&](const QString &path, const QStringList &, const std::function<bool()> &) -> Result<QString> {
             read << QFileInfo(path).fileName();
             return Error{"illisible"};
         };
@@ -260,7 +261,7 @@ private slots:
         TextIndexer indexer(&index);
         indexer.quietMilliseconds = 10;
         const QString replaced = touch("replaced.png"), deleted = touch("deleted.png");
-        indexer.recognize = [&](const QString &path, const QStringList &) -> Result<QString> {
+        indexer.recognize = [&](const QString &path, const QStringList &, const std::function<bool()> &) -> Result<QString> {
             // Meanwhile the user replaces one file and deletes the other.
             if (path == replaced) {
                 QThread::msleep(20);
@@ -282,10 +283,10 @@ private slots:
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
         indexer.quietMilliseconds = 30;
-        bool userReading = true;
-        indexer.userRecognitionRunning = [&] { return userReading; };
+        std::atomic<bool> userReading = true;
+        indexer.userRecognitionRunning = [&] { return userReading.load(); };
         int reads = 0;
-        indexer.recognize = [&](const QString &, const QStringList &) -> Result<QString> {
+        indexer.recognize = [&](const QString &, const QStringList &, const std::function<bool()> &) -> Result<QString> {
             ++reads;
             return QString("mot");
         };
@@ -298,6 +299,121 @@ private slots:
         QCOMPARE(reads, 0); // the user's recognition still runs
         userReading = false;
         QTRY_COMPARE(reads, 1);
+    }
+
+    void aCaptureStopsTheRecognitionUnderWay()
+    {
+        TextIndex index(indexPath());
+        TextIndexer indexer(&index);
+        indexer.quietMilliseconds = 20;
+        std::atomic<int> calls = 0;
+        std::atomic<bool> stoppedByUs = false;
+        indexer.recognize = [&](const QString &, const QStringList &,
+                                const std::function<bool()> &shouldStop) -> Result<QString> {
+            if (++calls == 1) {
+                // A long recognition, which gives up when told to.
+                for (int i = 0; i < 500; ++i) {
+                    if (shouldStop()) {
+                        stoppedByUs = true;
+                        return Error{"interrompue"};
+                    }
+                    QThread::msleep(10);
+                }
+            }
+            return QString("lu en entier");
+        };
+        const QString a = touch("a.png");
+        indexer.follow(entries({a}));
+        QTRY_VERIFY(indexer.isWorking());
+        QElapsedTimer timer;
+        timer.start();
+        indexer.setCaptureRunning(true);
+        QTRY_VERIFY(!indexer.isWorking());
+        QVERIFY(timer.elapsed() < 1000);
+        QVERIFY(stoppedByUs);
+        QCOMPARE(index.record(a), std::nullopt); // nothing stored from an interrupted reading
+        QTest::qWait(100);
+        QCOMPARE(calls.load(), 1); // and nothing starts while the capture runs
+        indexer.setCaptureRunning(false);
+        QVERIFY(waitForIdle(indexer));
+        QCOMPARE(calls.load(), 2);
+        QCOMPARE(index.text(a), QString("lu en entier"));
+    }
+
+    void aReaderProcessIsStoppedDuringCaptures()
+    {
+        // A stand-in for the reader program: takes 0.6 s of work, then prints what it was asked.
+        const QString program = dir->filePath("reader.sh");
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write("#!/bin/bash\n"
+                     "[ \"$1\" = --read-text ] || exit 3\n"
+                     "case \"$2\" in *broken*) echo 'illisible' >&2; exit 1;; *slow*) exec sleep 30;; esac\n"
+                     "for i in $(seq 1 60); do sleep 0.01; done\n"
+                     "echo \"texte de $(basename \"$2\") en $3\"\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        TextIndex index(indexPath());
+        TextIndexer indexer(&index);
+        indexer.quietMilliseconds = 0;
+        indexer.setReaderProgram(program);
+        const QString a = touch("a.png");
+        indexer.follow(entries({a}));
+        QTRY_VERIFY(indexer.isWorking());
+        // A capture: the reader is stopped where it is, for as long as the capture lasts.
+        indexer.setCaptureRunning(true);
+        QTest::qWait(1500);
+        QVERIFY(indexer.isWorking());
+        QCOMPARE(index.record(a), std::nullopt);
+        indexer.setCaptureRunning(false);
+        QVERIFY(waitForIdle(indexer));
+        QCOMPARE(index.text(a).trimmed(), QString("texte de a.png en fr-FR,en-US"));
+
+        // A reader that fails, or never ends: recorded without text, not read again.
+        const QString broken = touch("broken.png"), slow = touch("slow.png");
+        indexer.readerTimeoutMilliseconds = 500;
+        indexer.follow(entries({broken, slow, a}));
+        QVERIFY(waitForIdle(indexer));
+        QCOMPARE(index.record(broken)->text, QString());
+        QCOMPARE(index.record(slow)->text, QString());
+        QCOMPARE(sorted(index.paths()), sorted({a, broken, slow}));
+    }
+
+    void theRealEngineStopsForTheUsersRecognition()
+    {
+        // A page of text that takes the engine a few seconds; the user asks for a recognition meanwhile.
+        QImage page(1600, 1400, QImage::Format_RGB32);
+        page.fill(Qt::white);
+        {
+            QPainter p(&page);
+            QFont font("DejaVu Sans");
+            font.setPixelSize(16);
+            p.setFont(font);
+            p.setPen(Qt::black);
+            for (int line = 0; line < 60; ++line)
+                p.drawText(QPointF(20, 30 + line * 22),
+                           QString("Ligne %1 : le rapport trimestriel montre une hausse des ventes en Europe").arg(line));
+        }
+        const QString path = dir->filePath("page.png");
+        QVERIFY(page.save(path));
+        TextIndex index(indexPath());
+        TextIndexer indexer(&index);
+        indexer.quietMilliseconds = 0;
+        std::atomic<bool> userReading = false;
+        indexer.userRecognitionRunning = [&] { return userReading.load(); };
+        indexer.follow(entries({path}));
+        QTRY_VERIFY(indexer.isWorking());
+        QTest::qWait(400); // the engine is reading by now
+        QElapsedTimer timer;
+        timer.start();
+        userReading = true;
+        QTRY_VERIFY_WITH_TIMEOUT(!indexer.isWorking(), 5000);
+        const qint64 stoppedAfter = timer.elapsed();
+        QVERIFY2(stoppedAfter < 1500, qPrintable(QString::number(stoppedAfter)));
+        QCOMPARE(index.record(path), std::nullopt);
+        userReading = false;
+        QVERIFY(waitForIdle(indexer, 120000));
+        QCOMPARE(found(index, "trimestriel europe"), QStringList({path}));
     }
 
     void realRecognitionOfARenderedPicture()
