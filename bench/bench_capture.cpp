@@ -81,26 +81,32 @@ int runOnDisplay(int runs, const QString &label)
         std::fprintf(stderr, "capture failed: %s\n", qPrintable(message));
     };
 
-    const QString scrot = QStandardPaths::findExecutable("scrot");
-    std::vector<double> ours, theirs;
-    qint64 ourSize = 0, theirSize = 0;
-    QString lastPath;
-    for (int i = 0; i < runs; ++i) {
-        // Alternate, so that both see the same machine.
+    // One full-screen capture, to the file written: its time in milliseconds.
+    const auto captureOnce = [&] {
         outcome.reset();
         QElapsedTimer timer;
         timer.start();
         coordinator.captureFullScreen(0);
         while (!outcome)
             QApplication::processEvents();
-        ours.push_back(timer.nsecsElapsed() / 1e6);
+        return timer.nsecsElapsed() / 1e6;
+    };
+
+    const QString scrot = QStandardPaths::findExecutable("scrot");
+    std::vector<double> ours, theirs;
+    qint64 ourSize = 0, theirSize = 0;
+    QString lastPath;
+    for (int i = 0; i < runs; ++i) {
+        // Alternate, so that both see the same machine.
+        ours.push_back(captureOnce());
         if (!outcome->ok())
             return 1;
         lastPath = outcome->value();
         ourSize = QFileInfo(lastPath).size();
         if (!scrot.isEmpty()) {
             const QString file = dir.filePath("scrot.png");
-            timer.restart();
+            QElapsedTimer timer;
+            timer.start();
             QProcess::execute(scrot, {"-o", file});
             theirs.push_back(timer.nsecsElapsed() / 1e6);
             theirSize = QFileInfo(file).size();
@@ -146,13 +152,7 @@ int runOnDisplay(int runs, const QString &label)
                 indexer.setCaptureRunning(true); // the reader stopped: nothing reads during this capture
                 QThread::msleep(100);
             }
-            outcome.reset();
-            QElapsedTimer timer;
-            timer.start();
-            coordinator.captureFullScreen(0);
-            while (!outcome)
-                QApplication::processEvents();
-            (reading ? busy : calm).push_back(timer.nsecsElapsed() / 1e6);
+            (reading ? busy : calm).push_back(captureOnce());
         }
         const std::string name = label.toStdString();
         Bench::print((name + "_pim_full_capture_indexer_idle").c_str(), median(calm), "ms");

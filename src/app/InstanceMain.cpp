@@ -250,6 +250,9 @@ int main(int argc, char **argv)
                          qPrintable(textIndex.problem()));
         TextIndexer indexer(&textIndex);
         indexer.setReaderProgram(QCoreApplication::applicationFilePath());
+        // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine busy).
+        if (qEnvironmentVariable("PIM_TEXT_INDEX_PRIORITY") == QLatin1String("normal"))
+            indexer.setIdlePriority(false);
         QObject::connect(&indexer, &TextIndexer::indexed, [&textIndex, said = !textIndex.isAvailable()]() mutable {
             if (!said && !textIndex.isAvailable()) {
                 said = true;

@@ -74,6 +74,12 @@ TextIndexer::~TextIndexer()
     m_thread.wait();
 }
 
+void TextIndexer::setIdlePriority(bool idle)
+{
+    m_idlePriority = idle;
+    m_thread.setPriority(idle ? QThread::IdlePriority : QThread::NormalPriority);
+}
+
 void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
 {
     m_history.clear();
@@ -191,11 +197,13 @@ void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified,
     m_reader = reader;
     reader->setProgram(m_program);
     reader->setArguments({QStringLiteral("--read-text"), path, languages.join(u',')});
-    reader->setChildProcessModifier([] {
+    reader->setChildProcessModifier([idle = m_idlePriority] {
         // Only time nobody else wants: the idle scheduling class, and the lowest priority besides.
-        sched_param none{};
-        ::sched_setscheduler(0, SCHED_IDLE, &none);
-        ::setpriority(PRIO_PROCESS, 0, 19);
+        if (idle) {
+            sched_param none{};
+            ::sched_setscheduler(0, SCHED_IDLE, &none);
+            ::setpriority(PRIO_PROCESS, 0, 19);
+        }
         // Ended with this program, even if it goes without a word (a stopped reader would stay forever).
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     });

@@ -38,6 +38,9 @@ public:
     // on its standard output), at the idle scheduling class: a capture stops it on the spot (SIGSTOP) and
     // lets it go on afterwards, so it takes nothing from the capture; its memory goes when it ends.
     void setReaderProgram(const QString &program) { m_program = program; }
+    // Readings at the idle scheduling class (the default), or at the normal one: on a machine kept busy by
+    // other work an idle-class reading waits for as long as that work lasts.
+    void setIdlePriority(bool idle);
     // A reading that has not ended after this long (not counting pauses) is given up.
     int readerTimeoutMilliseconds = 120000;
 
@@ -68,6 +71,7 @@ private:
 
     TextIndex *m_index;
     QString m_program;
+    bool m_idlePriority = true;
     QProcess *m_reader = nullptr;
     QTimer m_readerTimeout;
     QStringList m_queue;

@@ -15,7 +15,9 @@ log="$PWD/pim.log"
 trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
 tray_host=$!
 for _ in $(seq 1 100); do xdotool search --class trayer >/dev/null 2>&1 && break; sleep 0.05; done
-"$pim" 2>"$log" &
+# The text index reads at the normal priority here: the other suites running beside this one would
+# otherwise keep its idle-class readings waiting.
+PIM_TEXT_INDEX_PRIORITY=normal "$pim" 2>"$log" &
 pid=$!
 trap 'kill $pid $tray_host 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 history_file="${XDG_DATA_HOME:-$HOME/.local/share}/Pim/history.json"
@@ -150,7 +152,7 @@ printed=$("$pim" full)
 # The words in the captures: the welcome window was on the screen during the full-screen capture, and its
 # text is recognised in the background; `pim search` prints the matching captures, newest first.
 found=""
-for _ in $(seq 1 60); do
+for _ in $(seq 1 240); do
   found=$("$pim" search partage ECRAN 2>/dev/null || true)
   grep -qxF "$full" <<<"$found" && break
   sleep 0.5

@@ -1,4 +1,5 @@
 #include "imagetools/OCRService.h"
+#include "support/TestImages.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -21,16 +22,8 @@ class TestOCRService : public QObject {
     // Two lines of French at screenshot size (scale 2), dark on a light background.
     static QImage frenchText()
     {
-        QImage image(1000, 220, QImage::Format_ARGB32_Premultiplied);
-        image.fill(QColor(250, 250, 250));
-        QPainter p(&image);
-        QFont font("DejaVu Sans");
-        font.setPixelSize(34);
-        p.setFont(font);
-        p.setPen(QColor(30, 30, 30));
-        p.drawText(QPointF(30, 80), QString::fromUtf8("Réunion très importante à Genève"));
-        p.drawText(QPointF(30, 170), QString::fromUtf8("Le garçon a déjà mangé"));
-        return image;
+        return TestImages::textLines({"Réunion très importante à Genève", "Le garçon a déjà mangé"}, QSize(1000, 220),
+                                     34, 80, 90);
     }
 
 private slots:

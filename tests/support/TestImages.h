@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QPainter>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -85,6 +86,22 @@ inline QByteArray exifWithShort(uint16_t tag, uint16_t value)
     tiff.append(char(value >> 8)).append(char(value & 0xFF)).append(2, '\0');
     tiff += QByteArray(4, '\0');
     return tiff;
+}
+
+// Lines of text in DejaVu Sans, dark on a light background, one every `step` pixels from `top`: pictures
+// for the text-recognition tests.
+inline QImage textLines(const QStringList &lines, QSize size, int pixelSize, int top, int step)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(QColor(250, 250, 250));
+    QPainter p(&image);
+    QFont font(QStringLiteral("DejaVu Sans"));
+    font.setPixelSize(pixelSize);
+    p.setFont(font);
+    p.setPen(QColor(30, 30, 30));
+    for (int i = 0; i < lines.size(); ++i)
+        p.drawText(QPointF(30, top + i * step), lines[i]);
+    return image;
 }
 
 } // namespace TestImages
