@@ -3,6 +3,7 @@
 #include "output/ImageLoader.h"
 
 #include <QFileInfo>
+#include <QHash>
 #include <QLocale>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -19,11 +20,24 @@ HistoryListModel::~HistoryListModel()
     m_pool.waitForDone();
 }
 
-void HistoryListModel::setEntries(const QList<HistoryStore::Entry> &entries)
+void HistoryListModel::setEntries(const QList<HistoryStore::Entry> &entries, bool keepThumbnails)
 {
+    // Thumbnails made since the last plain reload, kept while a search narrows and widens the list (a
+    // word typed letter by letter may empty it on the way).
+    if (keepThumbnails) {
+        for (qsizetype i = 0; i < m_entries.size(); ++i) {
+            const Slot &slot = m_slots.at(i);
+            if (!slot.thumbnail.isNull() || slot.failed)
+                m_kept.insert(m_entries.at(i).path, slot);
+        }
+    } else {
+        m_kept.clear();
+    }
     beginResetModel();
     m_entries = entries;
     m_slots = QList<Slot>(entries.size());
+    for (qsizetype i = 0; i < entries.size(); ++i)
+        m_slots[i] = m_kept.value(entries.at(i).path);
     endResetModel();
 }
 

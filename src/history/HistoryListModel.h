@@ -3,6 +3,7 @@
 #include "history/HistoryStore.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QImage>
 #include <QThreadPool>
 
@@ -30,7 +31,9 @@ public:
     explicit HistoryListModel(QObject *parent = nullptr);
     ~HistoryListModel() override;
 
-    void setEntries(const QList<HistoryStore::Entry> &entries);
+    // The entries shown. Their thumbnails are decoded anew, except, when `keepThumbnails`, those of files
+    // already shown (a search narrowing or widening the same list).
+    void setEntries(const QList<HistoryStore::Entry> &entries, bool keepThumbnails = false);
     // While a search shows its results: the recognised text of a capture, its cell's tooltip.
     std::function<QString(const QString &path)> textOf;
     const QList<HistoryStore::Entry> &entries() const { return m_entries; }
@@ -58,5 +61,6 @@ private:
 
     QList<HistoryStore::Entry> m_entries;
     mutable QList<Slot> m_slots;
+    QHash<QString, Slot> m_kept;
     mutable QThreadPool m_pool;
 };

@@ -49,7 +49,8 @@ HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window
     m_search->setPlaceholderText(QStringLiteral("Rechercher dans les captures"));
     m_search->setClearButtonEnabled(true);
     m_search->installEventFilter(this);
-    connect(m_search, &QLineEdit::textChanged, this, &HistoryWindowController::reload);
+    // Typing narrows or widens the same list: the thumbnails already made stay.
+    connect(m_search, &QLineEdit::textChanged, this, [this] { showEntries(true); });
     setSearchAvailable(false);
 
     m_emptyLabel = new QLabel(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
@@ -118,10 +119,15 @@ void HistoryWindowController::setSearchAvailable(bool available, const QString &
 
 void HistoryWindowController::reload()
 {
+    showEntries(false);
+}
+
+void HistoryWindowController::showEntries(bool keepThumbnails)
+{
     const QList<HistoryStore::Entry> &all = HistoryStore::shared().entries();
     const QString words = m_search->text().trimmed();
     if (words.isEmpty() || !onSearch) {
-        m_model->setEntries(all);
+        m_model->setEntries(all, keepThumbnails);
         m_model->textOf = nullptr;
         m_emptyLabel->setText(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
         m_emptyLabel->setVisible(all.isEmpty());
@@ -133,7 +139,7 @@ void HistoryWindowController::reload()
         if (matches.contains(entry.path))
             shown << entry;
     }
-    m_model->setEntries(shown);
+    m_model->setEntries(shown, keepThumbnails);
     m_model->textOf = textOf;
     m_emptyLabel->setText(all.isEmpty() ? QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone.")
                                         : QStringLiteral("Aucune capture ne contient ce texte."));
@@ -143,7 +149,7 @@ void HistoryWindowController::reload()
 void HistoryWindowController::refreshSearch()
 {
     if (!m_search->text().trimmed().isEmpty())
-        reload();
+        showEntries(true);
 }
 
 bool HistoryWindowController::eventFilter(QObject *watched, QEvent *event)

@@ -62,6 +62,8 @@ public:
     void copyImage(const HistoryStore::Entry &entry);
 
 private:
+    void showEntries(bool keepThumbnails);
+
     QLineEdit *m_search = nullptr;
     QListView *m_grid = nullptr;
     HistoryListModel *m_model = nullptr;

@@ -3,6 +3,7 @@
 #include "history/HistoryListModel.h"
 #include "history/HistoryStore.h"
 #include "history/HistoryWindowController.h"
+#include "output/ImageLoader.h"
 #include "support/TestImages.h"
 
 #include <QAction>
@@ -255,15 +256,31 @@ private slots:
             return path == receipt ? QString("Total 12,50 €") : QString("total des erreurs");
         };
         window.setSearchAvailable(true);
+        std::atomic<int> decodes = 0;
+        window.model()->decode = [&](const QString &path) {
+            ++decodes;
+            return ImageLoader::thumbnail(path, 400);
+        };
         window.showWindow();
         QCOMPARE(window.searchField()->placeholderText(), QString("Rechercher dans les captures"));
         QCOMPARE(paths(window), QStringList({other, receipt, error}));
+        QCoreApplication::processEvents();
+        window.grid()->viewport()->repaint();
+        QTRY_COMPARE(decodes.load(), 3);
+        window.model()->waitForThumbnails();
+        QCoreApplication::processEvents();
 
         // Typing filters to the matches, in the history's order, with the text as the tooltip.
         QTest::keyClicks(window.searchField(), "total");
         QCOMPARE(asked.last(), QString("total"));
         QCOMPARE(paths(window), QStringList({receipt, error}));
         QCOMPARE(window.model()->index(0).data(Qt::ToolTipRole).toString(), QString("Total 12,50 €"));
+        // Narrowing the list keeps the thumbnails already made.
+        QCoreApplication::processEvents();
+        window.grid()->viewport()->repaint();
+        window.model()->waitForThumbnails();
+        QCOMPARE(decodes.load(), 3);
+        QVERIFY(!window.model()->index(0).data(HistoryListModel::ThumbnailRole).value<QImage>().isNull());
         // A capture landing meanwhile keeps the filter.
         HistoryStore::shared().add(capture("nouvelle.png"));
         QCOMPARE(paths(window), QStringList({receipt, error}));
