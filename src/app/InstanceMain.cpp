@@ -12,8 +12,6 @@
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "imagetools/ColorPickerService.h"
-#include "imagetools/OCRService.h"
-#include "output/ImageLoader.h"
 #include "output/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
@@ -24,13 +22,10 @@
 #include "shortcuts/ShortcutRecorder.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QLineEdit>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -128,9 +123,31 @@ void registerShortcuts(CaptureCoordinator *coordinator)
     });
 }
 
+// `pim search WORDS…`: the captures whose text holds every word, newest first, one path a line.
+void answerSearch(const CommandLine::Request &request, const InstanceServer::Reply &reply, TextIndex &index)
+{
+    if (!index.isAvailable()) {
+        reply(false, QStringLiteral("recherche indisponible : ") + index.problem());
+        return;
+    }
+    QStringList words;
+    for (const std::string &word : request.arguments)
+        words << QString::fromStdString(word);
+    const QSet<QString> matches = index.search(words.join(u' '));
+    QStringList paths;
+    for (const HistoryStore::Entry &entry : HistoryStore::shared().entries()) {
+        if (matches.contains(entry.path))
+            paths << entry.path;
+    }
+    if (paths.isEmpty())
+        reply(false, QStringLiteral("aucune capture ne contient ces mots"));
+    else
+        reply(true, paths.join(u'\n'));
+}
+
 // Carries out a command-line request in the running instance.
 void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
-                   CaptureCoordinator &coordinator, StatusItemController &statusItem)
+                   CaptureCoordinator &coordinator, StatusItemController &statusItem, TextIndex &textIndex)
 {
     const auto captured = [reply](const Result<QString> &outcome) {
         if (outcome)
@@ -157,6 +174,8 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
     } else if (command == "preferences") {
         statusItem.showPreferences();
         reply(true, QString());
+    } else if (command == "search") {
+        answerSearch(request, reply, textIndex);
     } else if (command == "pick-color") {
         ColorPickerService::pickAndCopyHex(
             [reply](const QString &code) { reply(true, code); },
@@ -166,51 +185,23 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
     }
 }
 
-// `pim search WORDS…`: the captures whose text holds every word, newest first, one path a line.
-void answerSearch(const CommandLine::Request &request, const InstanceServer::Reply &reply, TextIndex &index)
-{
-    if (!index.isAvailable()) {
-        reply(false, QStringLiteral("recherche indisponible : ") + index.problem());
-        return;
-    }
-    QStringList words;
-    for (const std::string &word : request.arguments)
-        words << QString::fromStdString(word);
-    const QSet<QString> matches = index.search(words.join(u' '));
-    QStringList paths;
-    for (const HistoryStore::Entry &entry : HistoryStore::shared().entries()) {
-        if (matches.contains(entry.path))
-            paths << entry.path;
-    }
-    if (paths.isEmpty())
-        reply(false, QStringLiteral("aucune capture ne contient ces mots"));
-    else
-        reply(true, paths.join(u'\n'));
-}
-
-} // namespace
-
 // `--read-text PATH LANGUAGES`: the text index's reader, a process of its own that the instance starts at
 // the lowest priority and stops while a capture runs. Prints the picture's text in reading order.
 int readText(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const QString path = QString::fromLocal8Bit(argv[2]);
-    const QStringList languages = QString::fromUtf8(argv[3]).split(u',', Qt::SkipEmptyParts);
-    const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
-    if (!loaded) {
-        std::fprintf(stderr, "image illisible : %s\n", argv[2]);
+    const Result<QString> text = TextIndexer::readPicture(QString::fromLocal8Bit(argv[2]),
+                                                          QString::fromUtf8(argv[3]).split(u',', Qt::SkipEmptyParts));
+    if (!text) {
+        std::fprintf(stderr, "%s\n", qPrintable(text.error().message));
         return 1;
     }
-    const Result<QList<OCRService::Observation>> observations = OCRService::recognize(loaded->image, languages);
-    if (!observations) {
-        std::fprintf(stderr, "%s\n", qPrintable(observations.error().message));
-        return 1;
-    }
-    const QByteArray text = OCRService::orderedText(*observations).toUtf8();
-    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    const QByteArray bytes = text->toUtf8();
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
     return 0;
 }
+
+} // namespace
 
 // The tray instance: started by the `pim` command (which execs it, or spawns it in the background for a
 // command when none runs), from the same folder once installed under libexec.
@@ -296,10 +287,7 @@ int main(int argc, char **argv)
         };
         server.onRequest = [&coordinator, &statusItem, &textIndex](const CommandLine::Request &r,
                                                                    const InstanceServer::Reply &reply) {
-            if (r.command == "search")
-                answerSearch(r, reply, textIndex);
-            else
-                handleRequest(r, reply, coordinator, statusItem);
+            handleRequest(r, reply, coordinator, statusItem, textIndex);
         };
         registerShortcuts(&coordinator);
         // The permission is read at launch and again whenever Pim becomes active.

@@ -16,6 +16,12 @@
 #include <QMenu>
 #include <QPointer>
 
+namespace {
+
+const QString emptyHistoryText = QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone.");
+
+} // namespace
+
 HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Historique des captures"));
@@ -53,7 +59,7 @@ HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window
     connect(m_search, &QLineEdit::textChanged, this, [this] { showEntries(true); });
     setSearchAvailable(false);
 
-    m_emptyLabel = new QLabel(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
+    m_emptyLabel = new QLabel(emptyHistoryText);
     m_emptyLabel->setAlignment(Qt::AlignCenter);
     m_emptyLabel->setAttribute(Qt::WA_TransparentForMouseEvents);
     QPalette secondary = m_emptyLabel->palette();
@@ -129,7 +135,7 @@ void HistoryWindowController::showEntries(bool keepThumbnails)
     if (words.isEmpty() || !onSearch) {
         m_model->setEntries(all, keepThumbnails);
         m_model->textOf = nullptr;
-        m_emptyLabel->setText(QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
+        m_emptyLabel->setText(emptyHistoryText);
         m_emptyLabel->setVisible(all.isEmpty());
         return;
     }
@@ -141,8 +147,7 @@ void HistoryWindowController::showEntries(bool keepThumbnails)
     }
     m_model->setEntries(shown, keepThumbnails);
     m_model->textOf = textOf;
-    m_emptyLabel->setText(all.isEmpty() ? QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone.")
-                                        : QStringLiteral("Aucune capture ne contient ce texte."));
+    m_emptyLabel->setText(all.isEmpty() ? emptyHistoryText : QStringLiteral("Aucune capture ne contient ce texte."));
     m_emptyLabel->setVisible(shown.isEmpty());
 }
 

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 
 #include <csignal>
+#include <cstdio>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -33,19 +34,7 @@ FileState stateOf(const QString &path)
 
 TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m_index(index)
 {
-    recognize = [](const QString &path, const QStringList &languages,
-                   const std::function<bool()> &shouldStop) -> Result<QString> {
-        const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
-        if (!loaded)
-            return Error{QStringLiteral("image illisible")};
-        if (shouldStop())
-            return Error{QStringLiteral("interrompu")};
-        const Result<QList<OCRService::Observation>> observations =
-            OCRService::recognize(loaded->image, languages, shouldStop);
-        if (!observations)
-            return observations.error();
-        return OCRService::orderedText(*observations);
-    };
+    recognize = &TextIndexer::readPicture;
     userRecognitionRunning = [] { return OCRService::activeRecognitions() > 0; };
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TextIndexer::startNext);
@@ -59,6 +48,21 @@ TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m
     connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
     // The lowest priority there is (an idle-class thread on Linux): it runs only on time nobody else wants.
     m_thread.start(QThread::IdlePriority);
+}
+
+Result<QString> TextIndexer::readPicture(const QString &path, const QStringList &languages,
+                                         const std::function<bool()> &shouldStop)
+{
+    const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
+    if (!loaded)
+        return Error{QStringLiteral("image illisible : %1").arg(path)};
+    if (shouldStop && shouldStop())
+        return Error{QStringLiteral("lecture interrompue")};
+    const Result<QList<OCRService::Observation>> observations =
+        OCRService::recognize(loaded->image, languages, shouldStop);
+    if (!observations)
+        return observations.error();
+    return OCRService::orderedText(*observations);
 }
 
 TextIndexer::~TextIndexer()
@@ -160,18 +164,18 @@ void TextIndexer::startNext()
         };
         const Result<QString> text =
             reader ? reader(path, languages, shouldStop) : Result<QString>(Error{QString()});
-        const bool stopped = shouldStop() && !text;
-        QMetaObject::invokeMethod(this, [this, path, before, languages, text, stopped] {
-            finish(path, before.size, before.modified, languages, text, stopped);
+        const Ending ending = shouldStop() && !text ? Ending::stopped : Ending::read;
+        QMetaObject::invokeMethod(this, [this, path, before, languages, text, ending] {
+            finish(path, before.size, before.modified, languages, text, ending);
         });
     });
 }
 
 void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
-                         const Result<QString> &text, bool stopped)
+                         const Result<QString> &text, Ending ending)
 {
     m_working = false;
-    if (stopped) {
+    if (ending == Ending::stopped) {
         // Interrupted: read again once things are quiet.
         if (m_history.contains(path) && !m_queue.contains(path))
             m_queue.prepend(path);
@@ -180,7 +184,7 @@ void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, cons
     }
     // Deleted, replaced or gone from the history meanwhile: what was read is not that file's text.
     const FileState now = stateOf(path);
-    if (m_history.contains(path) && now == FileState{size, modified}) {
+    if (ending == Ending::read && m_history.contains(path) && now == FileState{size, modified}) {
         // A picture that cannot be read is recorded without text, so that it is not read again and again.
         m_index->store(TextIndex::Record{path, size, modified, languages, text ? *text : QString()});
     }
@@ -207,21 +211,29 @@ void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified,
         // Ended with this program, even if it goes without a word (a stopped reader would stay forever).
         ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     });
-    const auto done = [this, reader, path, size, modified, languages] {
+    const auto done = [this, reader, path, size, modified, languages](bool started) {
         if (m_reader != reader)
             return;
         m_reader = nullptr;
         m_readerTimeout.stop();
         reader->deleteLater();
         Result<QString> text = Error{QString::fromUtf8(reader->readAllStandardError()).trimmed()};
-        if (reader->exitStatus() == QProcess::NormalExit && reader->exitCode() == 0)
+        if (started && reader->exitStatus() == QProcess::NormalExit && reader->exitCode() == 0)
             text = QString::fromUtf8(reader->readAllStandardOutput());
-        finish(path, size, modified, languages, text, false);
+        // A reader that did not start says nothing of the picture: nothing is stored, so that it is read
+        // when a reader can be run (a crashed or hung one is recorded without text, not tried again).
+        finish(path, size, modified, languages, text, started ? Ending::read : Ending::notDone);
     };
-    connect(reader, &QProcess::finished, this, done);
-    connect(reader, &QProcess::errorOccurred, this, [done](QProcess::ProcessError error) {
-        if (error == QProcess::FailedToStart)
-            done();
+    connect(reader, &QProcess::finished, this, [done] { done(true); });
+    connect(reader, &QProcess::errorOccurred, this, [this, reader, done](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        if (!m_saidReaderFailed) {
+            m_saidReaderFailed = true;
+            std::fprintf(stderr, "pim: impossible de lancer la lecture du texte des captures (%s) : %s\n",
+                         qPrintable(m_program), qPrintable(reader->errorString()));
+        }
+        done(false);
     });
     reader->start();
     m_readerTimeout.start(readerTimeoutMilliseconds);
@@ -243,7 +255,9 @@ void TextIndexer::pauseReader(bool pause)
 
 void TextIndexer::idleNow()
 {
-    // The recognition engine's memory goes back once the queue is done.
-    QMetaObject::invokeMethod(m_worker, [] { OCRService::releaseEngine(); });
+    // Read in this process: the recognition engine's memory goes back once the queue is done. (A reader
+    // program takes its engine with it; the one here is the user's own, released on its own schedule.)
+    if (m_program.isEmpty())
+        QMetaObject::invokeMethod(m_worker, [] { OCRService::releaseEngine(); });
     emit idle();
 }

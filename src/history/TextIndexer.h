@@ -30,6 +30,10 @@ public:
     std::function<Result<QString>(const QString &path, const QStringList &languages,
                                   const std::function<bool()> &shouldStop)>
         recognize;
+    // A picture's text as the index keeps it: the file loaded and recognised in reading order; an error
+    // when it cannot be read or `shouldStop` stopped it. What both the in-process and the reader program run.
+    static Result<QString> readPicture(const QString &path, const QStringList &languages,
+                                       const std::function<bool()> &shouldStop = {});
     // Whether the user's own recognition is under way (then the indexer waits); replaceable for tests.
     std::function<bool()> userRecognitionRunning;
     // How long to stay quiet after a capture or the user's recognition ends, in milliseconds.
@@ -63,8 +67,11 @@ private:
     void schedule(int delay);
     void idleNow();
     void startNext();
+    // How a reading ended: with the text (or the reason the picture cannot be read, stored without
+    // text), stopped to be read again later, or not done at all (the reader program did not start).
+    enum class Ending { read, stopped, notDone };
     void finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
-                const Result<QString> &text, bool stopped);
+                const Result<QString> &text, Ending ending);
 
     void startReader(const QString &path, qint64 size, qint64 modified, const QStringList &languages);
     void pauseReader(bool pause);
@@ -72,6 +79,7 @@ private:
     TextIndex *m_index;
     QString m_program;
     bool m_idlePriority = true;
+    bool m_saidReaderFailed = false;
     QProcess *m_reader = nullptr;
     QTimer m_readerTimeout;
     QStringList m_queue;

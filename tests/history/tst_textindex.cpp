@@ -43,6 +43,13 @@ class TestTextIndex : public QObject {
             list << HistoryStore::Entry{path, 1};
         return list;
     }
+    // The suites run side by side, where an idle-class reading could wait long; and no quiet time to
+    // wait through beyond the given one.
+    static void quickAndNormalPriority(TextIndexer &indexer, int quietMilliseconds)
+    {
+        indexer.setIdlePriority(false);
+        indexer.quietMilliseconds = quietMilliseconds;
+    }
     static bool waitForIdle(TextIndexer &indexer, int timeout = 60000)
     {
         QSignalSpy idle(&indexer, &TextIndexer::idle);
@@ -210,8 +217,7 @@ private slots:
     {
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 10;
+        quickAndNormalPriority(indexer, 10);
         QStringList read;
         indexer.recognize = [&](const QString &path, const QStringList &, const std::function<bool()> &) -> Result<QString> {
             read << QFileInfo(path).fileName();
@@ -260,8 +266,7 @@ private slots:
     {
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 10;
+        quickAndNormalPriority(indexer, 10);
         const QString replaced = touch("replaced.png"), deleted = touch("deleted.png");
         indexer.recognize = [&](const QString &path, const QStringList &, const std::function<bool()> &) -> Result<QString> {
             // Meanwhile the user replaces one file and deletes the other.
@@ -284,8 +289,7 @@ private slots:
     {
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 30;
+        quickAndNormalPriority(indexer, 30);
         std::atomic<bool> userReading = true;
         indexer.userRecognitionRunning = [&] { return userReading.load(); };
         int reads = 0;
@@ -308,8 +312,7 @@ private slots:
     {
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 20;
+        quickAndNormalPriority(indexer, 20);
         std::atomic<int> calls = 0;
         std::atomic<bool> stoppedByUs = false;
         indexer.recognize = [&](const QString &, const QStringList &,
@@ -356,8 +359,7 @@ private slots:
         script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 0;
+        quickAndNormalPriority(indexer, 0);
         indexer.setReaderProgram(program);
         const QString a = touch("a.png");
         indexer.follow(entries({a}));
@@ -379,6 +381,13 @@ private slots:
         QCOMPARE(index.record(broken)->text, QString());
         QCOMPARE(index.record(slow)->text, QString());
         QCOMPARE(sorted(index.paths()), sorted({a, broken, slow}));
+
+        // No reader to run: nothing is stored (the pictures are read once a reader runs again).
+        const QString later = touch("later.png");
+        indexer.setReaderProgram(dir->filePath("missing-reader"));
+        indexer.follow(entries({later, a}));
+        QVERIFY(waitForIdle(indexer));
+        QCOMPARE(index.record(later), std::nullopt);
     }
 
     void theRealEngineStopsForTheUsersRecognition()
@@ -392,8 +401,7 @@ private slots:
         QVERIFY(page.save(path));
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 0;
+        quickAndNormalPriority(indexer, 0);
         std::atomic<bool> userReading = false;
         indexer.userRecognitionRunning = [&] { return userReading.load(); };
         indexer.follow(entries({path}));
@@ -415,8 +423,7 @@ private slots:
         QVERIFY(image.save(path));
         TextIndex index(indexPath());
         TextIndexer indexer(&index);
-        indexer.setIdlePriority(false); // the suites run side by side: an idle-class reading could wait long
-        indexer.quietMilliseconds = 0;
+        quickAndNormalPriority(indexer, 0);
         indexer.follow(entries({path}));
         QVERIFY(waitForIdle(indexer, 60000));
         QCOMPARE(found(index, "geneve reunion"), QStringList({path}));
