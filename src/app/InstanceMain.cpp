@@ -13,6 +13,10 @@
 #include "history/TextIndexer.h"
 #include "imagetools/ColorPickerService.h"
 #include "output/AppSettings.h"
+#include "platform/DesktopSession.h"
+#include "platform/portal/PortalPermissionSource.h"
+#include "platform/portal/PortalScreenCapturer.h"
+#include "platform/portal/PortalShortcutService.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "platform/x11/XkbKeyboardLayout.h"
@@ -57,10 +61,16 @@ void ensureSingleThreadedOpenMP(char **argv)
 
 // The screen reader for the session Pim runs in. It holds its own display connection and ends with the
 // coordinator, before the application object does.
-std::unique_ptr<ScreenCapturer> makeScreenCapturer()
+std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
+    switch (session) {
+    case DesktopSession::Kind::X11:
         return std::make_unique<X11ScreenCapturer>();
+    case DesktopSession::Kind::Wayland:
+        return std::make_unique<PortalScreenCapturer>();
+    case DesktopSession::Kind::None:
+        break;
+    }
     // No way to read the screen on this platform: every capture reports it.
     struct Unavailable : ScreenCapturer {
         Result<QImage> grabScreen(QScreen *) override
@@ -72,12 +82,29 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer()
     return std::make_unique<Unavailable>();
 }
 
-void installHotKeys()
+// The global shortcuts: Pim's own key grabs on X11; on Wayland the desktop owns them through its portal
+// (or, without one, the user binds the `pim area` and `pim full` commands in the desktop's settings).
+void installHotKeys(DesktopSession::Kind session)
 {
-    if (QGuiApplication::platformName() == QLatin1String("xcb")) {
-        GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
+    if (QGuiApplication::platformName() == QLatin1String("xcb"))
         installX11KeyboardLayout();
+    if (session == DesktopSession::Kind::X11) {
+        GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
+    } else if (session == DesktopSession::Kind::Wayland) {
+        ScreenRecordingPermission::setSource(std::make_unique<PortalPermissionSource>());
+        GlobalShortcuts::setDesktopService(std::make_unique<PortalShortcutService>());
     }
+}
+
+// Hands Pim's two shortcuts to the desktop, where it owns them.
+void bindDesktopShortcuts()
+{
+    using GlobalShortcuts::Name;
+    if (GlobalShortcuts::DesktopShortcutService *desktop = GlobalShortcuts::desktopService())
+        desktop->bind({{Name::captureArea().rawValue, QStringLiteral("Capturer une zone"),
+                        Name::captureArea().shortcut()},
+                       {Name::captureFullScreen().rawValue, QStringLiteral("Capturer l'écran complet"),
+                        Name::captureFullScreen().shortcut()}});
 }
 
 // The main menu's editor commands act on the active editor window.
@@ -229,7 +256,8 @@ int main(int argc, char **argv)
             return 0;
         }
         // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
-        CaptureCoordinator coordinator(makeScreenCapturer());
+        const DesktopSession::Kind session = DesktopSession::current();
+        CaptureCoordinator coordinator(makeScreenCapturer(session));
         ColorPickerService::setScreenGrabber(
             [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
         ColorPickerService::setPointerLocator(
@@ -270,7 +298,7 @@ int main(int argc, char **argv)
             return action ? action->text() : QString();
         };
         connectEditorCommands();
-        installHotKeys();
+        installHotKeys(session);
         MenuTracker::install();
         StatusItemController statusItem(&coordinator);
         statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
@@ -290,6 +318,7 @@ int main(int argc, char **argv)
             handleRequest(r, reply, coordinator, statusItem, textIndex);
         };
         registerShortcuts(&coordinator);
+        bindDesktopShortcuts();
         // The permission is read at launch and again whenever Pim becomes active.
         ScreenRecordingPermission::refresh();
         QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
@@ -305,6 +334,7 @@ int main(int argc, char **argv)
         ColorPickerService::setScreenGrabber(nullptr);
         ColorPickerService::setPointerLocator(nullptr);
         GlobalShortcuts::setHotKeyService(nullptr);
+        GlobalShortcuts::setDesktopService(nullptr);
     }
     return status;
 }

@@ -56,4 +56,42 @@ QRectF labelBox(const QRectF &selection, QSizeF textSize, QSizeF viewSize)
     return QRectF(x, y, width, height);
 }
 
+Result<QList<QImage>> splitDesktopPicture(const QImage &desktop, const QList<ScreenArea> &screens)
+{
+    QRect bounds;
+    for (const ScreenArea &screen : screens)
+        bounds = bounds.united(screen.geometry);
+    const auto mismatch = [&] {
+        return Error{QStringLiteral("L'image du bureau (%1 × %2) ne correspond pas aux écrans (%3 × %4).")
+                         .arg(desktop.width())
+                         .arg(desktop.height())
+                         .arg(bounds.width())
+                         .arg(bounds.height())};
+    };
+    if (desktop.isNull() || bounds.isEmpty())
+        return mismatch();
+    // One scale for the whole picture, the same across and down (to a pixel of rounding per screen).
+    const double scale = double(desktop.width()) / bounds.width();
+    if (scale < 0.5 || scale > 16 || std::abs(bounds.height() * scale - desktop.height()) > scale + 0.5)
+        return mismatch();
+
+    QList<QImage> pictures;
+    for (const ScreenArea &screen : screens) {
+        const QRect part(qRound((screen.geometry.x() - bounds.x()) * scale),
+                         qRound((screen.geometry.y() - bounds.y()) * scale),
+                         qRound(screen.geometry.width() * scale), qRound(screen.geometry.height() * scale));
+        const QRect inside = part.intersected(desktop.rect());
+        if (inside.isEmpty())
+            return mismatch();
+        QImage picture = desktop.copy(inside);
+        const QSize native = pixelSize(QSizeF(screen.geometry.size()), screen.devicePixelRatio);
+        if (picture.size() != native)
+            picture = picture.scaled(native, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        if (picture.isNull())
+            return Error{QStringLiteral("Mémoire insuffisante pour découper l'image du bureau.")};
+        pictures << picture;
+    }
+    return pictures;
+}
+
 } // namespace CaptureGeometry

@@ -6,6 +6,10 @@
 #include <QSize>
 #include <QSizeF>
 #include <QString>
+#include <QImage>
+#include <QList>
+
+#include "common/Result.h"
 
 // The coordinate rules of a capture, in Qt's y-down coordinates: global logical points, each screen's
 // logical geometry, and the native pixels of the screen's frozen picture.
@@ -30,5 +34,17 @@ QString sizeLabel(const QRectF &selection, double devicePixelRatio);
 // points above its bottom edge inside it when there is no room below; at least 4 points from the view's
 // left and right edges.
 QRectF labelBox(const QRectF &selection, QSizeF textSize, QSizeF viewSize);
+
+// A screen of the desktop: its logical geometry and its device pixel ratio.
+struct ScreenArea {
+    QRect geometry;
+    double devicePixelRatio = 1;
+};
+
+// Cuts a picture of the whole desktop (the bounding box of every screen's logical geometry, drawn at one
+// scale for all, as a portal returns it) into one picture per screen, in the order given, each at that
+// screen's native size: a part drawn at a higher scale than the screen's own is brought down to it. An error
+// when the picture's proportions do not match the screens'.
+Result<QList<QImage>> splitDesktopPicture(const QImage &desktop, const QList<ScreenArea> &screens);
 
 } // namespace CaptureGeometry

@@ -35,6 +35,7 @@ struct Registry {
     QList<Handlers> handlers; // in the order names were first given a handler
     QList<Name> knownNames;
     std::unique_ptr<HotKeyService> service;
+    std::unique_ptr<DesktopShortcutService> desktop;
 };
 
 Registry &registry()
@@ -283,6 +284,9 @@ void setEnabled(bool enabled)
 bool isEnabled(const Name &name)
 {
     const Registry &r = registry();
+    if (r.desktop)
+        return r.enabled && r.desktop->state() == DesktopShortcutService::State::Bound &&
+               !r.desktop->assignedTrigger(name.rawValue).isEmpty();
     const std::optional<Shortcut> shortcut = getShortcut(name);
     if (!r.enabled || !shortcut || !r.registeredShortcuts.contains(*shortcut))
         return false;
@@ -345,6 +349,40 @@ void setHotKeyService(std::unique_ptr<HotKeyService> service)
     }
 }
 
+void setDesktopService(std::unique_ptr<DesktopShortcutService> service)
+{
+    Registry &r = registry();
+    r.desktop = std::move(service);
+    if (!r.desktop)
+        return;
+    r.desktop->onActivated = [](const QString &name, bool pressed) {
+        Registry &r = registry();
+        if (r.paused || !r.enabled)
+            return;
+        const QList<Handlers> handlers = r.handlers;
+        for (const Handlers &entry : handlers) {
+            if (entry.name.rawValue != name)
+                continue;
+            for (const auto &action : pressed ? entry.keyDown : entry.keyUp)
+                action();
+        }
+    };
+    r.desktop->onChanged = [] { emit Notifier::shared().desktopShortcutsDidChange(); };
+}
+
+DesktopShortcutService *desktopService()
+{
+    return registry().desktop.get();
+}
+
+QString desktopTrigger(const Name &name)
+{
+    const DesktopShortcutService *desktop = registry().desktop.get();
+    if (!desktop || desktop->state() != DesktopShortcutService::State::Bound)
+        return QString();
+    return desktop->assignedTrigger(name.rawValue);
+}
+
 HotKeyService *hotKeyService()
 {
     return registry().service.get();
@@ -374,6 +412,7 @@ void resetForTesting()
     r.paused = false;
     r.menuOpen = false;
     r.service.reset();
+    r.desktop.reset();
 }
 
 } // namespace GlobalShortcuts

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "shortcuts/DesktopShortcutService.h"
 #include "shortcuts/HotKeyService.h"
 #include "shortcuts/Shortcut.h"
 
@@ -40,6 +41,8 @@ signals:
     void shortcutByNameDidChange(const QString &name);
     // "GlobalShortcuts_recorderActiveStatusDidChange": a recorder started or stopped recording.
     void recorderActiveStatusDidChange(bool isActive);
+    // The desktop's shortcut service changed state or assigned other keys.
+    void desktopShortcutsDidChange();
 };
 
 inline const QString storageKeyPrefix = QStringLiteral("GlobalShortcuts_");
@@ -53,7 +56,8 @@ void onKeyUp(const Name &name, std::function<void()> action);
 
 bool isEnabled();
 void setEnabled(bool enabled);
-// True when enabled and the name's shortcut is grabbed from the system.
+// True when enabled and the name's shortcut is grabbed from the system (or, where the desktop owns the
+// shortcuts, when the desktop has assigned keys to it).
 bool isEnabled(const Name &name);
 bool isPaused();
 void setPaused(bool paused);
@@ -68,6 +72,13 @@ bool handleKeyEvent(const Shortcut &shortcut, bool pressed);
 // The service the hot keys go to; chosen at start-up. Without one, nothing is grabbed.
 void setHotKeyService(std::unique_ptr<HotKeyService> service);
 HotKeyService *hotKeyService();
+// Where the desktop owns the shortcuts (chosen at start-up instead of a hot-key service): activations are
+// dispatched by name and the stored combinations are only the keys Pim asks for.
+void setDesktopService(std::unique_ptr<DesktopShortcutService> service);
+DesktopShortcutService *desktopService();
+// The keys the desktop assigned to the name; empty without a desktop service or when it assigned none.
+QString desktopTrigger(const Name &name);
+
 // Whether the combination is in Pim's own hot-key table (registered and grabbed).
 bool isInHotKeyTable(const Shortcut &shortcut);
 

@@ -66,6 +66,60 @@ private slots:
         box = labelBox(QRectF(0, 100, 10, 10), text, view);
         QCOMPARE(box.left(), 4.0);
     }
+
+    // A portal's one picture of the whole desktop, drawn at the highest scale: 3840 × 2160 at scale 1 beside
+    // 2560 × 1440 at scale 2 (1280 × 720 points) comes back as 10240 × 4320.
+    void desktopPictureIsCutPerScreen()
+    {
+        using CaptureGeometry::ScreenArea;
+        QImage desktop(10240, 4320, QImage::Format_RGB32);
+        desktop.fill(QColor(10, 20, 30));
+        // The second screen's area, and a mark at its top-left and bottom-right pixels.
+        desktop.setPixelColor(7680, 0, QColor(255, 0, 0));
+        desktop.setPixelColor(7680 + 2559, 1439, QColor(0, 0, 255));
+        // Below the second screen: in no screen.
+        desktop.setPixelColor(8000, 2000, QColor(0, 255, 0));
+        const QList<ScreenArea> screens{{QRect(0, 0, 3840, 2160), 1}, {QRect(3840, 0, 1280, 720), 2}};
+        const Result<QList<QImage>> parts = CaptureGeometry::splitDesktopPicture(desktop, screens);
+        QVERIFY(parts.ok());
+        QCOMPARE(parts->size(), 2);
+        QCOMPARE(parts->at(0).size(), QSize(3840, 2160));
+        QCOMPARE(parts->at(0).pixelColor(100, 100), QColor(10, 20, 30));
+        // The screen at the picture's own scale is copied pixel for pixel.
+        QCOMPARE(parts->at(1).size(), QSize(2560, 1440));
+        QCOMPARE(parts->at(1).pixelColor(0, 0), QColor(255, 0, 0));
+        QCOMPARE(parts->at(1).pixelColor(2559, 1439), QColor(0, 0, 255));
+
+        // One screen at scale 1, the picture at scale 1; a screen left of and above the origin.
+        QImage flat(300, 100, QImage::Format_RGB32);
+        flat.fill(Qt::white);
+        flat.setPixelColor(0, 0, Qt::black);
+        const Result<QList<QImage>> negative =
+            CaptureGeometry::splitDesktopPicture(flat, {{QRect(-100, -50, 100, 100), 1}, {QRect(0, -50, 200, 100), 1}});
+        QVERIFY(negative.ok());
+        QCOMPARE(negative->at(0).size(), QSize(100, 100));
+        QCOMPARE(negative->at(0).pixelColor(0, 0), QColor(Qt::black));
+        QCOMPARE(negative->at(1).size(), QSize(200, 100));
+    }
+
+    void desktopPictureOfTheWrongSizeIsRefused()
+    {
+        using CaptureGeometry::ScreenArea;
+        const QList<ScreenArea> screens{{QRect(0, 0, 1920, 1080), 1}};
+        QImage wrong(1920, 1200, QImage::Format_RGB32); // another aspect
+        wrong.fill(Qt::gray);
+        Result<QList<QImage>> parts = CaptureGeometry::splitDesktopPicture(wrong, screens);
+        QVERIFY(!parts.ok());
+        QVERIFY(parts.error().message.contains(QStringLiteral("ne correspond pas")));
+        QVERIFY(!CaptureGeometry::splitDesktopPicture(QImage(), screens).ok());
+        QVERIFY(!CaptureGeometry::splitDesktopPicture(wrong, {}).ok());
+        // A picture at another uniform scale is fine: a half-size one is brought up to the native size.
+        QImage half(960, 540, QImage::Format_RGB32);
+        half.fill(Qt::gray);
+        parts = CaptureGeometry::splitDesktopPicture(half, screens);
+        QVERIFY(parts.ok());
+        QCOMPARE(parts->at(0).size(), QSize(1920, 1080));
+    }
 };
 
 QTEST_APPLESS_MAIN(TestCaptureGeometry)

@@ -1,0 +1,180 @@
+#include "platform/portal/PortalScreenCapturer.h"
+
+#include "capture/CaptureGeometry.h"
+#include "common/ImageLimits.h"
+#include "platform/portal/PortalRequest.h"
+#include "platform/portal/PortalTypes.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QUrl>
+
+#include <unistd.h>
+
+namespace {
+
+QString screenshotInterface()
+{
+    return QStringLiteral("org.freedesktop.portal.Screenshot");
+}
+
+QStringList existing(QStringList folders)
+{
+    QStringList result;
+    for (const QString &folder : folders) {
+        if (folder.isEmpty())
+            continue;
+        const QString canonical = QFileInfo(folder).canonicalFilePath();
+        if (!canonical.isEmpty() && !result.contains(canonical))
+            result << canonical;
+    }
+    return result;
+}
+
+QStringList defaultTemporaryFolders()
+{
+    return existing({QDir::tempPath(), QStringLiteral("/tmp"), qEnvironmentVariable("XDG_RUNTIME_DIR"),
+                     QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)});
+}
+
+bool isInside(const QString &path, const QStringList &folders)
+{
+    for (const QString &folder : folders) {
+        if (path.startsWith(folder + u'/'))
+            return true;
+    }
+    return false;
+}
+
+// The texts of the portal's failures, in the capture alert.
+Error portalError(const Portal::Answer &answer)
+{
+    const QString &name = answer.errorName;
+    if (name == Portal::timeoutError())
+        return Error{QStringLiteral("Le portail du bureau n'a pas répondu à la demande de capture en 10 secondes.")};
+    if (name.endsWith(QLatin1String(".ServiceUnknown")) || name.endsWith(QLatin1String(".NameHasNoOwner")) ||
+        name.endsWith(QLatin1String(".Disconnected")) || name.endsWith(QLatin1String(".NoServer")) ||
+        name.endsWith(QLatin1String(".Spawn.ChildExited")) || name.endsWith(QLatin1String(".ServiceNotFound")))
+        return Error{QStringLiteral("Aucun portail de bureau (xdg-desktop-portal) ne répond : la capture d'écran "
+                                    "est impossible dans cette session Wayland.")};
+    if (name.endsWith(QLatin1String(".UnknownMethod")) || name.endsWith(QLatin1String(".UnknownInterface")) ||
+        name.endsWith(QLatin1String(".UnknownObject")))
+        return Error{QStringLiteral("Le portail du bureau ne propose pas la capture d'écran (aucun service "
+                                    "Screenshot pour ce bureau).")};
+    if (!name.isEmpty())
+        return Error{QStringLiteral("Le portail du bureau a refusé la demande : %1").arg(answer.errorMessage)};
+    if (answer.response == 1)
+        return Error{QStringLiteral("La capture d'écran a été refusée ou annulée sur le bureau.")};
+    return Error{QStringLiteral("Le portail du bureau n'a pas pu capturer l'écran.")};
+}
+
+} // namespace
+
+PortalScreenCapturer::PortalScreenCapturer(const QDBusConnection &bus, const QString &service)
+    : m_bus(bus), m_service(service.isEmpty() ? Portal::serviceName() : service)
+{
+    m_temporaryFolders = defaultTemporaryFolders();
+    m_allowedFolders =
+        m_temporaryFolders + existing({QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)});
+}
+
+Result<QImage> PortalScreenCapturer::grabScreen(QScreen *screen)
+{
+    if (!screen)
+        return CaptureError::displayNotFound();
+    const auto kept = m_pictures.constFind(screen);
+    if (kept != m_pictures.constEnd())
+        return *kept;
+    return shoot(screen);
+}
+
+Result<QImage> PortalScreenCapturer::shoot(QScreen *wanted)
+{
+    // The wait runs a local event loop: a second request arriving meanwhile is refused, not nested.
+    if (m_busy)
+        return Error{QStringLiteral("Une capture est déjà en cours.")};
+    m_busy = true;
+    const Portal::Answer answer =
+        Portal::requestAndWait(m_bus, m_service, screenshotInterface(), QStringLiteral("Screenshot"),
+                               {QString()}, {{QStringLiteral("interactive"), false},
+                                             {QStringLiteral("modal"), false}},
+                               m_timeout);
+    m_busy = false;
+    if (answer.errorName.isEmpty() && onAnswer)
+        onAnswer(answer.response);
+    if (!answer.ok()) {
+        // A failed answer may still name a file: it is not ours to keep.
+        const QString uri = answer.results.value(QStringLiteral("uri")).toString();
+        if (!uri.isEmpty())
+            loadAnswer(uri);
+        return portalError(answer);
+    }
+    const Result<QImage> desktop = loadAnswer(answer.results.value(QStringLiteral("uri")).toString());
+    if (!desktop)
+        return desktop.error();
+
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    QList<CaptureGeometry::ScreenArea> areas;
+    for (QScreen *screen : screens)
+        areas << CaptureGeometry::ScreenArea{screen->geometry(), screen->devicePixelRatio()};
+    const Result<QList<QImage>> pictures = CaptureGeometry::splitDesktopPicture(*desktop, areas);
+    if (!pictures)
+        return pictures.error();
+    m_pictures.clear();
+    for (int i = 0; i < screens.size(); ++i)
+        m_pictures.insert(screens[i], pictures->at(i));
+    // The pictures serve the other screens of this capture, which ask before control returns to the event
+    // loop; the next capture takes a new screenshot.
+    QTimer::singleShot(0, &m_context, [this] { m_pictures.clear(); });
+    const auto found = m_pictures.constFind(wanted);
+    if (found == m_pictures.constEnd())
+        return CaptureError::displayNotFound();
+    return *found;
+}
+
+Result<QImage> PortalScreenCapturer::loadAnswer(const QString &uri)
+{
+    const QUrl url(uri);
+    if (!url.isValid() || !url.isLocalFile())
+        return Error{QStringLiteral("Le portail du bureau a répondu par une adresse inattendue (%1).").arg(uri)};
+    const QString path = url.toLocalFile();
+    const QFileInfo info(path);
+    const QString canonical = info.canonicalFilePath();
+    // Only a plain file in one of the expected folders is read (and, when temporary, deleted): never a link,
+    // never a file elsewhere that the answer would have us read or remove.
+    if (canonical.isEmpty() || !info.exists())
+        return Error{QStringLiteral("Le fichier de la capture est introuvable (%1).").arg(path)};
+    if (info.isSymLink() || !info.isFile() || !isInside(canonical, m_allowedFolders) ||
+        info.ownerId() != ::geteuid())
+        return Error{QStringLiteral("Le portail du bureau a répondu par un fichier hors des dossiers attendus (%1).")
+                         .arg(path)};
+
+    const QByteArray format = QImageReader::imageFormat(canonical);
+    QImageReader reader(canonical);
+    reader.setAllocationLimit(int(ImageLimits::maxPixels * 4 / (1024 * 1024)));
+    QImage image;
+    QString readError;
+    const QSize size = reader.size();
+    if (size.isValid() && !ImageLimits::allows(size)) {
+        readError = QStringLiteral("image de %1 × %2 pixels, trop grande").arg(size.width()).arg(size.height());
+    } else {
+        image = reader.read();
+        readError = reader.errorString();
+    }
+    // The portal's temporary copy goes, even when it could not be read; a file that is no picture at all
+    // is not the portal's and stays.
+    if (isInside(canonical, m_temporaryFolders) && !format.isEmpty())
+        QFile::remove(canonical);
+    if (image.isNull())
+        return Error{QStringLiteral("Impossible de lire la capture du portail (%1) : %2").arg(path, readError)};
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
+        image.format() != QImage::Format_ARGB32_Premultiplied)
+        image = image.convertToFormat(QImage::Format_RGB32);
+    return image;
+}

@@ -1,0 +1,344 @@
+// Pim's portal clients against the real xdg-desktop-portal frontend and a test-double backend
+// (portal_session.sh starts both on a private bus; the double is driven through its /control object).
+#include "platform/portal/PortalPermissionSource.h"
+#include "platform/portal/PortalRequest.h"
+#include "platform/portal/PortalScreenCapturer.h"
+#include "platform/portal/PortalShortcutService.h"
+#include "shortcuts/GlobalShortcuts.h"
+#include "support/TestImages.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#include <QDBusReply>
+#include <QDir>
+#include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+using GlobalShortcuts::DesktopShortcutService;
+
+namespace {
+
+const QString doubleName = QStringLiteral("org.freedesktop.impl.portal.desktop.pimtest");
+
+QDBusInterface &control()
+{
+    static QDBusInterface instance(doubleName, QStringLiteral("/control"), QStringLiteral("org.pim.test.PortalDouble"));
+    return instance;
+}
+
+void setScreenshot(uint response, const QString &picture, const QString &rawUri = QString(), int delayMs = 0)
+{
+    const QDBusMessage reply = control().call(QStringLiteral("SetScreenshot"), response, picture, rawUri, delayMs);
+    QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+}
+
+int screenshotCount()
+{
+    return QDBusReply<int>(control().call(QStringLiteral("ScreenshotCount"))).value();
+}
+
+// The desktop as the screens show it: a distinct colour in each corner, so a wrong cut shows.
+QImage desktopPicture(QSize size)
+{
+    QImage image = TestImages::sample(size.width(), size.height());
+    image.setPixelColor(0, 0, QColor(255, 0, 0));
+    image.setPixelColor(size.width() - 1, size.height() - 1, QColor(0, 0, 255));
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QStringList filesIn(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden);
+}
+
+bool waitForState(const PortalShortcutService &service, DesktopShortcutService::State state)
+{
+    return QTest::qWaitFor([&] { return service.state() == state; }, 10000);
+}
+
+QList<DesktopShortcutService::Binding> pimBindings()
+{
+    using namespace GlobalShortcuts;
+    return {{QStringLiteral("captureArea"), QStringLiteral("Capturer une zone"),
+             Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command)},
+            {QStringLiteral("captureFullScreen"), QStringLiteral("Capturer l'écran complet"),
+             Shortcut(Key{Key::eight}, Modifier::shift | Modifier::command)}};
+}
+
+} // namespace
+
+class TestPortal : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir m_files{QDir::homePath() + QStringLiteral("/files-XXXXXX")};
+    QString m_picture;
+    QImage m_desktop;
+    QString m_tmp;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+        QVERIFY(QDBusConnection::sessionBus().interface()->isServiceRegistered(Portal::serviceName()));
+        QVERIFY(m_files.isValid());
+        m_desktop = desktopPicture(QGuiApplication::primaryScreen()->size());
+        m_picture = m_files.filePath(QStringLiteral("desktop.png"));
+        QVERIFY(m_desktop.save(m_picture));
+        m_tmp = QFileInfo(QDir::tempPath()).canonicalFilePath();
+    }
+
+    // The real frontend, our backend: the picture comes back pixel for pixel and its file is gone.
+    void screenshotThroughTheFrontend()
+    {
+        setScreenshot(0, m_picture);
+        PortalScreenCapturer capturer;
+        QList<uint> answers;
+        capturer.onAnswer = [&](uint response) { answers << response; };
+        const int before = screenshotCount();
+        const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+        QVERIFY2(shot.ok(), qPrintable(shot.ok() ? QString() : shot.error().message));
+        QCOMPARE(shot->size(), m_desktop.size());
+        QCOMPARE(shot->convertToFormat(QImage::Format_RGB32), m_desktop);
+        QCOMPARE(answers, QList<uint>{0});
+        QCOMPARE(screenshotCount(), before + 1);
+        // The portal's temporary copy is deleted once read.
+        QVERIFY2(filesIn(m_tmp).filter(QStringLiteral("portal-shot")).isEmpty(), qPrintable(filesIn(m_tmp).join(u' ')));
+        QVERIFY(QFile::exists(m_picture));
+
+        // The screens of one capture share the screenshot; the next capture takes a new one.
+        QVERIFY(capturer.grabScreen(QGuiApplication::primaryScreen()).ok());
+        QCOMPARE(screenshotCount(), before + 1);
+        QCoreApplication::processEvents();
+        QVERIFY(capturer.grabScreen(QGuiApplication::primaryScreen()).ok());
+        QCOMPARE(screenshotCount(), before + 2);
+    }
+
+    void failedAnswers_data()
+    {
+        QTest::addColumn<uint>("response");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("cancelled") << 1u << QStringLiteral("refusée ou annulée");
+        QTest::newRow("failed") << 2u << QStringLiteral("n'a pas pu capturer");
+    }
+    void failedAnswers()
+    {
+        QFETCH(uint, response);
+        QFETCH(QString, expected);
+        setScreenshot(response, m_picture);
+        PortalScreenCapturer capturer;
+        const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+        QVERIFY(!shot.ok());
+        QVERIFY2(shot.error().message.contains(expected), qPrintable(shot.error().message));
+    }
+
+    void noAnswerInTime()
+    {
+        setScreenshot(0, m_picture, QString(), 3000);
+        PortalScreenCapturer capturer;
+        capturer.setTimeout(400);
+        const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+        QVERIFY(!shot.ok());
+        QVERIFY2(shot.error().message.contains(QStringLiteral("n'a pas répondu")), qPrintable(shot.error().message));
+        // The late answer arrives after we stopped listening and changes nothing.
+        QTest::qWait(3000);
+        setScreenshot(0, m_picture);
+        QVERIFY(capturer.grabScreen(QGuiApplication::primaryScreen()).ok());
+    }
+
+    void missingPortals()
+    {
+        // A service without the Screenshot interface (the backend itself is one).
+        PortalScreenCapturer noInterface(QDBusConnection::sessionBus(), doubleName);
+        Result<QImage> shot = noInterface.grabScreen(QGuiApplication::primaryScreen());
+        QVERIFY(!shot.ok());
+        QVERIFY2(shot.error().message.contains(QStringLiteral("ne propose pas")), qPrintable(shot.error().message));
+        // Nobody on the bus at all.
+        PortalScreenCapturer nobody(QDBusConnection::sessionBus(), QStringLiteral("org.pim.test.Nobody"));
+        shot = nobody.grabScreen(QGuiApplication::primaryScreen());
+        QVERIFY(!shot.ok());
+        QVERIFY2(shot.error().message.contains(QStringLiteral("Aucun portail")), qPrintable(shot.error().message));
+    }
+
+    // Answers that point at the wrong file, or at a bad one: the capture alert's text, and nothing read or
+    // deleted outside the portal's folders.
+    void badAnswers()
+    {
+        PortalScreenCapturer capturer;
+        // Here the home folder is itself under /tmp: the portal's folder is the only one allowed.
+        capturer.setAllowedFolders({m_tmp});
+        capturer.setTemporaryFolders({m_tmp});
+        const QString outside = m_files.filePath(QStringLiteral("secret.png"));
+        QVERIFY(m_desktop.save(outside));
+        const auto failsWith = [&](const QString &uri, const QString &text) {
+            setScreenshot(0, QString(), uri);
+            const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+            if (shot.ok())
+                return QStringLiteral("accepted %1").arg(uri);
+            if (!shot.error().message.contains(text))
+                return shot.error().message;
+            return QString();
+        };
+        QCOMPARE(failsWith(QUrl::fromLocalFile(outside).toString(), QStringLiteral("hors des dossiers")), QString());
+        QVERIFY(QFile::exists(outside));
+        // A link in the temporary folder to a file elsewhere.
+        const QString link = m_tmp + QStringLiteral("/portal-link.png");
+        QVERIFY(QFile::link(outside, link));
+        QCOMPARE(failsWith(QUrl::fromLocalFile(link).toString(), QStringLiteral("hors des dossiers")), QString());
+        QVERIFY(QFile::exists(outside));
+        QFile::remove(link);
+        QCOMPARE(failsWith(QStringLiteral("https://example.org/shot.png"), QStringLiteral("adresse inattendue")), QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(m_tmp + QStringLiteral("/gone.png")).toString(), QStringLiteral("introuvable")),
+                 QString());
+        // A truncated file in the portal's folder: refused and removed.
+        QFile whole(m_picture);
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        const QString truncated = m_tmp + QStringLiteral("/portal-truncated.png");
+        QFile cut(truncated);
+        QVERIFY(cut.open(QIODevice::WriteOnly));
+        cut.write(bytes.left(bytes.size() / 3));
+        cut.close();
+        QCOMPARE(failsWith(QUrl::fromLocalFile(truncated).toString(), QStringLiteral("Impossible de lire")), QString());
+        QVERIFY(!QFile::exists(truncated));
+        // A picture whose size does not match the screens.
+        const QString small = m_tmp + QStringLiteral("/portal-small.png");
+        QVERIFY(TestImages::sample(300, 300).save(small));
+        QCOMPARE(failsWith(QUrl::fromLocalFile(small).toString(), QStringLiteral("ne correspond pas")), QString());
+        QVERIFY(!QFile::exists(small));
+        // A file of the portal's folder that is no picture is not the portal's: it stays.
+        const QString text = m_tmp + QStringLiteral("/notes.txt");
+        QFile notes(text);
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("not a picture\n");
+        notes.close();
+        QCOMPARE(failsWith(QUrl::fromLocalFile(text).toString(), QStringLiteral("Impossible de lire")), QString());
+        QVERIFY(QFile::exists(text));
+        QFile::remove(text);
+    }
+
+    // The desktop's refusal, kept in its permission store, is what the permission source reports.
+    void permissionFollowsTheStore()
+    {
+        PortalPermissionSource source;
+        QVERIFY(source.preflight());
+        QDBusInterface store(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
+                             QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
+                             QStringLiteral("org.freedesktop.impl.portal.PermissionStore"));
+        QDBusMessage reply = store.call(QStringLiteral("SetPermission"), QStringLiteral("screenshot"), true,
+                                        QStringLiteral("screenshot"), QString(), QStringList{QStringLiteral("no")});
+        QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
+        QVERIFY(!source.preflight());
+        reply = store.call(QStringLiteral("SetPermission"), QStringLiteral("screenshot"), true,
+                           QStringLiteral("screenshot"), QString(), QStringList{QStringLiteral("yes")});
+        QVERIFY(reply.type() == QDBusMessage::ReplyMessage);
+        QVERIFY(source.preflight());
+    }
+
+    // GlobalShortcuts: a session, the two shortcuts bound, the desktop's keys read back, activations taken
+    // for our own session only.
+    void shortcutsBindAndFire()
+    {
+        QDBusMessage reply = control().call(QStringLiteral("SetBindResponse"), 0u);
+        QVERIFY(reply.type() == QDBusMessage::ReplyMessage);
+        PortalShortcutService ours;
+        PortalShortcutService other;
+        QList<QPair<QString, bool>> oursFired, otherFired;
+        ours.onActivated = [&](const QString &name, bool pressed) { oursFired << qMakePair(name, pressed); };
+        other.onActivated = [&](const QString &name, bool pressed) { otherFired << qMakePair(name, pressed); };
+        int changes = 0;
+        ours.onChanged = [&] { ++changes; };
+        ours.bind(pimBindings());
+        other.bind(pimBindings());
+        QVERIFY(waitForState(ours, DesktopShortcutService::State::Bound));
+        QVERIFY(waitForState(other, DesktopShortcutService::State::Bound));
+        // The handle came back as a string and names a session object of ours.
+        QVERIFY2(ours.sessionHandle().startsWith(QStringLiteral("/org/freedesktop/portal/desktop/session/")),
+                 qPrintable(ours.sessionHandle()));
+        QVERIFY(ours.sessionHandle() != other.sessionHandle());
+        QCOMPARE(ours.assignedTrigger(QStringLiteral("captureArea")), QStringLiteral("Shift+Logo+7"));
+        QCOMPARE(ours.assignedTrigger(QStringLiteral("captureFullScreen")), QStringLiteral("Shift+Logo+8"));
+        QVERIFY(changes > 0);
+
+        reply = control().call(QStringLiteral("Activate"), other.sessionHandle(), QStringLiteral("captureArea"));
+        QVERIFY(reply.type() == QDBusMessage::ReplyMessage);
+        QVERIFY(QTest::qWaitFor([&] { return otherFired.size() == 2; }, 5000));
+        QVERIFY(oursFired.isEmpty());
+        control().call(QStringLiteral("Activate"), ours.sessionHandle(), QStringLiteral("captureFullScreen"));
+        QVERIFY(QTest::qWaitFor([&] { return oursFired.size() == 2; }, 5000));
+        QCOMPARE(oursFired.at(0), qMakePair(QStringLiteral("captureFullScreen"), true));
+        QCOMPARE(oursFired.at(1), qMakePair(QStringLiteral("captureFullScreen"), false));
+        QCOMPARE(otherFired.size(), 2);
+
+        // The user gives the shortcut other keys in the desktop's settings.
+        control().call(QStringLiteral("ChangeTrigger"), ours.sessionHandle(), QStringLiteral("captureArea"),
+                       QStringLiteral("Ctrl+Print"));
+        QVERIFY(QTest::qWaitFor([&] { return ours.assignedTrigger(QStringLiteral("captureArea")) == QLatin1String("Ctrl+Print"); }, 5000));
+        QCOMPARE(other.assignedTrigger(QStringLiteral("captureArea")), QStringLiteral("Shift+Logo+7"));
+    }
+
+    // Through the shortcut table: the handler of the name runs; the table reports the name enabled while
+    // the desktop holds it, and not once the desktop closes the session.
+    void shortcutTableFollowsTheDesktop()
+    {
+        GlobalShortcuts::resetForTesting();
+        auto service = std::make_unique<PortalShortcutService>();
+        PortalShortcutService *portal = service.get();
+        GlobalShortcuts::setDesktopService(std::move(service));
+        const GlobalShortcuts::Name &area = GlobalShortcuts::Name::captureArea();
+        int ran = 0;
+        GlobalShortcuts::onKeyDown(area, [&] { ++ran; });
+        QSignalSpy changed(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::desktopShortcutsDidChange);
+        portal->bind(pimBindings());
+        QVERIFY(waitForState(*portal, DesktopShortcutService::State::Bound));
+        QVERIFY(GlobalShortcuts::isEnabled(area));
+        QCOMPARE(GlobalShortcuts::desktopTrigger(area), QStringLiteral("Shift+Logo+7"));
+        QVERIFY(changed.count() > 0);
+
+        control().call(QStringLiteral("Activate"), portal->sessionHandle(), QStringLiteral("captureArea"));
+        QVERIFY(QTest::qWaitFor([&] { return ran == 1; }, 5000));
+        GlobalShortcuts::setPaused(true);
+        control().call(QStringLiteral("Activate"), portal->sessionHandle(), QStringLiteral("captureArea"));
+        QTest::qWait(300);
+        QCOMPARE(ran, 1);
+        GlobalShortcuts::setPaused(false);
+
+        control().call(QStringLiteral("CloseSession"), portal->sessionHandle());
+        QVERIFY(waitForState(*portal, DesktopShortcutService::State::Unavailable));
+        QVERIFY(!GlobalShortcuts::isEnabled(area));
+        QVERIFY(GlobalShortcuts::desktopTrigger(area).isEmpty());
+        QVERIFY(!portal->problem().isEmpty());
+        GlobalShortcuts::resetForTesting();
+    }
+
+    void shortcutsRefusedOrMissing()
+    {
+        control().call(QStringLiteral("SetBindResponse"), 2u);
+        PortalShortcutService refused;
+        refused.bind(pimBindings());
+        QVERIFY(waitForState(refused, DesktopShortcutService::State::Unavailable));
+        QVERIFY(refused.assignedTrigger(QStringLiteral("captureArea")).isEmpty());
+        control().call(QStringLiteral("SetBindResponse"), 0u);
+
+        PortalShortcutService missing(QDBusConnection::sessionBus(), doubleName);
+        missing.bind(pimBindings());
+        QVERIFY(waitForState(missing, DesktopShortcutService::State::Unavailable));
+        QVERIFY2(missing.problem().contains(QStringLiteral("ne propose pas")), qPrintable(missing.problem()));
+    }
+
+    void preferredTriggers()
+    {
+        using namespace GlobalShortcuts;
+        QCOMPARE(PortalShortcutService::preferredTrigger(Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command)),
+                 QStringLiteral("SHIFT+LOGO+7"));
+        QCOMPARE(PortalShortcutService::preferredTrigger(Shortcut(Key{Key::a}, Modifier::control | Modifier::option)),
+                 QStringLiteral("CTRL+ALT+a"));
+    }
+};
+
+QTEST_MAIN(TestPortal)
+#include "tst_portal.moc"
