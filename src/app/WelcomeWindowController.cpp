@@ -16,6 +16,11 @@ namespace {
 
 QString shortcutText(const GlobalShortcuts::Name &name)
 {
+    // Where the desktop owns the shortcuts, the keys it gave.
+    if (GlobalShortcuts::desktopService()) {
+        const QString trigger = GlobalShortcuts::desktopTrigger(name);
+        return trigger.isEmpty() ? QStringLiteral("à définir dans les réglages du bureau") : trigger;
+    }
     const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(name);
     if (!shortcut)
         return QStringLiteral("non assigné");
@@ -72,6 +77,9 @@ WelcomeWindowController::WelcomeWindowController()
     };
     row(QStringLiteral("Capturer une zone"), &m_areaShortcut);
     row(QStringLiteral("Capturer l'écran complet"), &m_fullShortcut);
+    m_desktopGuidance = BrandWindow::label(QString(), 11, Brand::muted);
+    m_desktopGuidance->setWordWrap(true);
+    layout->addWidget(m_desktopGuidance);
 
     layout->addWidget(BrandWindow::label(
         QStringLiteral("↑ Pim vit dans la zone de notification de la barre du bureau. L'historique, les "
@@ -101,6 +109,8 @@ WelcomeWindowController::WelcomeWindowController()
     connect(
         &GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
         [this] { refresh(); }, Qt::QueuedConnection);
+    connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::desktopShortcutsDidChange, this,
+            [this] { refresh(); });
     refresh();
 }
 
@@ -109,6 +119,8 @@ void WelcomeWindowController::refresh()
     m_granted = ScreenRecordingPermission::refresh();
     m_areaShortcut->setText(shortcutText(GlobalShortcuts::Name::captureArea()));
     m_fullShortcut->setText(shortcutText(GlobalShortcuts::Name::captureFullScreen()));
+    m_desktopGuidance->setText(GlobalShortcuts::desktopGuidance());
+    m_desktopGuidance->setVisible(!m_desktopGuidance->text().isEmpty());
     showPermission();
 }
 

@@ -28,6 +28,7 @@ public:
     QPushButton *mainButton() const { return m_main; }
     QPushButton *preferencesButton() const { return m_preferences; }
     QLabel *shortcutLabel(int row) const { return row == 0 ? m_areaShortcut : m_fullShortcut; }
+    QLabel *desktopGuidance() const { return m_desktopGuidance; }
 
     void grantClicked();
     void mainClicked();
@@ -41,6 +42,7 @@ private:
     QPushButton *m_grant = nullptr;
     QLabel *m_areaShortcut = nullptr;
     QLabel *m_fullShortcut = nullptr;
+    QLabel *m_desktopGuidance = nullptr;
     QPushButton *m_preferences = nullptr;
     QPushButton *m_main = nullptr;
 };

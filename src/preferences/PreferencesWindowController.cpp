@@ -117,6 +117,14 @@ PreferencesWindowController::PreferencesWindowController()
         stack->addWidget(m_shortcutStatus[i]);
         addRow(titles[i], stack);
     }
+    // Where the desktop owns the shortcuts and gives none: how to bind the commands in its settings.
+    m_desktopGuidance = new QLabel;
+    m_desktopGuidance->setWordWrap(true);
+    m_desktopGuidance->setMaximumWidth(340);
+    m_desktopGuidance->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    addWidgetRow(QString(), m_desktopGuidance);
+    connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::desktopShortcutsDidChange, this,
+            &PreferencesWindowController::updateShortcutStatus);
     connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
             &PreferencesWindowController::updateShortcutStatus);
     connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::recorderActiveStatusDidChange,
@@ -253,9 +261,19 @@ void PreferencesWindowController::updateShortcutStatus()
     for (int i = 0; i < 2; ++i) {
         // Not registered: bound, yet the desktop holds no grab for it (refused, or nothing to grab with).
         const bool bound = GlobalShortcuts::getShortcut(*names[i]).has_value();
-        m_shortcutStatus[i]->setVisible(bound && GlobalShortcuts::isEnabled() &&
-                                        !GlobalShortcuts::isEnabled(*names[i]));
+        if (const GlobalShortcuts::DesktopShortcutService *desktop = GlobalShortcuts::desktopService())
+            // The desktop holds the shortcuts but gave this one no keys.
+            m_shortcutStatus[i]->setVisible(desktop->state() == GlobalShortcuts::DesktopShortcutService::State::Bound &&
+                                            GlobalShortcuts::desktopTrigger(*names[i]).isEmpty());
+        else
+            m_shortcutStatus[i]->setVisible(bound && GlobalShortcuts::isEnabled() &&
+                                            !GlobalShortcuts::isEnabled(*names[i]));
     }
+    const QString guidance = GlobalShortcuts::desktopGuidance();
+    m_desktopGuidance->setText(guidance);
+    m_desktopGuidance->setToolTip(GlobalShortcuts::desktopService() ? GlobalShortcuts::desktopService()->problem()
+                                                                     : QString());
+    m_desktopGuidance->setVisible(!guidance.isEmpty());
 }
 
 void PreferencesWindowController::formatChanged()

@@ -51,6 +51,7 @@ public:
     QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
     // The note under a shortcut row when that shortcut is not registered with the desktop (row 0 or 1).
     QLabel *shortcutStatus(int row) const { return m_shortcutStatus[row]; }
+    QLabel *desktopGuidance() const { return m_desktopGuidance; }
 
     // "sans perte" for PNG, else the slider's value as a whole percentage ("73 %").
     static QString qualityText(ImageFormat format, double quality);
@@ -72,4 +73,5 @@ private:
     QLineEdit *m_ocrField = nullptr;
     QCheckBox *m_loginCheckbox = nullptr;
     QLabel *m_shortcutStatus[2] = {nullptr, nullptr};
+    QLabel *m_desktopGuidance = nullptr;
 };

@@ -383,6 +383,16 @@ QString desktopTrigger(const Name &name)
     return desktop->assignedTrigger(name.rawValue);
 }
 
+QString desktopGuidance()
+{
+    const DesktopShortcutService *desktop = registry().desktop.get();
+    if (!desktop || desktop->state() != DesktopShortcutService::State::Unavailable)
+        return QString();
+    return QStringLiteral("Le bureau ne donne pas de raccourcis globaux à Pim. Dans les réglages clavier du "
+                          "bureau, associe la commande « pim area » à la capture de zone et « pim full » à la "
+                          "capture plein écran.");
+}
+
 HotKeyService *hotKeyService()
 {
     return registry().service.get();

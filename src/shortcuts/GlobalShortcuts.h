@@ -78,6 +78,9 @@ void setDesktopService(std::unique_ptr<DesktopShortcutService> service);
 DesktopShortcutService *desktopService();
 // The keys the desktop assigned to the name; empty without a desktop service or when it assigned none.
 QString desktopTrigger(const Name &name);
+// Where the desktop owns the shortcuts but gives Pim none (no portal for it, refused, session closed): how
+// to bind Pim's commands in the desktop's own keyboard settings instead. Empty otherwise.
+QString desktopGuidance();
 
 // Whether the combination is in Pim's own hot-key table (registered and grabbed).
 bool isInHotKeyTable(const Shortcut &shortcut);

@@ -62,6 +62,7 @@ Recorder::Recorder(const Name &name, std::function<void(std::optional<Shortcut>)
         if (changed == m_name.rawValue)
             showBinding();
     });
+    connect(&Notifier::shared(), &Notifier::desktopShortcutsDidChange, this, &Recorder::showBinding);
     showMenuConflict = [this](const QString &message) {
         QMessageBox box(QMessageBox::Warning, QString(), message, QMessageBox::Ok, window());
         box.setWindowModality(Qt::WindowModal);
@@ -102,15 +103,31 @@ void Recorder::setShortcutName(const Name &name)
     showBinding();
 }
 
+bool Recorder::desktopOwnsBinding() const
+{
+    return desktopService() != nullptr;
+}
+
 void Recorder::showBinding()
 {
+    if (desktopOwnsBinding()) {
+        // The desktop's keys, in its own words; they are changed in its settings, not here.
+        const QString trigger = desktopTrigger(m_name);
+        setPlaceholderText(QStringLiteral("Non attribué"));
+        setText(trigger);
+        setToolTip(QStringLiteral("Le bureau attribue ce raccourci : il se change dans ses réglages clavier."));
+        setFocusPolicy(Qt::NoFocus);
+        for (QAction *action : actions())
+            action->setVisible(false);
+        return;
+    }
     const std::optional<Shortcut> shortcut = getShortcut(m_name);
     setText(shortcut ? shortcut->presentableDescription() : QString());
 }
 
 void Recorder::startRecording()
 {
-    if (m_recording)
+    if (m_recording || desktopOwnsBinding())
         return;
     m_recording = true;
     setPlaceholderText(RecorderStrings::text("press_shortcut"));

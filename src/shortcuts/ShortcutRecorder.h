@@ -46,6 +46,8 @@ protected:
 
 private:
     void showBinding();
+    // Where the desktop owns the shortcuts the field shows its keys and records nothing.
+    bool desktopOwnsBinding() const;
     void startRecording();
     void endRecording();
     void clearFocusKeepingWindow();

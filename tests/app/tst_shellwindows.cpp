@@ -7,6 +7,7 @@
 #include "capture/ScreenRecordingPermission.h"
 #include "output/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
+#include "support/FakeDesktopShortcutService.h"
 #include "support/FakeHotKeyService.h"
 
 #include <QAction>
@@ -161,6 +162,29 @@ private slots:
         QTRY_COMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("⇧⌘8"));
         GlobalShortcuts::setShortcut(std::nullopt, GlobalShortcuts::Name::captureArea());
         QTRY_COMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("non assigné"));
+    }
+
+    // On a desktop that owns the shortcuts: its keys, or how to bind the commands when it gives none.
+    void shortcutRowsOnADesktopThatOwnsThem()
+    {
+        GlobalShortcuts::resetForTesting();
+        auto owned = std::make_unique<FakeDesktopShortcutService>();
+        FakeDesktopShortcutService *desktop = owned.get();
+        GlobalShortcuts::setDesktopService(std::move(owned));
+        WelcomeWindowController welcome;
+        welcome.show();
+        QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("à définir dans les réglages du bureau"));
+        QVERIFY(!welcome.desktopGuidance()->isVisible());
+        desktop->become(GlobalShortcuts::DesktopShortcutService::State::Bound,
+                        {{QStringLiteral("captureArea"), QStringLiteral("Logo+Shift+7")}});
+        QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("Logo+Shift+7"));
+        QCOMPARE(welcome.shortcutLabel(1)->text(), QStringLiteral("à définir dans les réglages du bureau"));
+        desktop->become(GlobalShortcuts::DesktopShortcutService::State::Unavailable, {},
+                        QStringLiteral("Le bureau ne propose pas de raccourcis globaux aux applications."));
+        QVERIFY(welcome.desktopGuidance()->isVisible());
+        QVERIFY(welcome.desktopGuidance()->text().contains(QStringLiteral("« pim area »")));
+        GlobalShortcuts::resetForTesting();
+        GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());
     }
 };
 

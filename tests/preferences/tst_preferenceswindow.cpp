@@ -2,7 +2,9 @@
 #include "preferences/LoginItem.h"
 #include "preferences/PreferencesWindowController.h"
 #include "shortcuts/GlobalShortcuts.h"
+#include "support/FakeDesktopShortcutService.h"
 #include "support/FakeHotKeyService.h"
+#include "shortcuts/ShortcutRecorder.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -238,6 +240,48 @@ private slots:
             GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::f5}, GlobalShortcuts::Modifier::control),
             GlobalShortcuts::Name::captureArea());
         QVERIFY(!window.shortcutStatus(0)->isVisible());
+        GlobalShortcuts::resetForTesting();
+    }
+
+    // Where the desktop owns the shortcuts: the fields show its keys and record nothing; when it gives none,
+    // the window says how to bind the commands in the desktop's settings.
+    void desktopOwnedShortcuts()
+    {
+        auto owned = std::make_unique<FakeDesktopShortcutService>();
+        FakeDesktopShortcutService *desktop = owned.get();
+        GlobalShortcuts::setDesktopService(std::move(owned));
+        PreferencesWindowController window;
+        window.showWindow();
+        const QList<GlobalShortcuts::Recorder *> recorders = window.findChildren<GlobalShortcuts::Recorder *>();
+        QCOMPARE(recorders.size(), 2);
+        QVERIFY(!window.desktopGuidance()->isVisible());
+
+        desktop->become(GlobalShortcuts::DesktopShortcutService::State::Bound,
+                        {{QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")},
+                         {QStringLiteral("captureFullScreen"), QStringLiteral("Shift+Print")}});
+        QCOMPARE(recorders[0]->text(), QStringLiteral("Ctrl+Print"));
+        QCOMPARE(recorders[1]->text(), QStringLiteral("Shift+Print"));
+        QVERIFY(!window.shortcutStatus(0)->isVisible());
+        QVERIFY(!window.desktopGuidance()->isVisible());
+        // A click does not start recording: the keys are the desktop's.
+        QCOMPARE(recorders[0]->focusPolicy(), Qt::NoFocus);
+        QTest::mouseClick(recorders[0], Qt::LeftButton);
+        QVERIFY(!GlobalShortcuts::isPaused());
+        QCOMPARE(recorders[0]->text(), QStringLiteral("Ctrl+Print"));
+
+        desktop->become(GlobalShortcuts::DesktopShortcutService::State::Unavailable, {},
+                        QStringLiteral("Le bureau a fermé la session des raccourcis globaux."));
+        QVERIFY(recorders[0]->text().isEmpty());
+        QVERIFY(window.desktopGuidance()->isVisible());
+        QVERIFY(window.desktopGuidance()->text().contains(QStringLiteral("« pim area »")));
+        QVERIFY(window.desktopGuidance()->text().contains(QStringLiteral("« pim full »")));
+        QCOMPARE(window.desktopGuidance()->toolTip(), desktop->reason);
+        // Bound again, one shortcut without keys: its row says it is not registered.
+        desktop->become(GlobalShortcuts::DesktopShortcutService::State::Bound,
+                        {{QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")}});
+        QVERIFY(!window.desktopGuidance()->isVisible());
+        QVERIFY(!window.shortcutStatus(0)->isVisible());
+        QVERIFY(window.shortcutStatus(1)->isVisible());
         GlobalShortcuts::resetForTesting();
     }
 };
