@@ -4,6 +4,7 @@
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/ScreenRecordingPermission.h"
+#include "common/WindowPlacement.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
 #include "editor/EditorWindowController.h"
@@ -91,6 +92,8 @@ void installHotKeys(DesktopSession::Kind session)
     if (session == DesktopSession::Kind::X11) {
         GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
     } else if (session == DesktopSession::Kind::Wayland) {
+        // Only the compositor places windows: the overlays and the pipette cover their screen full-screen.
+        WindowPlacement::setCoverScreensFullScreen(true);
         ScreenRecordingPermission::setSource(std::make_unique<PortalPermissionSource>());
         GlobalShortcuts::setDesktopService(std::make_unique<PortalShortcutService>());
     }

@@ -2,6 +2,7 @@
 
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
+#include "common/WindowPlacement.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -45,10 +46,7 @@ void SelectionController::begin(const QList<Frozen> &screens,
             if (self)
                 self->finish(std::nullopt, nullptr);
         };
-        window->winId();
-        window->windowHandle()->setScreen(frozen.screen);
-        window->setGeometry(frozen.screen->geometry());
-        window->show();
+        WindowPlacement::coverScreen(window, frozen.screen);
         window->raise();
         window->activateWindow();
         m_windows << window;

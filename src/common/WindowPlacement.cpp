@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <QWidget>
+#include <QWindow>
 
 namespace WindowPlacement {
 
@@ -27,6 +28,26 @@ void centerOnActiveScreen(QWidget *window)
     const QSize size = window->frameGeometry().size();
     window->move(visible.x() + (visible.width() - size.width()) / 2,
                  visible.y() + (visible.height() - size.height()) / 2);
+}
+
+namespace {
+bool coverFullScreen = false;
+}
+
+void setCoverScreensFullScreen(bool fullScreen)
+{
+    coverFullScreen = fullScreen;
+}
+
+void coverScreen(QWidget *window, QScreen *screen)
+{
+    window->winId();
+    window->windowHandle()->setScreen(screen);
+    window->setGeometry(screen->geometry());
+    if (coverFullScreen)
+        window->showFullScreen();
+    else
+        window->show();
 }
 
 } // namespace WindowPlacement

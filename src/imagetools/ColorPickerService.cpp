@@ -1,5 +1,7 @@
 #include "imagetools/ColorPickerService.h"
 
+#include "common/WindowPlacement.h"
+
 #include <QApplication>
 #include <QClipboard>
 #include <QColorSpace>
@@ -38,6 +40,7 @@ public:
     }
 
     std::function<void(QColor)> onPick;
+    QScreen *screenShown() const { return m_screen; }
 
     // The native pixel under a point of this window.
     QPoint pixelAt(QPointF position) const
@@ -251,7 +254,7 @@ void pickAndCopyHex(std::function<void(const QString &)> onPicked, std::function
     Pick::current() = pick;
     qApp->installEventFilter(pick);
     for (const QPointer<PickerWindow> &window : std::as_const(pick->windows)) {
-        window->show();
+        WindowPlacement::coverScreen(window, window->screenShown());
         window->raise();
         window->activateWindow();
     }

@@ -94,6 +94,11 @@ void registerHotKey(const Shortcut &shortcut)
 {
     Registry &r = registry();
     const quint32 id = ++r.lastId;
+    // Where the desktop owns the shortcuts Pim grabs nothing itself.
+    if (r.desktop) {
+        r.hotKeys.insert(id, HotKey{shortcut, false});
+        return;
+    }
     if (!grabsAllowed()) {
         r.hotKeys.insert(id, HotKey{shortcut, false}); // grabbed when the mode allows it again
         return;
@@ -154,6 +159,8 @@ void remember(const Name &name)
 void updateGrabs()
 {
     Registry &r = registry();
+    if (r.desktop)
+        return;
     for (HotKey &hotKey : r.hotKeys) {
         if (!grabsAllowed() && hotKey.grabbed) {
             if (r.service)

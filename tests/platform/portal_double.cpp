@@ -1,5 +1,6 @@
 // A desktop's portal backend for tests: Access, Screenshot and GlobalShortcuts behind the real portal
-// frontend, with a control object the tests use to choose the answers and fire shortcuts.
+// frontend, with a control object the tests use to choose the answers and fire shortcuts. Its screenshot is
+// a given picture, or with the picture "grim" the running Wayland compositor's own.
 //   portal_double BUS_NAME
 #include "platform/portal/PortalTypes.h"
 
@@ -10,6 +11,7 @@
 #include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
@@ -78,6 +80,11 @@ public slots:
         QVariantMap results;
         if (!s.rawUri.isEmpty()) {
             results.insert(QStringLiteral("uri"), s.rawUri);
+        } else if (s.picture == QLatin1String("grim") && s.screenshotResponse == 0) {
+            // The compositor's own pixels, as a wlroots desktop's backend takes them.
+            const QString file = QDir::tempPath() + QStringLiteral("/portal-grim-%1.png").arg(s.screenshots);
+            if (QProcess::execute(QStringLiteral("grim"), {file}) == 0)
+                results.insert(QStringLiteral("uri"), QUrl::fromLocalFile(file).toString());
         } else if (!s.picture.isEmpty() && s.screenshotResponse == 0) {
             QTemporaryFile copy(QDir::tempPath() + QStringLiteral("/portal-shot-XXXXXX.png"));
             copy.setAutoRemove(false);

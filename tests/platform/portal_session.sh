@@ -26,7 +26,6 @@ export XDG_CURRENT_DESKTOP=pimtest
 # The backend's temporary screenshots go here, where the tests look for leftovers.
 export TMPDIR="$runtime/tmp"
 mkdir -p "$TMPDIR"
-unset WAYLAND_DISPLAY XDG_SESSION_TYPE
 
 pids=()
 bus_pid=""

@@ -1,0 +1,54 @@
+// Compares two pictures for the end-to-end scripts.
+//   imagediff A B           prints "WxH WxH mean max": the sizes, then the mean and largest difference of
+//                           any channel over the pixels (only when the sizes match)
+//   imagediff --size A      prints "WxH"
+#include <QGuiApplication>
+#include <QImage>
+
+#include <string>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "--size") {
+        const QImage image(QString::fromLocal8Bit(argv[2]));
+        if (image.isNull())
+            return 1;
+        std::printf("%dx%d\n", image.width(), image.height());
+        return 0;
+    }
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: imagediff A B | imagediff --size A\n");
+        return 2;
+    }
+    const QImage a = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
+    const QImage b = QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32);
+    if (a.isNull() || b.isNull()) {
+        std::fprintf(stderr, "imagediff: cannot read a picture\n");
+        return 1;
+    }
+    std::printf("%dx%d %dx%d", a.width(), a.height(), b.width(), b.height());
+    if (a.size() != b.size()) {
+        std::printf("\n");
+        return 0;
+    }
+    double total = 0;
+    int largest = 0;
+    for (int y = 0; y < a.height(); ++y) {
+        const QRgb *ra = reinterpret_cast<const QRgb *>(a.constScanLine(y));
+        const QRgb *rb = reinterpret_cast<const QRgb *>(b.constScanLine(y));
+        for (int x = 0; x < a.width(); ++x) {
+            const int d[3] = {std::abs(qRed(ra[x]) - qRed(rb[x])), std::abs(qGreen(ra[x]) - qGreen(rb[x])),
+                              std::abs(qBlue(ra[x]) - qBlue(rb[x]))};
+            for (int c : d) {
+                total += c;
+                largest = std::max(largest, c);
+            }
+        }
+    }
+    std::printf(" %.3f %d\n", total / (3.0 * a.width() * a.height()), largest);
+    return 0;
+}
