@@ -19,7 +19,7 @@ QString shortcutText(const GlobalShortcuts::Name &name)
     // Where the desktop owns the shortcuts, the keys it gave.
     if (GlobalShortcuts::desktopService()) {
         const QString trigger = GlobalShortcuts::desktopTrigger(name);
-        return trigger.isEmpty() ? QStringLiteral("à définir dans les réglages du bureau") : trigger;
+        return trigger.isEmpty() ? QStringLiteral("non attribué") : trigger;
     }
     const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(name);
     if (!shortcut)
@@ -79,6 +79,8 @@ WelcomeWindowController::WelcomeWindowController()
     row(QStringLiteral("Capturer l'écran complet"), &m_fullShortcut);
     m_desktopGuidance = BrandWindow::label(QString(), 11, Brand::muted);
     m_desktopGuidance->setWordWrap(true);
+    m_desktopGuidance->setTextFormat(Qt::RichText);
+    m_desktopGuidance->setTextInteractionFlags(Qt::TextSelectableByMouse);
     layout->addWidget(m_desktopGuidance);
 
     layout->addWidget(BrandWindow::label(
@@ -119,9 +121,12 @@ void WelcomeWindowController::refresh()
     m_granted = ScreenRecordingPermission::refresh();
     m_areaShortcut->setText(shortcutText(GlobalShortcuts::Name::captureArea()));
     m_fullShortcut->setText(shortcutText(GlobalShortcuts::Name::captureFullScreen()));
-    m_desktopGuidance->setText(GlobalShortcuts::desktopGuidance());
+    m_desktopGuidance->setText(GlobalShortcuts::desktopGuidance(GlobalShortcuts::GuidanceFormat::richText));
     m_desktopGuidance->setVisible(!m_desktopGuidance->text().isEmpty());
     showPermission();
+    // Rows that appear or go while the window shows: it takes the height its content now needs.
+    if (isVisible())
+        resize(width(), heightForWidth(width()) > 0 ? heightForWidth(width()) : sizeHint().height());
 }
 
 void WelcomeWindowController::showPermission()

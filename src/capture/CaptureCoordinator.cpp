@@ -33,7 +33,7 @@ void CaptureCoordinator::captureArea(Completion done)
 {
     if (!passPermissionGate(done))
         return;
-    if (m_selection) {
+    if (m_selection || m_grabbing) {
         if (done)
             done(Error{QString()});
         return;
@@ -44,7 +44,7 @@ void CaptureCoordinator::captureArea(Completion done)
     // Every screen is frozen first: the overlays show these pictures and the selection is cut from them.
     QList<SelectionController::Frozen> frozen;
     for (QScreen *screen : QGuiApplication::screens()) {
-        Result<QImage> picture = m_capturer->grabScreen(screen);
+        Result<QImage> picture = grab(screen);
         if (!picture) {
             fail(picture.error().message, done);
             return;
@@ -96,6 +96,11 @@ void CaptureCoordinator::captureFullScreen(double delaySeconds, Completion done)
 {
     if (!passPermissionGate(done))
         return;
+    if (m_grabbing) {
+        if (done)
+            done(Error{QString()});
+        return;
+    }
     if (onCaptureStarting)
         onCaptureStarting();
     if (delaySeconds > 0) {
@@ -129,12 +134,26 @@ void CaptureCoordinator::captureScreenNow(const Completion &done)
         fail(CaptureError::displayNotFound().message, done);
         return;
     }
-    Result<QImage> picture = m_capturer->grabScreen(screen);
+    if (m_grabbing) {
+        finished(Error{QString()}, done);
+        return;
+    }
+    Result<QImage> picture = grab(screen);
     if (!picture) {
         fail(picture.error().message, done);
         return;
     }
     performCapture(screen, *picture, done);
+}
+
+Result<QImage> CaptureCoordinator::grab(QScreen *screen)
+{
+    // A reader that waits for the desktop keeps the event loop turning meanwhile: requests arriving then
+    // are ignored, as during a selection.
+    m_grabbing = true;
+    Result<QImage> picture = m_capturer->grabScreen(screen);
+    m_grabbing = false;
+    return picture;
 }
 
 void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, const Completion &done)

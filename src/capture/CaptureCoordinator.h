@@ -27,7 +27,7 @@ public:
     // user cancelled, the permission is missing or the request was ignored.
     using Completion = std::function<void(const Result<QString> &outcome)>;
 
-    // A second request while a selection is on screen is ignored.
+    // A second request while a selection is on screen, or while the screens are being read, is ignored.
     void captureArea(Completion done = {});
     // The screen under the pointer, after the delay (0 from the shortcut, 0.35 s from the menu).
     void captureFullScreen(double delaySeconds, Completion done = {});
@@ -52,6 +52,7 @@ public:
 
 private:
     bool passPermissionGate(const Completion &done);
+    Result<QImage> grab(QScreen *screen);
     void captureScreenNow(const Completion &done);
     void performCapture(QScreen *screen, const QImage &image, const Completion &done);
     void fail(const QString &message, const Completion &done);
@@ -60,4 +61,5 @@ private:
     std::unique_ptr<ScreenCapturer> m_capturer;
     OutputPipeline m_output;
     std::unique_ptr<SelectionController> m_selection;
+    bool m_grabbing = false;
 };

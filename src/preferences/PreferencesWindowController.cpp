@@ -119,8 +119,9 @@ PreferencesWindowController::PreferencesWindowController()
     }
     // Where the desktop owns the shortcuts and gives none: how to bind the commands in its settings.
     m_desktopGuidance = new QLabel;
+    m_desktopGuidance->setTextFormat(Qt::RichText);
     m_desktopGuidance->setWordWrap(true);
-    m_desktopGuidance->setMaximumWidth(340);
+    m_desktopGuidance->setFixedWidth(300);
     m_desktopGuidance->setTextInteractionFlags(Qt::TextSelectableByMouse);
     addWidgetRow(QString(), m_desktopGuidance);
     connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::desktopShortcutsDidChange, this,
@@ -269,7 +270,7 @@ void PreferencesWindowController::updateShortcutStatus()
             m_shortcutStatus[i]->setVisible(bound && GlobalShortcuts::isEnabled() &&
                                             !GlobalShortcuts::isEnabled(*names[i]));
     }
-    const QString guidance = GlobalShortcuts::desktopGuidance();
+    const QString guidance = GlobalShortcuts::desktopGuidance(GlobalShortcuts::GuidanceFormat::richText);
     m_desktopGuidance->setText(guidance);
     m_desktopGuidance->setToolTip(GlobalShortcuts::desktopService() ? GlobalShortcuts::desktopService()->problem()
                                                                      : QString());

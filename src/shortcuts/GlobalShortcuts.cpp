@@ -390,14 +390,21 @@ QString desktopTrigger(const Name &name)
     return desktop->assignedTrigger(name.rawValue);
 }
 
-QString desktopGuidance()
+QString desktopGuidance(GuidanceFormat format)
 {
     const DesktopShortcutService *desktop = registry().desktop.get();
     if (!desktop || desktop->state() != DesktopShortcutService::State::Unavailable)
         return QString();
+    // As rich text, a command is never split across lines (and copies with plain spaces).
+    const auto command = [format](const char *name) {
+        const QString quoted = QStringLiteral("« pim %1 »").arg(QLatin1String(name));
+        return format == GuidanceFormat::richText
+                   ? QStringLiteral("<span style=\"white-space:nowrap\">%1</span>").arg(quoted.toHtmlEscaped())
+                   : quoted;
+    };
     return QStringLiteral("Le bureau ne donne pas de raccourcis globaux à Pim. Dans les réglages clavier du "
-                          "bureau, associe la commande « pim area » à la capture de zone et « pim full » à la "
-                          "capture plein écran.");
+                          "bureau, associe la commande %1 à la capture de zone et %2 à la capture plein écran.")
+        .arg(command("area"), command("full"));
 }
 
 HotKeyService *hotKeyService()

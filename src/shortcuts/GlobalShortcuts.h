@@ -80,7 +80,8 @@ DesktopShortcutService *desktopService();
 QString desktopTrigger(const Name &name);
 // Where the desktop owns the shortcuts but gives Pim none (no portal for it, refused, session closed): how
 // to bind Pim's commands in the desktop's own keyboard settings instead. Empty otherwise.
-QString desktopGuidance();
+enum class GuidanceFormat { plainText, richText };
+QString desktopGuidance(GuidanceFormat format = GuidanceFormat::plainText);
 
 // Whether the combination is in Pim's own hot-key table (registered and grabbed).
 bool isInHotKeyTable(const Shortcut &shortcut);

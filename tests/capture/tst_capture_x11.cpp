@@ -344,6 +344,38 @@ private slots:
         QVERIFY(savedFiles().isEmpty());
     }
 
+    // A screen reader that waits for the desktop (the portal) keeps the event loop turning: a request that
+    // arrives meanwhile is ignored without an alert, and the first goes on.
+    void requestsWhileReadingTheScreenAreIgnored()
+    {
+        struct Waiting : ScreenCapturer {
+            std::function<void()> whileWaiting;
+            Result<QImage> grabScreen(QScreen *screen) override
+            {
+                if (whileWaiting)
+                    std::exchange(whileWaiting, nullptr)();
+                QImage image(screen->size() * screen->devicePixelRatio(), QImage::Format_RGB32);
+                image.fill(Qt::darkCyan);
+                return image;
+            }
+        };
+        auto capturer = std::make_unique<Waiting>();
+        Waiting *waiting = capturer.get();
+        CaptureCoordinator coordinator(std::move(capturer));
+        coordinator.onFailure = [this](const QString &message) { failures << message; };
+        QList<bool> nested;
+        waiting->whileWaiting = [&] {
+            coordinator.captureArea([&](const Result<QString> &r) { nested << r.ok(); });
+            coordinator.captureFullScreen(0, [&](const Result<QString> &r) { nested << r.ok(); });
+        };
+        std::optional<Result<QString>> first;
+        coordinator.captureFullScreen(0, [&](const Result<QString> &r) { first = r; });
+        QCOMPARE(nested, (QList<bool>{false, false}));
+        QVERIFY(failures.isEmpty());
+        QVERIFY(first && first->ok());
+        QCOMPARE(savedFiles().size(), 1);
+    }
+
     void deniedPermissionGuidesPollsAndOffersTheRelaunch()
     {
         auto source = std::make_unique<DeniedSource>();
