@@ -4,7 +4,7 @@
 #   sway_e2e.sh BUILD_DIR
 # A sway keybinding fired with wtype runs `pim area`; the overlay must cover both outputs, a drag selects an
 # area, and the saved file, the clipboard (read with wl-paste) and the compositor's pixels must agree; then
-# the same on the scale-2 output, then the full-screen keybinding. Headless sway has no input device: drags
+# the same on the scale-2 output, then the full-screen keybinding and the pipette. Headless sway has no input device: drags
 # go through a virtual pointer (wlpointer). sway refuses to run as root: as root, everything runs as
 # `nobody`. PIM_SWAY_FAILURE_SHOT names a file for a screenshot of the outputs when a step fails.
 set -euo pipefail
@@ -162,6 +162,17 @@ wait_for_saved 3
 third=$(last_saved)
 [ "$("$diff_tool" --size "$third")" = "1280x720" ] || fail "full capture is $("$diff_tool" --size "$third")"
 echo "full screen: $third"
+
+# 4. The pipette: the frozen portal picture under a loupe; a click copies the pixel's code.
+expected=$(grim -s 1 -g "50,650 1x1" -t ppm - | tail -c 3 | od -An -tx1 | tr -d ' \n' | tr a-f A-F)
+"$build/src/pim" pick-color >"$root/picked.txt" 2>&1 &
+picker=$!
+wait_for_overlays
+drag 50 650 50 650
+wait "$picker" || fail "pick-color failed: $(cat "$root/picked.txt")"
+[ "$(cat "$root/picked.txt")" = "#$expected" ] || fail "picked $(cat "$root/picked.txt"), the screen shows #$expected"
+[ "$(wl-paste --no-newline)" = "#$expected" ] || fail "the clipboard holds $(wl-paste --no-newline), not #$expected"
+echo "pipette: #$expected"
 
 kill "$pim_pid" 2>/dev/null || true
 wait "$pim_pid" 2>/dev/null || true
