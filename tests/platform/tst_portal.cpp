@@ -25,21 +25,30 @@ namespace {
 
 const QString doubleName = QStringLiteral("org.freedesktop.impl.portal.desktop.pimtest");
 
-QDBusInterface &control()
+// Plain calls (a QDBusInterface would introspect and keep a meta-object for the connection's lifetime).
+QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
+                  const QVariantList &arguments = {})
 {
-    static QDBusInterface instance(doubleName, QStringLiteral("/control"), QStringLiteral("org.pim.test.PortalDouble"));
-    return instance;
+    QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
+    message.setArguments(arguments);
+    return QDBusConnection::sessionBus().call(message);
+}
+
+// The test double's control object.
+QDBusMessage control(const QString &method, const QVariantList &arguments = {})
+{
+    return call(doubleName, QStringLiteral("/control"), QStringLiteral("org.pim.test.PortalDouble"), method, arguments);
 }
 
 void setScreenshot(uint response, const QString &picture, const QString &rawUri = QString(), int delayMs = 0)
 {
-    const QDBusMessage reply = control().call(QStringLiteral("SetScreenshot"), response, picture, rawUri, delayMs);
+    const QDBusMessage reply = control(QStringLiteral("SetScreenshot"), {response, picture, rawUri, delayMs});
     QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
 }
 
 int screenshotCount()
 {
-    return QDBusReply<int>(control().call(QStringLiteral("ScreenshotCount"))).value();
+    return control(QStringLiteral("ScreenshotCount")).arguments().value(0).toInt();
 }
 
 // The desktop as the screens show it: a distinct colour in each corner, so a wrong cut shows.
@@ -226,15 +235,16 @@ private slots:
     {
         PortalPermissionSource source;
         QVERIFY(source.preflight());
-        QDBusInterface store(QStringLiteral("org.freedesktop.impl.portal.PermissionStore"),
-                             QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"),
-                             QStringLiteral("org.freedesktop.impl.portal.PermissionStore"));
-        QDBusMessage reply = store.call(QStringLiteral("SetPermission"), QStringLiteral("screenshot"), true,
-                                        QStringLiteral("screenshot"), QString(), QStringList{QStringLiteral("no")});
+        const auto setPermission = [](const QString &value) {
+            const QString store = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
+            return call(store, QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), store,
+                        QStringLiteral("SetPermission"),
+                        {QStringLiteral("screenshot"), true, QStringLiteral("screenshot"), QString(), QStringList{value}});
+        };
+        QDBusMessage reply = setPermission(QStringLiteral("no"));
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
         QVERIFY(!source.preflight());
-        reply = store.call(QStringLiteral("SetPermission"), QStringLiteral("screenshot"), true,
-                           QStringLiteral("screenshot"), QString(), QStringList{QStringLiteral("yes")});
+        reply = setPermission(QStringLiteral("yes"));
         QVERIFY(reply.type() == QDBusMessage::ReplyMessage);
         QVERIFY(source.preflight());
     }
@@ -243,7 +253,7 @@ private slots:
     // for our own session only.
     void shortcutsBindAndFire()
     {
-        QDBusMessage reply = control().call(QStringLiteral("SetBindResponse"), 0u);
+        QDBusMessage reply = control(QStringLiteral("SetBindResponse"), {0u});
         QVERIFY(reply.type() == QDBusMessage::ReplyMessage);
         PortalShortcutService ours;
         PortalShortcutService other;
@@ -264,19 +274,19 @@ private slots:
         QCOMPARE(ours.assignedTrigger(QStringLiteral("captureFullScreen")), QStringLiteral("Shift+Logo+8"));
         QVERIFY(changes > 0);
 
-        reply = control().call(QStringLiteral("Activate"), other.sessionHandle(), QStringLiteral("captureArea"));
+        reply = control(QStringLiteral("Activate"), {other.sessionHandle(), QStringLiteral("captureArea")});
         QVERIFY(reply.type() == QDBusMessage::ReplyMessage);
         QVERIFY(QTest::qWaitFor([&] { return otherFired.size() == 2; }, 5000));
         QVERIFY(oursFired.isEmpty());
-        control().call(QStringLiteral("Activate"), ours.sessionHandle(), QStringLiteral("captureFullScreen"));
+        control(QStringLiteral("Activate"), {ours.sessionHandle(), QStringLiteral("captureFullScreen")});
         QVERIFY(QTest::qWaitFor([&] { return oursFired.size() == 2; }, 5000));
         QCOMPARE(oursFired.at(0), qMakePair(QStringLiteral("captureFullScreen"), true));
         QCOMPARE(oursFired.at(1), qMakePair(QStringLiteral("captureFullScreen"), false));
         QCOMPARE(otherFired.size(), 2);
 
         // The user gives the shortcut other keys in the desktop's settings.
-        control().call(QStringLiteral("ChangeTrigger"), ours.sessionHandle(), QStringLiteral("captureArea"),
-                       QStringLiteral("Ctrl+Print"));
+        control(QStringLiteral("ChangeTrigger"), {ours.sessionHandle(), QStringLiteral("captureArea"),
+                       QStringLiteral("Ctrl+Print")});
         QVERIFY(QTest::qWaitFor([&] { return ours.assignedTrigger(QStringLiteral("captureArea")) == QLatin1String("Ctrl+Print"); }, 5000));
         QCOMPARE(other.assignedTrigger(QStringLiteral("captureArea")), QStringLiteral("Shift+Logo+7"));
     }
@@ -299,15 +309,15 @@ private slots:
         QCOMPARE(GlobalShortcuts::desktopTrigger(area), QStringLiteral("Shift+Logo+7"));
         QVERIFY(changed.count() > 0);
 
-        control().call(QStringLiteral("Activate"), portal->sessionHandle(), QStringLiteral("captureArea"));
+        control(QStringLiteral("Activate"), {portal->sessionHandle(), QStringLiteral("captureArea")});
         QVERIFY(QTest::qWaitFor([&] { return ran == 1; }, 5000));
         GlobalShortcuts::setPaused(true);
-        control().call(QStringLiteral("Activate"), portal->sessionHandle(), QStringLiteral("captureArea"));
+        control(QStringLiteral("Activate"), {portal->sessionHandle(), QStringLiteral("captureArea")});
         QTest::qWait(300);
         QCOMPARE(ran, 1);
         GlobalShortcuts::setPaused(false);
 
-        control().call(QStringLiteral("CloseSession"), portal->sessionHandle());
+        control(QStringLiteral("CloseSession"), {portal->sessionHandle()});
         QVERIFY(waitForState(*portal, DesktopShortcutService::State::Unavailable));
         QVERIFY(!GlobalShortcuts::isEnabled(area));
         QVERIFY(GlobalShortcuts::desktopTrigger(area).isEmpty());
@@ -317,12 +327,12 @@ private slots:
 
     void shortcutsRefusedOrMissing()
     {
-        control().call(QStringLiteral("SetBindResponse"), 2u);
+        control(QStringLiteral("SetBindResponse"), {2u});
         PortalShortcutService refused;
         refused.bind(pimBindings());
         QVERIFY(waitForState(refused, DesktopShortcutService::State::Unavailable));
         QVERIFY(refused.assignedTrigger(QStringLiteral("captureArea")).isEmpty());
-        control().call(QStringLiteral("SetBindResponse"), 0u);
+        control(QStringLiteral("SetBindResponse"), {0u});
 
         PortalShortcutService missing(QDBusConnection::sessionBus(), doubleName);
         missing.bind(pimBindings());

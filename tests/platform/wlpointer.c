@@ -104,6 +104,10 @@ int main(int argc, char **argv)
         return 2;
     }
     zwlr_virtual_pointer_v1_destroy(pointer);
+    zwlr_virtual_pointer_manager_v1_destroy(manager);
+    if (seat)
+        wl_seat_destroy(seat);
+    wl_registry_destroy(registry);
     wl_display_roundtrip(display);
     wl_display_disconnect(display);
     return 0;
