@@ -92,8 +92,9 @@ void installHotKeys(DesktopSession::Kind session)
     if (session == DesktopSession::Kind::X11) {
         GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
     } else if (session == DesktopSession::Kind::Wayland) {
-        // Only the compositor places windows: the overlays and the pipette cover their screen full-screen.
-        WindowPlacement::setCoverScreensFullScreen(true);
+        // Only the compositor places windows: the overlays and the pipette cover their screen full-screen,
+        // the preview neither slides nor fades.
+        WindowPlacement::setCompositorPlacesWindows(true);
         ScreenRecordingPermission::setSource(std::make_unique<PortalPermissionSource>());
         GlobalShortcuts::setDesktopService(std::make_unique<PortalShortcutService>());
     }

@@ -31,12 +31,17 @@ void centerOnActiveScreen(QWidget *window)
 }
 
 namespace {
-bool coverFullScreen = false;
+bool compositorPlaces = false;
 }
 
-void setCoverScreensFullScreen(bool fullScreen)
+void setCompositorPlacesWindows(bool placesWindows)
 {
-    coverFullScreen = fullScreen;
+    compositorPlaces = placesWindows;
+}
+
+bool compositorPlacesWindows()
+{
+    return compositorPlaces;
 }
 
 void coverScreen(QWidget *window, QScreen *screen)
@@ -44,7 +49,7 @@ void coverScreen(QWidget *window, QScreen *screen)
     window->winId();
     window->windowHandle()->setScreen(screen);
     window->setGeometry(screen->geometry());
-    if (coverFullScreen)
+    if (compositorPlaces)
         window->showFullScreen();
     else
         window->show();

@@ -8,10 +8,13 @@ namespace WindowPlacement {
 // Centres the window in the available area of the screen under the pointer (else the primary screen).
 void centerOnActiveScreen(QWidget *window);
 
-// Shows a window over the whole of a screen (the capture overlays, the pipette). Where Pim places its own
-// windows (X11) it is moved there; where only the compositor places windows (Wayland) it is made
-// full-screen on that screen's output. The app chooses at start-up.
+// Whether only the compositor places windows (Wayland): Pim can then neither move its windows nor fade
+// them. The app says so at start-up.
+void setCompositorPlacesWindows(bool placesWindows);
+bool compositorPlacesWindows();
+
+// Shows a window over the whole of a screen (the capture overlays, the pipette): moved there where Pim
+// places its own windows, made full-screen on that screen's output where the compositor does.
 void coverScreen(QWidget *window, QScreen *screen);
-void setCoverScreensFullScreen(bool fullScreen);
 
 } // namespace WindowPlacement

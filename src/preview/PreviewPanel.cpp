@@ -1,5 +1,7 @@
 #include "preview/PreviewPanel.h"
 
+#include "common/WindowPlacement.h"
+
 #include "preview/PreviewView.h"
 
 #include <QBitmap>
@@ -94,6 +96,14 @@ PreviewPanel::PreviewPanel(const QImage &image, double scale, const QString &fil
 
 void PreviewPanel::present()
 {
+    if (WindowPlacement::compositorPlacesWindows()) {
+        // The compositor would ignore the slide and the fade.
+        move(m_finalGeometry.topLeft());
+        show();
+        raise();
+        scheduleDismiss(lifetime);
+        return;
+    }
     setWindowOpacity(0);
     move(m_finalGeometry.topLeft() + QPoint(0, 12));
     show();
@@ -119,7 +129,7 @@ void PreviewPanel::scheduleDismiss(int milliseconds)
 void PreviewPanel::dismiss(bool animated)
 {
     m_dismissTimer.stop();
-    if (!animated) {
+    if (!animated || WindowPlacement::compositorPlacesWindows()) {
         close();
         return;
     }

@@ -1,4 +1,5 @@
 #include "preview/PreviewPanel.h"
+#include "common/WindowPlacement.h"
 #include "preview/PreviewView.h"
 
 #include <QApplication>
@@ -73,6 +74,22 @@ private slots:
         QTRY_COMPARE(panel->pos(), panel->finalGeometry().topLeft());
         QVERIFY(panel->isDismissScheduled());
         QTRY_VERIFY_WITH_TIMEOUT(!panel->isVisible(), 2000);
+    }
+
+    // Where the compositor places windows (Wayland) it ignores moves and window opacity: the panel shows at
+    // once, fully opaque, and goes without a fade.
+    void noSlideNorFadeWhereTheCompositorPlacesWindows()
+    {
+        WindowPlacement::setCompositorPlacesWindows(true);
+        PreviewManager::shared().show(capture(400, 300), 1, "/tmp/x.png", QGuiApplication::primaryScreen());
+        QPointer<PreviewPanel> panel = PreviewManager::shared().panel();
+        QVERIFY(panel && panel->isVisible());
+        QCOMPARE(panel->windowOpacity(), 1.0);
+        QCOMPARE(panel->pos(), panel->finalGeometry().topLeft());
+        QVERIFY(panel->isDismissScheduled());
+        panel->dismiss(true);
+        QVERIFY(!panel || !panel->isVisible());
+        WindowPlacement::setCompositorPlacesWindows(false);
     }
 
     void hoverHoldsItAndLeavingGivesItMoreTime()
