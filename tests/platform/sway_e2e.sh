@@ -124,14 +124,22 @@ for _ in $(seq 1 200); do [ -S "$XDG_RUNTIME_DIR/pim.socket" ] && break; sleep 0
 control SetScreenshot uint32:0 string:grim string: int32:0
 sleep 1 # the welcome window settles on the first output
 
+# The area keybinding, then a drag between two points; `captured` is the new file, checked for its size.
+area_capture() { # number-of-captures-after x1 y1 x2 y2 expected-size
+  wtype -M logo -M shift 7 -m shift -m logo
+  wait_for_overlays
+  drag "$2" "$3" "$4" "$5"
+  wait_for_saved "$1"
+  captured=$(last_saved)
+  local size
+  size=$("$diff_tool" --size "$captured")
+  [ "$size" = "$6" ] || fail "capture $1 is $size, not $6"
+}
+
 # 1. Area on the first output (scale 1), from a keybinding of the desktop's.
 grim -s 1 -g "100,100 400x300" "$root/reference-1.png"
-wtype -M logo -M shift 7 -m shift -m logo
-wait_for_overlays
-drag 100 100 500 400
-wait_for_saved 1
-first=$(last_saved)
-[ "$("$diff_tool" --size "$first")" = "400x300" ] || fail "first capture is $("$diff_tool" --size "$first"), not 400x300"
+area_capture 1 100 100 500 400 400x300
+first=$captured
 read -r mean max <<<"$(compare "$first" "$root/reference-1.png")"
 # The portal drew this output at scale 2 and Pim brought it back to 1: smoothing differs at edges only.
 awk -v m="$mean" 'BEGIN { exit !(m < 2.0) }' || fail "first capture differs from the screen (mean $mean, max $max)"
@@ -146,15 +154,10 @@ echo "clipboard: image/png, the saved file's bytes"
 
 # 2. Area on the second output (scale 2): twice the pixels of the selection, the compositor's own.
 grim -g "1330,50 200x100" "$root/reference-2.png"
-wtype -M logo -M shift 7 -m shift -m logo
-wait_for_overlays
-drag 1330 50 1530 150
-wait_for_saved 2
-second=$(last_saved)
-[ "$("$diff_tool" --size "$second")" = "400x200" ] || fail "second capture is $("$diff_tool" --size "$second"), not 400x200"
-read -r mean max <<<"$(compare "$second" "$root/reference-2.png")"
+area_capture 2 1330 50 1530 150 400x200
+read -r mean max <<<"$(compare "$captured" "$root/reference-2.png")"
 [ "$max" -le 2 ] || fail "second capture differs from the screen (mean $mean, max $max)"
-echo "area on output 2 (scale 2): $second, largest difference $max"
+echo "area on output 2 (scale 2): $captured, largest difference $max"
 
 # 3. The full-screen keybinding.
 wtype -M logo -M shift 8 -m shift -m logo
