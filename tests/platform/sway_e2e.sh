@@ -25,9 +25,11 @@ if [ "${2:-}" != "--inside" ]; then
   if [ "$(id -u)" -eq 0 ]; then
     chown -R nobody:nogroup "$root"
     setpriv --reuid=nobody --regid=nogroup --clear-groups \
-      env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" bash "$0" "$build" --inside
+      env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" \
+      ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" bash "$0" "$build" --inside
   else
-    env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" bash "$0" "$build" --inside
+    env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" \
+      ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" bash "$0" "$build" --inside
   fi
   exit $?
 fi
