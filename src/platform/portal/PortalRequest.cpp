@@ -82,16 +82,14 @@ private:
     void listen(const QString &path)
     {
         m_path = path;
-        // Any sender on that path (it holds our bus name and a fresh token): Qt may drop the first signal of a
-        // subscription by well-known name while it resolves the owner.
-        m_bus.connect(QString(), path, requestInterface, QStringLiteral("Response"), this,
+        m_bus.connect(m_service, path, requestInterface, QStringLiteral("Response"), this,
                       SLOT(onResponse(uint, QVariantMap)));
     }
     void unlisten()
     {
         if (m_path.isEmpty())
             return;
-        m_bus.disconnect(QString(), m_path, requestInterface, QStringLiteral("Response"), this,
+        m_bus.disconnect(m_service, m_path, requestInterface, QStringLiteral("Response"), this,
                          SLOT(onResponse(uint, QVariantMap)));
     }
     void finish(const Answer &answer)

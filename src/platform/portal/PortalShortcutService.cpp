@@ -43,15 +43,14 @@ PortalShortcutService::PortalShortcutService(const QDBusConnection &bus, const Q
     : m_bus(bus), m_service(service.isEmpty() ? Portal::serviceName() : service)
 {
     Portal::registerTypes();
-    // Any sender: the session handle in each signal says whether it is ours. (Qt drops the signals of a
-    // first subscription by well-known name whose owner it has not resolved yet.)
+    // From the portal only; the session handle in each signal says whether it is ours.
     const QString path = Portal::objectPath();
     const bool listening =
-        m_bus.connect(QString(), path, shortcutsInterface, QStringLiteral("Activated"), this,
+        m_bus.connect(m_service, path, shortcutsInterface, QStringLiteral("Activated"), this,
                       SLOT(activatedBy(QDBusObjectPath, QString, qulonglong, QVariantMap))) &&
-        m_bus.connect(QString(), path, shortcutsInterface, QStringLiteral("Deactivated"), this,
+        m_bus.connect(m_service, path, shortcutsInterface, QStringLiteral("Deactivated"), this,
                       SLOT(deactivatedBy(QDBusObjectPath, QString, qulonglong, QVariantMap))) &&
-        m_bus.connect(QString(), path, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
+        m_bus.connect(m_service, path, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
                       SLOT(shortcutsChangedBy(QDBusObjectPath, QList<Portal::ShortcutEntry>)));
     if (!listening)
         qWarning("PortalShortcutService: cannot follow the desktop's shortcut signals");
@@ -177,10 +176,10 @@ void PortalShortcutService::setState(State state, const QString &problem)
 void PortalShortcutService::listenToSession(bool on)
 {
     if (on)
-        m_bus.connect(QString(), m_session, sessionInterface, QStringLiteral("Closed"), this,
+        m_bus.connect(m_service, m_session, sessionInterface, QStringLiteral("Closed"), this,
                       SLOT(onSessionClosed(QVariantMap)));
     else
-        m_bus.disconnect(QString(), m_session, sessionInterface, QStringLiteral("Closed"), this,
+        m_bus.disconnect(m_service, m_session, sessionInterface, QStringLiteral("Closed"), this,
                          SLOT(onSessionClosed(QVariantMap)));
 }
 
