@@ -8,8 +8,25 @@ namespace {
 
 const char *const bindingObjectName = "pim-shortcut-binding";
 
+// The desktop's own words for its keys ("Shift+Logo+7", "Ctrl+Print") as a key sequence; none when they are
+// not plain Qt key names once the logo key is named as Qt names it.
+QKeySequence desktopKeys(QString trigger)
+{
+    trigger.replace(QLatin1String("Logo"), QLatin1String("Meta"), Qt::CaseInsensitive)
+        .replace(QLatin1String("Super"), QLatin1String("Meta"), Qt::CaseInsensitive);
+    const QKeySequence keys = QKeySequence::fromString(trigger, QKeySequence::PortableText);
+    if (keys.count() != 1 || keys[0].key() == Qt::Key_unknown || keys[0].key() == 0)
+        return QKeySequence();
+    return keys;
+}
+
 void apply(QAction *action, const Name &name)
 {
+    // Where the desktop owns the shortcuts, the menu shows the keys it gave (or none), not Pim's wish.
+    if (desktopService()) {
+        action->setShortcut(desktopKeys(desktopTrigger(name)));
+        return;
+    }
     const std::optional<Shortcut> shortcut = getShortcut(name);
     action->setShortcut(shortcut ? shortcut->menuKeySequence() : QKeySequence());
 }
@@ -37,6 +54,8 @@ void setShortcut(QAction *action, const std::optional<Name> &name)
                 apply(action, bound);
         },
         Qt::QueuedConnection);
+    QObject::connect(&Notifier::shared(), &Notifier::desktopShortcutsDidChange, binding,
+                     [action, bound] { apply(action, bound); });
 }
 
 } // namespace GlobalShortcuts

@@ -2,6 +2,7 @@
 #include "platform/x11/XkbKeyboardLayout.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuBinding.h"
+#include "support/FakeDesktopShortcutService.h"
 
 #include "support/FakeHotKeyService.h"
 
@@ -271,6 +272,29 @@ private slots:
         setShortcut(shiftCommand8, area);
         QTest::qWait(20);
         QVERIFY(action.shortcut().isEmpty());
+    }
+
+    // Where the desktop owns the shortcuts the menu shows the keys it gave, as far as Qt can name them.
+    void menuActionsShowTheDesktopsKeys()
+    {
+        resetForTesting();
+        auto owned = std::make_unique<FakeDesktopShortcutService>();
+        FakeDesktopShortcutService *desktop = owned.get();
+        setDesktopService(std::move(owned));
+        const Name area("captureArea", shiftCommand7);
+        QAction action("Capturer une zone");
+        GlobalShortcuts::setShortcut(&action, area);
+        QVERIFY(action.shortcut().isEmpty()); // nothing given yet
+        desktop->become(DesktopShortcutService::State::Bound, {{QStringLiteral("captureArea"), QStringLiteral("Shift+Logo+7")}});
+        QCOMPARE(action.shortcut(), QKeySequence(Qt::SHIFT | Qt::META | Qt::Key_7));
+        desktop->become(DesktopShortcutService::State::Bound, {{QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")}});
+        QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Print));
+        // Words Qt does not know as keys: no keys rather than wrong ones.
+        desktop->become(DesktopShortcutService::State::Bound, {{QStringLiteral("captureArea"), QStringLiteral("Press Hyper and Foo")}});
+        QVERIFY(action.shortcut().isEmpty());
+        desktop->become(DesktopShortcutService::State::Unavailable);
+        QVERIFY(action.shortcut().isEmpty());
+        resetForTesting();
     }
 };
 
