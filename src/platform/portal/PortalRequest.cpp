@@ -24,7 +24,8 @@ class PendingRequest : public QObject {
 public:
     PendingRequest(const QDBusConnection &bus, const QString &service, QObject *context,
                    std::function<void(const Answer &)> done)
-        : m_bus(bus), m_service(service), m_context(context), m_done(std::move(done))
+        : m_bus(bus), m_service(service), m_context(context), m_hasContext(context != nullptr),
+          m_done(std::move(done))
     {
         m_timer.setSingleShot(true);
         connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -104,7 +105,8 @@ private:
             m_bus.asyncCall(QDBusMessage::createMethodCall(m_service, m_path, requestInterface,
                                                            QStringLiteral("Close")));
         }
-        if (m_context || m_hadNoContext)
+        // With a context, only while it lives.
+        if (m_context || !m_hasContext)
             m_done(answer);
         deleteLater();
     }
@@ -113,13 +115,12 @@ private:
     QString m_service;
     QString m_path;
     QPointer<QObject> m_context;
-    bool m_hadNoContext = m_context.isNull();
+    bool m_hasContext;
     std::function<void(const Answer &)> m_done;
     QTimer m_timer;
     bool m_finished = false;
 
 public:
-    void setHadNoContext(bool value) { m_hadNoContext = value; }
     // Ends with that answer once the caller is back in its event loop (never inside `request`).
     void finishLater(const Answer &answer)
     {
@@ -149,7 +150,6 @@ void request(const QDBusConnection &bus, const QString &service, const QString &
 {
     registerTypes();
     auto *pending = new PendingRequest(bus, service, context, std::move(done));
-    pending->setHadNoContext(context == nullptr);
     if (!bus.isConnected()) {
         Answer answer;
         answer.errorName = QStringLiteral("org.freedesktop.DBus.Error.Disconnected");
