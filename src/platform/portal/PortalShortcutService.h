@@ -28,8 +28,8 @@ public:
     // How long to wait for each answer, in milliseconds (10 s; a desktop may show a dialog first).
     void setTimeout(int milliseconds) { m_timeout = milliseconds; }
 
-    // The trigger Pim asks for, in the shortcuts specification's words ("LOGO+SHIFT+7"); empty when the
-    // key has no plain name there.
+    // The keys Pim asks the desktop for, written as the portal expects them ("SHIFT+LOGO+7"); empty when
+    // the key is not a plain letter or digit.
     static QString preferredTrigger(const GlobalShortcuts::Shortcut &shortcut);
 
 private slots:
