@@ -106,14 +106,11 @@ private slots:
     {
         setScreenshot(0, m_picture);
         PortalScreenCapturer capturer;
-        QList<uint> answers;
-        capturer.onAnswer = [&](uint response) { answers << response; };
         const int before = screenshotCount();
         const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
         QVERIFY2(shot.ok(), qPrintable(shot.ok() ? QString() : shot.error().message));
         QCOMPARE(shot->size(), m_desktop.size());
         QCOMPARE(shot->convertToFormat(QImage::Format_RGB32), m_desktop);
-        QCOMPARE(answers, QList<uint>{0});
         QCOMPARE(screenshotCount(), before + 1);
         // The portal's temporary copy is deleted once read.
         QVERIFY2(filesIn(m_tmp).filter(QStringLiteral("portal-shot")).isEmpty(), qPrintable(filesIn(m_tmp).join(u' ')));

@@ -130,6 +130,27 @@ public:
 
 } // namespace
 
+Outcome outcome(const Answer &answer)
+{
+    const QString &name = answer.errorName;
+    if (name.isEmpty())
+        return answer.response == 0 ? Outcome::Success
+               : answer.response == 1 ? Outcome::Cancelled
+                                      : Outcome::Failed;
+    if (name == timeoutError())
+        return Outcome::Timeout;
+    for (const char *suffix : {".ServiceUnknown", ".NameHasNoOwner", ".Disconnected", ".NoServer",
+                               ".Spawn.ChildExited", ".ServiceNotFound"}) {
+        if (name.endsWith(QLatin1String(suffix)))
+            return Outcome::NoPortal;
+    }
+    for (const char *suffix : {".UnknownMethod", ".UnknownInterface", ".UnknownObject"}) {
+        if (name.endsWith(QLatin1String(suffix)))
+            return Outcome::NoInterface;
+    }
+    return Outcome::CallError;
+}
+
 QString newToken()
 {
     return QStringLiteral("pim%1").arg(QRandomGenerator::global()->generate64(), 16, 16, QLatin1Char('0'));

@@ -29,6 +29,18 @@ inline QString timeoutError()
     return QStringLiteral("timeout");
 }
 
+// What an answer comes to, for the texts each caller shows.
+enum class Outcome {
+    Success,
+    Timeout,     // no answer in time
+    NoPortal,    // nobody on the bus answers for the portal
+    NoInterface, // the portal does not offer the interface
+    CallError,   // the call was refused otherwise (errorMessage says why)
+    Cancelled,   // response 1: cancelled or refused on the desktop
+    Failed,      // response 2 (or another)
+};
+Outcome outcome(const Answer &answer);
+
 // A fresh token for handle_token and session_handle_token.
 QString newToken();
 // The object path of the request a call with that token makes, for the connection's unique name.

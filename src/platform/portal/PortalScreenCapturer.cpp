@@ -1,7 +1,7 @@
 #include "platform/portal/PortalScreenCapturer.h"
 
 #include "capture/CaptureGeometry.h"
-#include "common/ImageLimits.h"
+#include "output/ImageLoader.h"
 #include "platform/portal/PortalRequest.h"
 #include "platform/portal/PortalTypes.h"
 
@@ -55,22 +55,23 @@ bool isInside(const QString &path, const QStringList &folders)
 // The texts of the portal's failures, in the capture alert.
 Error portalError(const Portal::Answer &answer)
 {
-    const QString &name = answer.errorName;
-    if (name == Portal::timeoutError())
+    switch (Portal::outcome(answer)) {
+    case Portal::Outcome::Timeout:
         return Error{QStringLiteral("Le portail du bureau n'a pas répondu à la demande de capture en 10 secondes.")};
-    if (name.endsWith(QLatin1String(".ServiceUnknown")) || name.endsWith(QLatin1String(".NameHasNoOwner")) ||
-        name.endsWith(QLatin1String(".Disconnected")) || name.endsWith(QLatin1String(".NoServer")) ||
-        name.endsWith(QLatin1String(".Spawn.ChildExited")) || name.endsWith(QLatin1String(".ServiceNotFound")))
+    case Portal::Outcome::NoPortal:
         return Error{QStringLiteral("Aucun portail de bureau (xdg-desktop-portal) ne répond : la capture d'écran "
                                     "est impossible dans cette session Wayland.")};
-    if (name.endsWith(QLatin1String(".UnknownMethod")) || name.endsWith(QLatin1String(".UnknownInterface")) ||
-        name.endsWith(QLatin1String(".UnknownObject")))
+    case Portal::Outcome::NoInterface:
         return Error{QStringLiteral("Le portail du bureau ne propose pas la capture d'écran (aucun service "
                                     "Screenshot pour ce bureau).")};
-    if (!name.isEmpty())
+    case Portal::Outcome::CallError:
         return Error{QStringLiteral("Le portail du bureau a refusé la demande : %1").arg(answer.errorMessage)};
-    if (answer.response == 1)
+    case Portal::Outcome::Cancelled:
         return Error{QStringLiteral("La capture d'écran a été refusée ou annulée sur le bureau.")};
+    case Portal::Outcome::Success:
+    case Portal::Outcome::Failed:
+        break;
+    }
     return Error{QStringLiteral("Le portail du bureau n'a pas pu capturer l'écran.")};
 }
 
@@ -106,8 +107,6 @@ Result<QImage> PortalScreenCapturer::shoot(QScreen *wanted)
                                              {QStringLiteral("modal"), false}},
                                m_timeout);
     m_busy = false;
-    if (answer.errorName.isEmpty() && onAnswer)
-        onAnswer(answer.response);
     if (!answer.ok()) {
         // A failed answer may still name a file: it is not ours to keep.
         const QString uri = answer.results.value(QStringLiteral("uri")).toString();
@@ -155,24 +154,17 @@ Result<QImage> PortalScreenCapturer::loadAnswer(const QString &uri)
         return Error{QStringLiteral("Le portail du bureau a répondu par un fichier hors des dossiers attendus (%1).")
                          .arg(path)};
 
-    const QByteArray format = QImageReader::imageFormat(canonical);
-    QImageReader reader(canonical);
-    reader.setAllocationLimit(int(ImageLimits::maxPixels * 4 / (1024 * 1024)));
-    QImage image;
-    QString readError;
-    const QSize size = reader.size();
-    if (size.isValid() && !ImageLimits::allows(size)) {
-        readError = QStringLiteral("image de %1 × %2 pixels, trop grande").arg(size.width()).arg(size.height());
-    } else {
-        image = reader.read();
-        readError = reader.errorString();
-    }
+    // Read within Pim's pixel limit, as every picture Pim opens.
+    const bool picture = !QImageReader::imageFormat(canonical).isEmpty();
+    std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(canonical);
     // The portal's temporary copy goes, even when it could not be read; a file that is no picture at all
     // is not the portal's and stays.
-    if (isInside(canonical, m_temporaryFolders) && !format.isEmpty())
+    if (picture && isInside(canonical, m_temporaryFolders))
         QFile::remove(canonical);
-    if (image.isNull())
-        return Error{QStringLiteral("Impossible de lire la capture du portail (%1) : %2").arg(path, readError)};
+    if (!loaded)
+        return Error{QStringLiteral("Impossible de lire la capture du portail (%1) : fichier incomplet, "
+                                    "endommagé ou trop grand.").arg(path)};
+    QImage image = std::move(loaded->image);
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
         image.format() != QImage::Format_ARGB32_Premultiplied)
         image = image.convertToFormat(QImage::Format_RGB32);

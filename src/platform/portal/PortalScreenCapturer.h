@@ -8,7 +8,6 @@
 #include <QPointer>
 #include <QStringList>
 
-#include <functional>
 
 // Screen pixels through the desktop portal's Screenshot interface, for sessions where a program cannot
 // read the screen itself (Wayland). One non-interactive screenshot covers the whole desktop; it is cut
@@ -26,13 +25,9 @@ public:
     // The folders a screenshot file may be in; the portal's answer is refused otherwise. By default the
     // temporary folders, the runtime and cache folders and the pictures folder.
     void setAllowedFolders(const QStringList &folders) { m_allowedFolders = folders; }
-    QStringList allowedFolders() const { return m_allowedFolders; }
     // The folders whose files are the portal's temporary copies and are deleted once read (the pictures
     // folder is the user's: a file there is left alone).
     void setTemporaryFolders(const QStringList &folders) { m_temporaryFolders = folders; }
-
-    // Every answer of the portal: its response code (0, 1 or 2), for the permission source.
-    std::function<void(uint response)> onAnswer;
 
     // Reads the screenshot the portal names by URI: checks where it is, loads it, deletes it when it is a
     // temporary copy. Public for tests.

@@ -21,19 +21,21 @@ QString sessionPath(const QVariant &value)
 
 QString failure(const Portal::Answer &answer, const QString &what)
 {
-    const QString &name = answer.errorName;
-    if (name == Portal::timeoutError())
+    switch (Portal::outcome(answer)) {
+    case Portal::Outcome::Timeout:
         return QStringLiteral("Le bureau n'a pas répondu (%1).").arg(what);
-    if (name.endsWith(QLatin1String(".ServiceUnknown")) || name.endsWith(QLatin1String(".NameHasNoOwner")) ||
-        name.endsWith(QLatin1String(".Disconnected")) || name.endsWith(QLatin1String(".NoServer")))
+    case Portal::Outcome::NoPortal:
         return QStringLiteral("Aucun portail de bureau (xdg-desktop-portal) ne répond.");
-    if (name.endsWith(QLatin1String(".UnknownMethod")) || name.endsWith(QLatin1String(".UnknownInterface")) ||
-        name.endsWith(QLatin1String(".UnknownObject")))
+    case Portal::Outcome::NoInterface:
         return QStringLiteral("Le bureau ne propose pas de raccourcis globaux aux applications.");
-    if (!name.isEmpty())
+    case Portal::Outcome::CallError:
         return QStringLiteral("Le bureau a refusé les raccourcis (%1).").arg(answer.errorMessage);
-    if (answer.response == 1)
+    case Portal::Outcome::Cancelled:
         return QStringLiteral("Les raccourcis de Pim ont été refusés sur le bureau.");
+    case Portal::Outcome::Success:
+    case Portal::Outcome::Failed:
+        break;
+    }
     return QStringLiteral("Le bureau n'a pas pu enregistrer les raccourcis (%1).").arg(what);
 }
 
