@@ -83,9 +83,10 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
     return std::make_unique<Unavailable>();
 }
 
-// The global shortcuts: Pim's own key grabs on X11; on Wayland the desktop owns them through its portal
-// (or, without one, the user binds the `pim area` and `pim full` commands in the desktop's settings).
-void installHotKeys(DesktopSession::Kind session)
+// The session's services besides the screen reader. The global shortcuts: Pim's own key grabs on X11; on
+// Wayland the desktop owns them through its portal (or, without one, the user binds the `pim area` and
+// `pim full` commands in the desktop's settings), and the portal keeps the screenshot permission.
+void installSessionServices(DesktopSession::Kind session)
 {
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         installX11KeyboardLayout();
@@ -302,7 +303,7 @@ int main(int argc, char **argv)
             return action ? action->text() : QString();
         };
         connectEditorCommands();
-        installHotKeys(session);
+        installSessionServices(session);
         MenuTracker::install();
         StatusItemController statusItem(&coordinator);
         statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {

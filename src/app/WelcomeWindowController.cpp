@@ -126,7 +126,7 @@ void WelcomeWindowController::refresh()
     showPermission();
     // Rows that appear or go while the window shows: it takes the height its content now needs.
     if (isVisible())
-        resize(width(), heightForWidth(width()) > 0 ? heightForWidth(width()) : sizeHint().height());
+        adjustSize();
 }
 
 void WelcomeWindowController::showPermission()

@@ -75,7 +75,8 @@ int grab(const Shortcut &shortcut)
     return service ? service->grab(shortcut) : -1;
 }
 
-void dispatch(const Shortcut &shortcut, bool pressed)
+// Runs the handlers of the names that match, unless paused.
+void runHandlers(const std::function<bool(const Name &)> &matches, bool pressed)
 {
     Registry &r = registry();
     if (r.paused)
@@ -83,11 +84,16 @@ void dispatch(const Shortcut &shortcut, bool pressed)
     // Copies: a handler may add handlers or change bindings.
     const QList<Handlers> handlers = r.handlers;
     for (const Handlers &entry : handlers) {
-        if (getShortcut(entry.name) != shortcut)
+        if (!matches(entry.name))
             continue;
         for (const auto &action : pressed ? entry.keyDown : entry.keyUp)
             action();
     }
+}
+
+void dispatch(const Shortcut &shortcut, bool pressed)
+{
+    runHandlers([&shortcut](const Name &name) { return getShortcut(name) == shortcut; }, pressed);
 }
 
 void registerHotKey(const Shortcut &shortcut)
@@ -362,17 +368,9 @@ void setDesktopService(std::unique_ptr<DesktopShortcutService> service)
     r.desktop = std::move(service);
     if (!r.desktop)
         return;
-    r.desktop->onActivated = [](const QString &name, bool pressed) {
-        Registry &r = registry();
-        if (r.paused || !r.enabled)
-            return;
-        const QList<Handlers> handlers = r.handlers;
-        for (const Handlers &entry : handlers) {
-            if (entry.name.rawValue != name)
-                continue;
-            for (const auto &action : pressed ? entry.keyDown : entry.keyUp)
-                action();
-        }
+    r.desktop->onActivated = [](const QString &activated, bool pressed) {
+        if (registry().enabled)
+            runHandlers([&activated](const Name &name) { return name.rawValue == activated; }, pressed);
     };
     r.desktop->onChanged = [] { emit Notifier::shared().desktopShortcutsDidChange(); };
 }

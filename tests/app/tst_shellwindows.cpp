@@ -179,9 +179,13 @@ private slots:
                         {{QStringLiteral("captureArea"), QStringLiteral("Logo+Shift+7")}});
         QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("Logo+Shift+7"));
         QCOMPARE(welcome.shortcutLabel(1)->text(), QStringLiteral("non attribué"));
+        const int height = welcome.height();
         desktop->become(GlobalShortcuts::DesktopShortcutService::State::Unavailable, {},
                         QStringLiteral("Le bureau ne propose pas de raccourcis globaux aux applications."));
         QVERIFY(welcome.desktopGuidance()->isVisible());
+        // The window grows with the text rather than squeezing its rows.
+        QVERIFY2(welcome.height() >= height + 3 * welcome.desktopGuidance()->fontMetrics().height(),
+                 qPrintable(QStringLiteral("%1 -> %2").arg(height).arg(welcome.height())));
         QVERIFY(GlobalShortcuts::desktopGuidance().contains(QStringLiteral("« pim area »")));
         GlobalShortcuts::resetForTesting();
         GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());

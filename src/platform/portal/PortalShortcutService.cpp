@@ -14,7 +14,7 @@ const QString sessionInterface = QStringLiteral("org.freedesktop.portal.Session"
 QString sessionPath(const QVariant &value)
 {
     // The frontend sends the handle as a string, though it names an object.
-    if (value.canConvert<QDBusObjectPath>() && value.userType() == qMetaTypeId<QDBusObjectPath>())
+    if (value.userType() == qMetaTypeId<QDBusObjectPath>())
         return value.value<QDBusObjectPath>().path();
     return value.toString();
 }
@@ -160,6 +160,11 @@ void PortalShortcutService::readShortcuts(const QVariant &value)
         shortcuts = qdbus_cast<Portal::ShortcutList>(value.value<QDBusArgument>());
     else
         shortcuts = value.value<Portal::ShortcutList>();
+    setTriggers(shortcuts);
+}
+
+void PortalShortcutService::setTriggers(const Portal::ShortcutList &shortcuts)
+{
     m_triggers.clear();
     for (const Portal::ShortcutEntry &entry : shortcuts)
         m_triggers.insert(entry.id, entry.properties.value(QStringLiteral("trigger_description")).toString());
@@ -203,9 +208,7 @@ void PortalShortcutService::shortcutsChangedBy(const QDBusObjectPath &session, c
 {
     if (session.path() != m_session || m_session.isEmpty())
         return;
-    m_triggers.clear();
-    for (const Portal::ShortcutEntry &entry : shortcuts)
-        m_triggers.insert(entry.id, entry.properties.value(QStringLiteral("trigger_description")).toString());
+    setTriggers(shortcuts);
     if (onChanged)
         onChanged();
 }

@@ -46,6 +46,7 @@ private:
     void list();
     void setState(State state, const QString &problem = QString());
     void readShortcuts(const QVariant &value);
+    void setTriggers(const Portal::ShortcutList &shortcuts);
     void listenToSession(bool on);
 
     QDBusConnection m_bus;
