@@ -125,8 +125,9 @@ void WelcomeWindowController::refresh()
     m_desktopGuidance->setVisible(!m_desktopGuidance->text().isEmpty());
     showPermission();
     // Rows that appear or go while the window shows: it takes the height its content now needs.
+    // (adjustSize() takes the wrapped text's width-free size hint and comes out a line short.)
     if (isVisible())
-        adjustSize();
+        resize(width(), hasHeightForWidth() ? heightForWidth(width()) : sizeHint().height());
 }
 
 void WelcomeWindowController::showPermission()
