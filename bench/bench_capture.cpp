@@ -75,8 +75,8 @@ int runOnDisplay(int runs, const QString &label)
     // The history is written, as in the app.
     OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
     CaptureCoordinator coordinator(std::make_unique<X11ScreenCapturer>());
-    std::optional<Result<QString>> outcome;
-    coordinator.onFinished = [&](const Result<QString> &r) { outcome = r; };
+    std::optional<CaptureOutcome> outcome;
+    coordinator.onFinished = [&](const CaptureOutcome &r) { outcome = r; };
     coordinator.onFailure = [](const QString &message) {
         std::fprintf(stderr, "capture failed: %s\n", qPrintable(message));
     };
@@ -99,9 +99,9 @@ int runOnDisplay(int runs, const QString &label)
     for (int i = 0; i < runs; ++i) {
         // Alternate, so that both see the same machine.
         ours.push_back(captureOnce());
-        if (!outcome->ok())
+        if (!outcome->isSaved())
             return 1;
-        lastPath = outcome->value();
+        lastPath = outcome->path;
         ourSize = QFileInfo(lastPath).size();
         if (!scrot.isEmpty()) {
             const QString file = dir.filePath("scrot.png");
@@ -131,7 +131,7 @@ int runOnDisplay(int runs, const QString &label)
         // Wired as the app wires it: a capture stops the recognition under way.
         bool holding = false;
         coordinator.onCaptureStarting = [&] { indexer.setCaptureRunning(true); };
-        coordinator.onFinished = [&](const Result<QString> &r) {
+        coordinator.onFinished = [&](const CaptureOutcome &r) {
             indexer.setCaptureRunning(holding);
             outcome = r;
         };
@@ -160,7 +160,7 @@ int runOnDisplay(int runs, const QString &label)
         Bench::print((name + "_captures_during_a_recognition").c_str(), whileReading, "of runs");
         Bench::print((name + "_indexing_slowdown").c_str(), median(busy) / median(calm), "x");
         coordinator.onCaptureStarting = nullptr;
-        coordinator.onFinished = [&](const Result<QString> &r) { outcome = r; };
+        coordinator.onFinished = [&](const CaptureOutcome &r) { outcome = r; };
     }
 
     // The reference encoder (libpng at its default level) on the same pixels.

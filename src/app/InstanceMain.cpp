@@ -27,6 +27,8 @@
 #include "shortcuts/ShortcutRecorder.h"
 
 #include <QApplication>
+#include <QDBusConnection>
+#include <QTimer>
 
 #include <cstdio>
 #include <cstdlib>
@@ -74,10 +76,13 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
     }
     // No way to read the screen on this platform: every capture reports it.
     struct Unavailable : ScreenCapturer {
-        Result<QImage> grabScreen(QScreen *) override
+        QObject context;
+        void capture(const Request &, Completion done) override
         {
-            return Error{QStringLiteral("La capture d'écran n'est pas disponible sur cette plateforme (%1).")
-                             .arg(QGuiApplication::platformName())};
+            QTimer::singleShot(0, &context, [done = std::move(done)] {
+                done(Error{QStringLiteral("La capture d'écran n'est pas disponible sur cette plateforme (%1).")
+                               .arg(QGuiApplication::platformName())});
+            });
         }
     };
     return std::make_unique<Unavailable>();
@@ -86,7 +91,7 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
 // The session's services besides the screen reader. The global shortcuts: Pim's own key grabs on X11; on
 // Wayland the desktop owns them through its portal (or, without one, the user binds the `pim area` and
 // `pim full` commands in the desktop's settings), and the portal keeps the screenshot permission.
-void installSessionServices(DesktopSession::Kind session)
+void installSessionServices(DesktopSession::Kind session, ScreenCapturer &capturer)
 {
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         installX11KeyboardLayout();
@@ -96,7 +101,13 @@ void installSessionServices(DesktopSession::Kind session)
         // Only the compositor places windows: the overlays and the pipette cover their screen full-screen,
         // the preview neither slides nor fades.
         WindowPlacement::setCompositorPlacesWindows(true);
-        ScreenRecordingPermission::setSource(std::make_unique<PortalPermissionSource>());
+        // Asking for the permission is one interactive screenshot: the desktop shows its own dialog.
+        auto *portal = dynamic_cast<PortalScreenCapturer *>(&capturer);
+        ScreenRecordingPermission::setSource(std::make_unique<PortalPermissionSource>(
+            QDBusConnection::sessionBus(), [portal] {
+                if (portal)
+                    portal->askPermission();
+            }));
         GlobalShortcuts::setDesktopService(std::make_unique<PortalShortcutService>());
     }
 }
@@ -181,12 +192,20 @@ void answerSearch(const CommandLine::Request &request, const InstanceServer::Rep
 void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
                    CaptureCoordinator &coordinator, StatusItemController &statusItem, TextIndex &textIndex)
 {
-    const auto captured = [reply](const Result<QString> &outcome) {
-        if (outcome)
-            reply(true, *outcome);
-        else
-            reply(false, outcome.error().message.isEmpty() ? QStringLiteral("capture annulée")
-                                                           : outcome.error().message);
+    const auto captured = [reply](const CaptureOutcome &outcome) {
+        switch (outcome.kind) {
+        case CaptureOutcome::Kind::saved:
+            reply(true, outcome.path);
+            return;
+        case CaptureOutcome::Kind::failed:
+            reply(false, outcome.message);
+            return;
+        case CaptureOutcome::Kind::cancelled:
+        case CaptureOutcome::Kind::ignored:
+        case CaptureOutcome::Kind::permissionMissing:
+            reply(false, QStringLiteral("capture annulée"));
+            return;
+        }
     };
     const std::string &command = request.command;
     const QString argument =
@@ -264,7 +283,9 @@ int main(int argc, char **argv)
         const DesktopSession::Kind session = DesktopSession::current();
         CaptureCoordinator coordinator(makeScreenCapturer(session));
         ColorPickerService::setScreenGrabber(
-            [&coordinator](QScreen *screen) { return coordinator.capturer().grabScreen(screen); });
+            [&coordinator](const QList<QScreen *> &screens, ScreenCapturer::Completion done) {
+                coordinator.readScreens(screens, std::move(done));
+            });
         ColorPickerService::setPointerLocator(
             [&coordinator] { return coordinator.capturer().nativePointer(); });
         // The words in the captures: an index beside the history, kept up to date in the background.
@@ -290,7 +311,7 @@ int main(int argc, char **argv)
             indexer.setCaptureRunning(true);
             PreviewManager::shared().dismissImmediately();
         };
-        coordinator.onFinished = [&indexer](const Result<QString> &) { indexer.setCaptureRunning(false); };
+        coordinator.onFinished = [&indexer](const CaptureOutcome &) { indexer.setCaptureRunning(false); };
         coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
             PreviewManager::shared().show(image, scale, path, screen);
         };
@@ -303,7 +324,7 @@ int main(int argc, char **argv)
             return action ? action->text() : QString();
         };
         connectEditorCommands();
-        installSessionServices(session);
+        installSessionServices(session, coordinator.capturer());
         MenuTracker::install();
         StatusItemController statusItem(&coordinator);
         statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {

@@ -25,31 +25,67 @@ bool CaptureCoordinator::passPermissionGate(const Completion &done)
         return true;
     ScreenRecordingPermission::source().request();
     ScreenRecordingPermission::showGuidance();
-    finished(Error{QString()}, done);
+    finished(CaptureOutcome::of(CaptureOutcome::Kind::permissionMissing), done);
     return false;
+}
+
+void CaptureCoordinator::readScreens(const QList<QScreen *> &screens, ScreenCapturer::Completion done)
+{
+    if (m_reading) {
+        done(Error{QStringLiteral("Une capture est déjà en cours.")});
+        return;
+    }
+    m_reading = true;
+    ScreenCapturer::Request request;
+    request.screens = screens;
+    request.closing = m_closing.recent();
+    request.repaintUncovered = [closing = request.closing] { ClosingWindows::repaintUnder(closing); };
+    QPointer<CaptureCoordinator> self(this);
+    m_capturer->capture(request, [self, done = std::move(done)](const ScreenCapturer::Pictures &pictures) {
+        if (!self)
+            return;
+        self->m_reading = false;
+        done(pictures);
+    });
 }
 
 void CaptureCoordinator::captureArea(Completion done)
 {
     if (!passPermissionGate(done))
         return;
-    if (m_selection || m_grabbing) {
-        if (done)
-            done(Error{QString()});
+    if (m_selection || m_reading) {
+        finished(CaptureOutcome::of(CaptureOutcome::Kind::ignored), done);
         return;
     }
     if (onCaptureStarting)
         onCaptureStarting();
-
     // Every screen is frozen first: the overlays show these pictures and the selection is cut from them.
-    QList<SelectionController::Frozen> frozen;
-    for (QScreen *screen : QGuiApplication::screens()) {
-        Result<QImage> picture = grab(screen);
-        if (!picture) {
-            fail(picture.error().message, done);
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    if (screens.isEmpty()) {
+        fail(CaptureError::displayNotFound().message, done);
+        return;
+    }
+    QPointer<CaptureCoordinator> self(this);
+    readScreens(screens, [self, screens, done](const ScreenCapturer::Pictures &pictures) {
+        if (!self)
+            return;
+        if (!pictures) {
+            self->fail(pictures.error().message, done);
             return;
         }
-        frozen << SelectionController::Frozen{screen, *picture};
+        self->select(screens, *pictures, done);
+    });
+}
+
+void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QImage> &pictures,
+                                const Completion &done)
+{
+    // A screen unplugged while it was being read is left out.
+    const QList<QScreen *> present = QGuiApplication::screens();
+    QList<SelectionController::Frozen> frozen;
+    for (int i = 0; i < screens.size() && i < pictures.size(); ++i) {
+        if (present.contains(screens[i]))
+            frozen << SelectionController::Frozen{screens[i], pictures[i]};
     }
     if (frozen.isEmpty()) {
         fail(CaptureError::displayNotFound().message, done);
@@ -64,7 +100,7 @@ void CaptureCoordinator::captureArea(Completion done)
         if (self->m_selection)
             self->m_selection.release()->deleteLater();
         if (!result) {
-            self->finished(Error{QString()}, done);
+            self->finished(CaptureOutcome::of(CaptureOutcome::Kind::cancelled), done);
             return;
         }
         const QImage *whole = nullptr;
@@ -96,9 +132,8 @@ void CaptureCoordinator::captureFullScreen(double delaySeconds, Completion done)
 {
     if (!passPermissionGate(done))
         return;
-    if (m_grabbing) {
-        if (done)
-            done(Error{QString()});
+    if (m_reading) {
+        finished(CaptureOutcome::of(CaptureOutcome::Kind::ignored), done);
         return;
     }
     if (onCaptureStarting)
@@ -129,31 +164,30 @@ QScreen *CaptureCoordinator::screenUnderPointer()
 
 void CaptureCoordinator::captureScreenNow(const Completion &done)
 {
-    QScreen *screen = screenUnderPointer();
-    if (!screen) {
+    QScreen *chosen = screenUnderPointer();
+    if (!chosen) {
         fail(CaptureError::displayNotFound().message, done);
         return;
     }
-    if (m_grabbing) {
-        finished(Error{QString()}, done);
+    if (m_reading) {
+        finished(CaptureOutcome::of(CaptureOutcome::Kind::ignored), done);
         return;
     }
-    Result<QImage> picture = grab(screen);
-    if (!picture) {
-        fail(picture.error().message, done);
-        return;
-    }
-    performCapture(screen, *picture, done);
-}
-
-Result<QImage> CaptureCoordinator::grab(QScreen *screen)
-{
-    // A reader that waits for the desktop keeps the event loop turning meanwhile: requests arriving then
-    // are ignored, as during a selection.
-    m_grabbing = true;
-    Result<QImage> picture = m_capturer->grabScreen(screen);
-    m_grabbing = false;
-    return picture;
+    QPointer<CaptureCoordinator> self(this);
+    QPointer<QScreen> screen(chosen);
+    readScreens({chosen}, [self, screen, done](const ScreenCapturer::Pictures &pictures) {
+        if (!self)
+            return;
+        if (!pictures) {
+            self->fail(pictures.error().message, done);
+            return;
+        }
+        if (!screen || pictures->isEmpty()) {
+            self->fail(CaptureError::displayNotFound().message, done);
+            return;
+        }
+        self->performCapture(screen, pictures->first(), done);
+    });
 }
 
 void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, const Completion &done)
@@ -179,17 +213,21 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, co
     std::fprintf(stderr, "%s\n", line.constData());
     std::fflush(stderr);
     // The file is written: whoever waits for it hears now, before the preview is made.
+    const CaptureOutcome outcome = CaptureOutcome::savedTo(*path);
     if (done)
-        done(*path);
+        done(outcome);
     if (onCaptured)
         onCaptured(image, scale, *path, screen);
-    finished(*path, nullptr);
+    finished(outcome, nullptr);
 }
 
 void CaptureCoordinator::fail(const QString &message, const Completion &done)
 {
-    std::fprintf(stderr, "Pim: %s: %s\n", qPrintable(failureTitle()), qPrintable(message));
+    const QString reason = message.isEmpty() ? failureTitle() : message;
+    std::fprintf(stderr, "Pim: %s: %s\n", qPrintable(failureTitle()), qPrintable(reason));
     std::fflush(stderr);
+    // Told first: a `pim full` waiting for its answer does not wait for the alert too.
+    finished(CaptureOutcome::failure(reason), done);
     if (onFailure) {
         onFailure(message);
     } else {
@@ -199,10 +237,9 @@ void CaptureCoordinator::fail(const QString &message, const Completion &done)
         box.activateWindow();
         box.exec();
     }
-    finished(Error{message.isEmpty() ? failureTitle() : message}, done);
 }
 
-void CaptureCoordinator::finished(const Result<QString> &outcome, const Completion &done)
+void CaptureCoordinator::finished(const CaptureOutcome &outcome, const Completion &done)
 {
     if (done)
         done(outcome);

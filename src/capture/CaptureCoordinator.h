@@ -1,5 +1,7 @@
 #pragma once
 
+#include "capture/CaptureOutcome.h"
+#include "capture/ClosingWindows.h"
 #include "capture/ScreenCapturer.h"
 #include "capture/SelectionController.h"
 #include "common/Result.h"
@@ -23,16 +25,21 @@ public:
     explicit CaptureCoordinator(std::unique_ptr<ScreenCapturer> capturer);
     ~CaptureCoordinator() override;
 
-    // What one request ended with: the saved file, the error, or an error with an empty text when the
-    // user cancelled, the permission is missing or the request was ignored.
-    using Completion = std::function<void(const Result<QString> &outcome)>;
+    // What one request ended with.
+    using Completion = std::function<void(const CaptureOutcome &outcome)>;
 
     // A second request while a selection is on screen, or while the screens are being read, is ignored.
     void captureArea(Completion done = {});
-    // The screen under the pointer, after the delay (0 from the shortcut, 0.35 s from the menu).
+    // The screen under the pointer, after the delay (0 from the shortcut, 0.35 s from the menu). It
+    // proceeds while a selection is on screen; it is ignored while the screens are being read.
     void captureFullScreen(double delaySeconds, Completion done = {});
 
+    // Reads the screens for another tool (the pipette) the way a capture does: after Pim's closing windows
+    // have gone. An error when a reading is already under way.
+    void readScreens(const QList<QScreen *> &screens, ScreenCapturer::Completion done);
+
     bool isSelecting() const { return m_selection != nullptr; }
+    bool isReading() const { return m_reading; }
     SelectionController *selection() const { return m_selection.get(); }
     ScreenCapturer &capturer() const { return *m_capturer; }
 
@@ -42,24 +49,25 @@ public:
     // Wired by the app: a capture starts (any preview goes at once), and a capture has been saved.
     std::function<void()> onCaptureStarting;
     std::function<void(const QImage &image, int scale, const QString &path, QScreen *screen)> onCaptured;
-    // Shows the failure; by default a modal alert with the error's text.
+    // Shows the failure; by default a modal alert with the error's text. It runs after the request's
+    // outcome has been told, so that nobody waits for the alert to be dismissed.
     std::function<void(const QString &message)> onFailure;
-    // Every request's outcome once it has ended: the saved file, the error, or an error with an empty text
-    // when the user cancelled or the permission is missing.
-    std::function<void(const Result<QString> &outcome)> onFinished;
+    // Every request's outcome once it has ended.
+    std::function<void(const CaptureOutcome &outcome)> onFinished;
 
     static QString failureTitle() { return QStringLiteral("La capture a échoué"); }
 
 private:
     bool passPermissionGate(const Completion &done);
-    Result<QImage> grab(QScreen *screen);
+    void select(const QList<QScreen *> &screens, const QList<QImage> &pictures, const Completion &done);
     void captureScreenNow(const Completion &done);
     void performCapture(QScreen *screen, const QImage &image, const Completion &done);
     void fail(const QString &message, const Completion &done);
-    void finished(const Result<QString> &outcome, const Completion &done);
+    void finished(const CaptureOutcome &outcome, const Completion &done);
 
     std::unique_ptr<ScreenCapturer> m_capturer;
     OutputPipeline m_output;
+    ClosingWindows m_closing;
     std::unique_ptr<SelectionController> m_selection;
-    bool m_grabbing = false;
+    bool m_reading = false;
 };

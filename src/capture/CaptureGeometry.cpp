@@ -35,7 +35,10 @@ QRectF selectionRect(QPointF a, QPointF b, QSizeF viewSize)
     if (clipped.isEmpty())
         return QRectF(clipped.topLeft(), QSizeF(0, 0));
     const double left = std::floor(clipped.left()), top = std::floor(clipped.top());
-    const double right = std::ceil(clipped.right()), bottom = std::ceil(clipped.bottom());
+    // A pointer on the last column or row of the view holds that pixel: the selection reaches the edge.
+    const double right = clipped.right() >= viewSize.width() - 1 ? viewSize.width() : std::ceil(clipped.right());
+    const double bottom =
+        clipped.bottom() >= viewSize.height() - 1 ? viewSize.height() : std::ceil(clipped.bottom());
     return QRectF(left, top, right - left, bottom - top);
 }
 

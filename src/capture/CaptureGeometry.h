@@ -25,7 +25,8 @@ QRect nativeScreenRect(const QRect &logicalGeometry, double devicePixelRatio);
 // A global logical rectangle as the pixel rectangle of that screen's picture (origin at its top-left).
 QRect pixelRectInScreen(const QRectF &globalRect, const QRect &screenGeometry, double devicePixelRatio);
 // The selection between two points of a view: spanned, cut to the view's bounds, then made integral
-// (origin rounded down, far edges rounded up).
+// (origin rounded down, far edges rounded up; a far edge on the view's last column or row reaches the
+// view's edge, so that a drag to the screen's last pixel includes it).
 QRectF selectionRect(QPointF a, QPointF b, QSizeF viewSize);
 
 // "200 × 100 px": the selection's size in pixels of its screen.

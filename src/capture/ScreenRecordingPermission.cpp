@@ -120,7 +120,8 @@ Source &source()
 
 void showGuidance()
 {
-    if (runAlert(guidanceAlert()) == 0)
+    const bool settings = shared().source->canOpenSettings();
+    if (runAlert(guidanceAlert(settings)) == 0 && settings)
         shared().source->openSettings();
     startPolling();
 }
@@ -153,14 +154,17 @@ void setPollInterval(int milliseconds)
     shared().pollInterval = milliseconds;
 }
 
-Alert guidanceAlert()
+Alert guidanceAlert(bool offerSettings)
 {
-    return Alert{QStringLiteral("Pim a besoin de la permission « Enregistrement d'écran »"),
+    Alert alert{QStringLiteral("Pim a besoin de la permission « Enregistrement d'écran »"),
                  QStringLiteral("Le bureau exige cette permission pour capturer l'écran.\n\n"
                                 "1. Ouvre les Paramètres du bureau → Confidentialité → Capture d'écran\n"
                                 "2. Active « Pim »\n"
                                 "3. Reviens ici: Pim va détecter la permission et proposer de se relancer."),
                  {QStringLiteral("Ouvrir les Paramètres"), QStringLiteral("Plus tard")}};
+    if (!offerSettings)
+        alert.buttons.removeFirst();
+    return alert;
 }
 
 Alert grantedAlert()

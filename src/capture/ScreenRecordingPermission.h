@@ -18,7 +18,8 @@ public:
     virtual bool preflight() = 0;
     // Asks the desktop to prompt for the permission, if it has a prompt.
     virtual void request() {}
-    // Opens the desktop's settings where the permission is granted, if it has such a place.
+    // Whether the desktop has a settings application that Pim knows how to open, and opening it.
+    virtual bool canOpenSettings() const { return false; }
     virtual void openSettings() {}
 };
 
@@ -48,8 +49,8 @@ void setRelauncher(std::function<void()> relauncher);
 // The interval of the polling timer, in milliseconds (2000).
 void setPollInterval(int milliseconds);
 
-// The texts of the two alerts.
-Alert guidanceAlert();
+// The texts of the two alerts; the guidance offers "Ouvrir les Paramètres" only where the source can.
+Alert guidanceAlert(bool offerSettings = true);
 Alert grantedAlert();
 // The shell command of the relaunch for a program path.
 QString relaunchCommand(const QString &programPath);

@@ -3,6 +3,7 @@
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
 #include "common/WindowPlacement.h"
+#include "shortcuts/GlobalShortcuts.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -71,10 +72,18 @@ void SelectionController::begin(const QList<Frozen> &screens,
 
 bool SelectionController::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
-        m_completion) {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && m_completion) {
         finish(std::nullopt, nullptr);
         return true;
+    }
+    // The overlay holds the keyboard, so the global shortcuts cannot fire: Pim's own key events are
+    // matched against them instead (a full-screen capture may be taken during a selection). Each key
+    // reaches the window and then the widget; only the widget's delivery counts.
+    if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && m_completion && watched->isWidgetType() &&
+        !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
+        if (const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::Shortcut::fromKeyEvent(event))
+            return GlobalShortcuts::handleKeyEvent(*shortcut, type == QEvent::KeyPress);
     }
     return QObject::eventFilter(watched, event);
 }

@@ -234,31 +234,39 @@ void pickAndCopyHex(std::function<void(const QString &)> onPicked, std::function
     }
     auto *pick = new Pick;
     pick->onPicked = std::move(onPicked);
-    pick->onCancelled = onCancelled;
-    for (QScreen *screen : QGuiApplication::screens()) {
-        const Result<QImage> frozen = grabber()(screen);
-        if (!frozen) {
-            std::fprintf(stderr, "Pim: pipette: %s\n", qPrintable(frozen.error().message));
-            continue;
-        }
-        auto *window = new PickerWindow(screen, *frozen);
-        window->onPick = [pick](QColor color) { pick->finish(color); };
-        pick->windows << window;
-    }
-    if (pick->windows.isEmpty()) {
-        delete pick;
-        if (onCancelled)
-            onCancelled();
-        return;
-    }
+    pick->onCancelled = std::move(onCancelled);
+    // The pick is under way from now: a second request is refused while the screens are read.
     Pick::current() = pick;
-    qApp->installEventFilter(pick);
-    for (const QPointer<PickerWindow> &window : std::as_const(pick->windows)) {
-        WindowPlacement::coverScreen(window, window->screenShown());
-        window->raise();
-        window->activateWindow();
-    }
-    pick->windows.first()->grabKeyboard();
+    const QList<QScreen *> screens = QGuiApplication::screens();
+    QPointer<Pick> alive(pick);
+    grabber()(screens, [alive, screens](const Result<QList<QImage>> &pictures) {
+        if (!alive)
+            return;
+        Pick *pick = alive.data();
+        if (!pictures) {
+            std::fprintf(stderr, "Pim: pipette: %s\n", qPrintable(pictures.error().message));
+        } else {
+            const QList<QScreen *> present = QGuiApplication::screens();
+            for (int i = 0; i < screens.size() && i < pictures->size(); ++i) {
+                if (!present.contains(screens[i]))
+                    continue;
+                auto *window = new PickerWindow(screens[i], pictures->at(i));
+                window->onPick = [pick](QColor color) { pick->finish(color); };
+                pick->windows << window;
+            }
+        }
+        if (pick->windows.isEmpty()) {
+            pick->finish(std::nullopt);
+            return;
+        }
+        qApp->installEventFilter(pick);
+        for (const QPointer<PickerWindow> &window : std::as_const(pick->windows)) {
+            WindowPlacement::coverScreen(window, window->screenShown());
+            window->raise();
+            window->activateWindow();
+        }
+        pick->windows.first()->grabKeyboard();
+    });
 }
 
 } // namespace ColorPickerService

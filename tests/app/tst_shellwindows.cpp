@@ -105,7 +105,7 @@ private slots:
     void trayMenu()
     {
         struct NoScreen : ScreenCapturer {
-            Result<QImage> grabScreen(QScreen *) override { return Error{"none"}; }
+            void capture(const Request &, Completion) override {}
         };
         GlobalShortcuts::resetForTesting();
         GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());

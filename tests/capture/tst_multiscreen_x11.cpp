@@ -66,7 +66,7 @@ class TestMultiScreen : public QObject {
     QTemporaryDir folder;
     QList<RootPattern *> patterns;
     std::unique_ptr<CaptureCoordinator> coordinator;
-    std::optional<Result<QString>> outcome;
+    std::optional<CaptureOutcome> outcome;
 
     static void xdotool(const QStringList &arguments) { Programs::run("xdotool", arguments); }
     QScreen *screenNamed(const QString &name)
@@ -116,7 +116,7 @@ private slots:
     {
         outcome.reset();
         coordinator = std::make_unique<CaptureCoordinator>(std::make_unique<X11ScreenCapturer>());
-        coordinator->onFinished = [this](const Result<QString> &r) { outcome = r; };
+        coordinator->onFinished = [this](const CaptureOutcome &r) { outcome = r; };
         coordinator->onFailure = [](const QString &message) { QFAIL(qPrintable(message)); };
     }
     void cleanup() { coordinator.reset(); }
@@ -131,17 +131,17 @@ private slots:
         QCOMPARE(CaptureCoordinator::screenUnderPointer(), right);
         coordinator->captureFullScreen(0);
         QVERIFY(waitForOutcome());
-        QVERIFY(outcome->ok());
-        expectPixels(outcome->value(), r.topLeft(), r.size());
-        QCOMPARE(ImageLoader::load(outcome->value())->scale, 2);
+        QVERIFY(outcome->isSaved());
+        expectPixels(outcome->path, r.topLeft(), r.size());
+        QCOMPARE(ImageLoader::load(outcome->path)->scale, 2);
 
         outcome.reset();
         xdotool({"mousemove", QString::number(l.x() + 100), QString::number(l.y() + 500)});
         QTest::qWait(50);
         coordinator->captureFullScreen(0);
         QVERIFY(waitForOutcome());
-        expectPixels(outcome->value(), l.topLeft(), l.size());
-        QCOMPARE(ImageLoader::load(outcome->value())->scale, 1);
+        expectPixels(outcome->path, l.topLeft(), l.size());
+        QCOMPARE(ImageLoader::load(outcome->path)->scale, 1);
     }
 
     void areaOnTheScaledScreen()
@@ -170,8 +170,8 @@ private slots:
         }
         xdotool({"mousemove", QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
         QVERIFY(waitForOutcome());
-        QVERIFY(outcome->ok());
-        expectPixels(outcome->value(), from, QSize(400, 200));
+        QVERIFY(outcome->isSaved());
+        expectPixels(outcome->path, from, QSize(400, 200));
     }
 
     void aScreenChangeCancelsTheSelection()
@@ -180,7 +180,7 @@ private slots:
         QTRY_VERIFY(coordinator->isSelecting());
         QProcess::execute("xrandr", {"--delmonitor", "R"});
         QVERIFY(waitForOutcome());
-        QVERIFY(!outcome->ok());
+        QVERIFY(!outcome->isSaved());
         QVERIFY(!coordinator->isSelecting());
     }
 };

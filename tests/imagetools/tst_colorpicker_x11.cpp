@@ -56,6 +56,8 @@ class TestColorPicker : public QObject {
             *codes << code;
         });
         QVERIFY(ColorPickerService::isPicking());
+        // The windows come once the screens have been read.
+        QTRY_VERIFY(!ColorPickerService::pickerWindows().isEmpty());
         for (QWidget *window : ColorPickerService::pickerWindows())
             QVERIFY(QTest::qWaitForWindowExposed(window));
         QTest::qWait(100);
@@ -69,8 +71,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(pattern));
         QTest::qWait(200);
         capturer = std::make_unique<X11ScreenCapturer>();
-        ColorPickerService::setScreenGrabber(
-            [this](QScreen *screen) { return capturer->grabScreen(screen); });
+        ColorPickerService::setScreenGrabber([this](const QList<QScreen *> &screens, auto done) {
+            capturer->capture(ScreenCapturer::Request{screens, {}, {}}, std::move(done));
+        });
         ColorPickerService::setPointerLocator([this] { return capturer->nativePointer(); });
     }
     void cleanupTestCase()

@@ -1,6 +1,7 @@
 // Compares two pictures for the end-to-end scripts.
 //   imagediff A B           prints "WxH WxH mean max": the sizes, then the mean and largest difference of
 //                           any channel over the pixels (only when the sizes match)
+//   imagediff A B X Y W H   the same for that rectangle of both pictures
 //   imagediff --size A      prints "WxH"
 #include <QGuiApplication>
 #include <QImage>
@@ -20,15 +21,24 @@ int main(int argc, char **argv)
         std::printf("%dx%d\n", image.width(), image.height());
         return 0;
     }
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: imagediff A B | imagediff --size A\n");
+    if (argc != 3 && argc != 7) {
+        std::fprintf(stderr, "usage: imagediff A B [X Y W H] | imagediff --size A\n");
         return 2;
     }
-    const QImage a = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
-    const QImage b = QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32);
+    QImage a = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
+    QImage b = QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32);
     if (a.isNull() || b.isNull()) {
         std::fprintf(stderr, "imagediff: cannot read a picture\n");
         return 1;
+    }
+    if (argc == 7) {
+        const QRect rect(std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), std::atoi(argv[6]));
+        if (rect.isEmpty() || !a.rect().contains(rect) || !b.rect().contains(rect)) {
+            std::fprintf(stderr, "imagediff: the rectangle is not inside both pictures\n");
+            return 1;
+        }
+        a = a.copy(rect);
+        b = b.copy(rect);
     }
     std::printf("%dx%d %dx%d", a.width(), a.height(), b.width(), b.height());
     if (a.size() != b.size()) {

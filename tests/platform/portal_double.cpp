@@ -29,6 +29,7 @@ struct Settings {
     uint bindResponse = 0;
     QStringList sessions;
     int screenshots = 0;
+    bool lastInteractive = false; // the `interactive` option of the last Screenshot call
     QHash<QString, QString> triggers; // shortcut id → trigger description given back
 };
 
@@ -72,11 +73,12 @@ public:
     explicit ScreenshotAdaptor(QObject *parent) : QDBusAbstractAdaptor(parent) {}
     uint version() const { return 2; }
 public slots:
-    uint Screenshot(const QDBusObjectPath &, const QString &, const QString &, const QVariantMap &,
+    uint Screenshot(const QDBusObjectPath &, const QString &, const QString &, const QVariantMap &options,
                     const QDBusMessage &message, QVariantMap &)
     {
         Settings &s = settings();
         ++s.screenshots;
+        s.lastInteractive = options.value(QStringLiteral("interactive")).toBool();
         QVariantMap results;
         if (!s.rawUri.isEmpty()) {
             results.insert(QStringLiteral("uri"), s.rawUri);
@@ -184,6 +186,7 @@ public slots:
     }
     void SetBindResponse(uint response) { settings().bindResponse = response; }
     int ScreenshotCount() { return settings().screenshots; }
+    bool LastScreenshotInteractive() { return settings().lastInteractive; }
     QStringList Sessions() { return settings().sessions; }
     void Activate(const QString &session, const QString &id)
     {

@@ -79,6 +79,29 @@ QList<DesktopShortcutService::Binding> pimBindings()
              Shortcut(Key{Key::eight}, Modifier::shift | Modifier::command)}};
 }
 
+// One request for these screens, waited for.
+ScreenCapturer::Pictures readScreens(ScreenCapturer &capturer, const QList<QScreen *> &screens)
+{
+    std::optional<ScreenCapturer::Pictures> answer;
+    capturer.capture(ScreenCapturer::Request{screens, {}, {}},
+                     [&answer](const ScreenCapturer::Pictures &pictures) { answer = pictures; });
+    // The answer never comes inside the call.
+    if (answer)
+        return Error{QStringLiteral("answered inside the call")};
+    if (!QTest::qWaitFor([&] { return answer.has_value(); }, 15000))
+        return Error{QStringLiteral("no answer")};
+    return *answer;
+}
+
+// The primary screen's picture.
+Result<QImage> shoot(ScreenCapturer &capturer)
+{
+    const ScreenCapturer::Pictures pictures = readScreens(capturer, {QGuiApplication::primaryScreen()});
+    if (!pictures)
+        return pictures.error();
+    return pictures->value(0);
+}
+
 } // namespace
 
 class TestPortal : public QObject {
@@ -107,7 +130,7 @@ private slots:
         setScreenshot(0, m_picture);
         PortalScreenCapturer capturer;
         const int before = screenshotCount();
-        const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+        const Result<QImage> shot = shoot(capturer);
         QVERIFY2(shot.ok(), qPrintable(shot.ok() ? QString() : shot.error().message));
         QCOMPARE(shot->size(), m_desktop.size());
         QCOMPARE(shot->convertToFormat(QImage::Format_RGB32), m_desktop);
@@ -116,12 +139,15 @@ private slots:
         QVERIFY2(filesIn(m_tmp).filter(QStringLiteral("portal-shot")).isEmpty(), qPrintable(filesIn(m_tmp).join(u' ')));
         QVERIFY(QFile::exists(m_picture));
 
-        // The screens of one capture share the screenshot; the next capture takes a new one.
-        QVERIFY(capturer.grabScreen(QGuiApplication::primaryScreen()).ok());
-        QCOMPARE(screenshotCount(), before + 1);
-        QCoreApplication::processEvents();
-        QVERIFY(capturer.grabScreen(QGuiApplication::primaryScreen()).ok());
+        // The screens of one request share one screenshot; the next request takes a new one.
+        QScreen *primary = QGuiApplication::primaryScreen();
+        const ScreenCapturer::Pictures both = readScreens(capturer, {primary, primary});
+        QVERIFY(both.ok());
+        QCOMPARE(both->size(), 2);
+        QCOMPARE(both->at(1).convertToFormat(QImage::Format_RGB32), m_desktop);
         QCOMPARE(screenshotCount(), before + 2);
+        QVERIFY(shoot(capturer).ok());
+        QCOMPARE(screenshotCount(), before + 3);
     }
 
     void failedAnswers_data()
@@ -137,7 +163,7 @@ private slots:
         QFETCH(QString, expected);
         setScreenshot(response, m_picture);
         PortalScreenCapturer capturer;
-        const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+        const Result<QImage> shot = shoot(capturer);
         QVERIFY(!shot.ok());
         QVERIFY2(shot.error().message.contains(expected), qPrintable(shot.error().message));
     }
@@ -147,25 +173,25 @@ private slots:
         setScreenshot(0, m_picture, QString(), 3000);
         PortalScreenCapturer capturer;
         capturer.setTimeout(400);
-        const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+        const Result<QImage> shot = shoot(capturer);
         QVERIFY(!shot.ok());
         QVERIFY2(shot.error().message.contains(QStringLiteral("n'a pas répondu")), qPrintable(shot.error().message));
         // The late answer arrives after we stopped listening and changes nothing.
         QTest::qWait(3000);
         setScreenshot(0, m_picture);
-        QVERIFY(capturer.grabScreen(QGuiApplication::primaryScreen()).ok());
+        QVERIFY(shoot(capturer).ok());
     }
 
     void missingPortals()
     {
         // A service without the Screenshot interface (the backend itself is one).
         PortalScreenCapturer noInterface(QDBusConnection::sessionBus(), doubleName);
-        Result<QImage> shot = noInterface.grabScreen(QGuiApplication::primaryScreen());
+        Result<QImage> shot = shoot(noInterface);
         QVERIFY(!shot.ok());
         QVERIFY2(shot.error().message.contains(QStringLiteral("ne propose pas")), qPrintable(shot.error().message));
         // Nobody on the bus at all.
         PortalScreenCapturer nobody(QDBusConnection::sessionBus(), QStringLiteral("org.pim.test.Nobody"));
-        shot = nobody.grabScreen(QGuiApplication::primaryScreen());
+        shot = shoot(nobody);
         QVERIFY(!shot.ok());
         QVERIFY2(shot.error().message.contains(QStringLiteral("Aucun portail")), qPrintable(shot.error().message));
     }
@@ -182,7 +208,7 @@ private slots:
         QVERIFY(m_desktop.save(outside));
         const auto failsWith = [&](const QString &uri, const QString &text) {
             setScreenshot(0, QString(), uri);
-            const Result<QImage> shot = capturer.grabScreen(QGuiApplication::primaryScreen());
+            const Result<QImage> shot = shoot(capturer);
             if (shot.ok())
                 return QStringLiteral("accepted %1").arg(uri);
             if (!shot.error().message.contains(text))
@@ -225,6 +251,124 @@ private slots:
         QCOMPARE(failsWith(QUrl::fromLocalFile(text).toString(), QStringLiteral("Impossible de lire")), QString());
         QVERIFY(QFile::exists(text));
         QFile::remove(text);
+    }
+
+    // A folder whose name merely begins like an allowed one is another folder: its file is refused and
+    // left where it is.
+    void foldersThatOnlyBeginLikeAllowedOnes()
+    {
+        const QString allowed = m_files.filePath(QStringLiteral("portal"));
+        const QString lookalike = allowed + QStringLiteral("-other");
+        QVERIFY(QDir().mkpath(allowed) && QDir().mkpath(lookalike));
+        PortalScreenCapturer capturer;
+        capturer.setAllowedFolders({allowed});
+        capturer.setTemporaryFolders({allowed});
+        const QString stray = lookalike + QStringLiteral("/shot.png");
+        QVERIFY(m_desktop.save(stray));
+        setScreenshot(0, QString(), QUrl::fromLocalFile(stray).toString());
+        Result<QImage> shot = shoot(capturer);
+        QVERIFY(!shot.ok());
+        QVERIFY2(shot.error().message.contains(QStringLiteral("hors des dossiers")), qPrintable(shot.error().message));
+        QVERIFY(QFile::exists(stray));
+        // The positive control: the same file inside the allowed folder is read and, temporary, removed.
+        const QString inside = allowed + QStringLiteral("/shot.png");
+        QVERIFY(QFile::copy(stray, inside));
+        setScreenshot(0, QString(), QUrl::fromLocalFile(inside).toString());
+        QVERIFY(shoot(capturer).ok());
+        QVERIFY(!QFile::exists(inside));
+
+        // The user's pictures folder beside one named like it: the first is read and never deleted.
+        const QString pictures = m_files.filePath(QStringLiteral("Pictures"));
+        const QString archive = m_files.filePath(QStringLiteral("Pictures-archive"));
+        QVERIFY(QDir().mkpath(pictures) && QDir().mkpath(archive));
+        PortalScreenCapturer user;
+        user.setAllowedFolders({pictures});
+        user.setTemporaryFolders({});
+        const QString archived = archive + QStringLiteral("/shot.png");
+        QVERIFY(m_desktop.save(archived));
+        setScreenshot(0, QString(), QUrl::fromLocalFile(archived).toString());
+        QVERIFY(!shoot(user).ok());
+        QVERIFY(QFile::exists(archived));
+        const QString kept = pictures + QStringLiteral("/shot.png");
+        QVERIFY(m_desktop.save(kept));
+        setScreenshot(0, QString(), QUrl::fromLocalFile(kept).toString());
+        QVERIFY(shoot(user).ok());
+        QVERIFY(QFile::exists(kept));
+        setScreenshot(0, m_picture);
+    }
+
+    // Asking for the permission makes one interactive screenshot request: the desktop shows its dialog.
+    void permissionRequestIsOneInteractiveScreenshot()
+    {
+        setScreenshot(0, m_picture);
+        PortalScreenCapturer capturer;
+        QVERIFY(shoot(capturer).ok());
+        QCOMPARE(control(QStringLiteral("LastScreenshotInteractive")).arguments().value(0).toBool(), false);
+        PortalPermissionSource source(QDBusConnection::sessionBus(), [&capturer] { capturer.askPermission(); });
+        const int before = screenshotCount();
+        const QStringList filesBefore = filesIn(m_tmp);
+        source.request();
+        QVERIFY(QTest::qWaitFor([&] { return screenshotCount() == before + 1; }, 5000));
+        QCOMPARE(control(QStringLiteral("LastScreenshotInteractive")).arguments().value(0).toBool(), true);
+        // Its picture is not kept.
+        QVERIFY2(QTest::qWaitFor([&] { return filesIn(m_tmp) == filesBefore; }, 5000),
+                 qPrintable(filesIn(m_tmp).join(u' ')));
+    }
+
+    // "Ouvrir les Paramètres" where the desktop's settings application is known and installed, and not
+    // offered elsewhere.
+    void settingsApplicationOfTheDesktop()
+    {
+        const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP"), path = qgetenv("PATH");
+        QTemporaryDir bin;
+        QVERIFY(bin.isValid());
+        const QString record = bin.filePath(QStringLiteral("opened"));
+        const QString program = bin.filePath(QStringLiteral("gnome-control-center"));
+        QFile script(program);
+        QVERIFY(script.open(QIODevice::WriteOnly));
+        script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\n").arg(record).toUtf8());
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("PATH", bin.path().toLocal8Bit() + ':' + path);
+
+        PortalPermissionSource source;
+        qputenv("XDG_CURRENT_DESKTOP", "sway");
+        QVERIFY(!source.canOpenSettings());
+        qputenv("XDG_CURRENT_DESKTOP", "KDE");
+        QVERIFY(!source.canOpenSettings()); // not installed here
+        qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+        QVERIFY(source.canOpenSettings());
+        QCOMPARE(ScreenRecordingPermission::guidanceAlert(true).buttons,
+                 (QStringList{QStringLiteral("Ouvrir les Paramètres"), QStringLiteral("Plus tard")}));
+        QCOMPARE(ScreenRecordingPermission::guidanceAlert(false).buttons, QStringList{QStringLiteral("Plus tard")});
+
+        // Through the guidance: the first button opens the application.
+        ScreenRecordingPermission::setSource(
+            std::make_unique<PortalPermissionSource>(QDBusConnection::sessionBus()));
+        QStringList shown;
+        ScreenRecordingPermission::setAlertRunner([&](const ScreenRecordingPermission::Alert &alert) {
+            shown = alert.buttons;
+            return 0;
+        });
+        ScreenRecordingPermission::showGuidance();
+        QCOMPARE(shown.first(), QStringLiteral("Ouvrir les Paramètres"));
+        const auto recorded = [&record] {
+            QFile opened(record);
+            return opened.open(QIODevice::ReadOnly) ? opened.readAll().trimmed() : QByteArray();
+        };
+        QVERIFY(QTest::qWaitFor([&] { return !recorded().isEmpty(); }, 5000));
+        QCOMPARE(recorded(), QByteArray("applications"));
+
+        // Where none is known the alert has "Plus tard" alone.
+        qputenv("XDG_CURRENT_DESKTOP", "sway");
+        ScreenRecordingPermission::showGuidance();
+        QCOMPARE(shown, QStringList{QStringLiteral("Plus tard")});
+
+        ScreenRecordingPermission::stopPolling();
+        ScreenRecordingPermission::setAlertRunner(nullptr);
+        ScreenRecordingPermission::setSource(nullptr);
+        qputenv("XDG_CURRENT_DESKTOP", desktop);
+        qputenv("PATH", path);
     }
 
     // The desktop's refusal, kept in its permission store, is what the permission source reports.

@@ -3,8 +3,45 @@
 #include <QDBusArgument>
 #include <QDBusMessage>
 #include <QDBusVariant>
+#include <QProcess>
+#include <QStandardPaths>
 
-PortalPermissionSource::PortalPermissionSource(const QDBusConnection &bus) : m_bus(bus) {}
+PortalPermissionSource::PortalPermissionSource(const QDBusConnection &bus, std::function<void()> askDesktop)
+    : m_bus(bus), m_askDesktop(std::move(askDesktop))
+{}
+
+void PortalPermissionSource::request()
+{
+    if (m_askDesktop)
+        m_askDesktop();
+}
+
+std::optional<PortalPermissionSource::Command> PortalPermissionSource::settingsApplication()
+{
+    // XDG_CURRENT_DESKTOP is a colon-separated list, most specific first ("ubuntu:GNOME").
+    const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").split(u':', Qt::SkipEmptyParts);
+    for (const QString &desktop : desktops) {
+        Command command;
+        if (desktop.compare(QLatin1String("GNOME"), Qt::CaseInsensitive) == 0)
+            command = {QStringLiteral("gnome-control-center"), {QStringLiteral("applications")}};
+        else if (desktop.compare(QLatin1String("KDE"), Qt::CaseInsensitive) == 0)
+            command = {QStringLiteral("systemsettings"), {}};
+        else
+            continue;
+        const QString program = QStandardPaths::findExecutable(command.program);
+        if (program.isEmpty())
+            return std::nullopt;
+        command.program = program;
+        return command;
+    }
+    return std::nullopt;
+}
+
+void PortalPermissionSource::openSettings()
+{
+    if (const std::optional<Command> command = settingsApplication())
+        QProcess::startDetached(command->program, command->arguments);
+}
 
 bool PortalPermissionSource::preflight()
 {

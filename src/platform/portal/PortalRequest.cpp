@@ -7,7 +7,6 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
-#include <QEventLoop>
 #include <QPointer>
 #include <QRandomGenerator>
 #include <QTimer>
@@ -179,24 +178,6 @@ void request(const QDBusConnection &bus, const QString &service, const QString &
         return;
     }
     pending->start(interface, method, arguments, std::move(options), timeoutMs);
-}
-
-Answer requestAndWait(const QDBusConnection &bus, const QString &service, const QString &interface,
-                      const QString &method, const QVariantList &arguments, const QVariantMap &options,
-                      int timeoutMs)
-{
-    Answer result;
-    bool finished = false;
-    QEventLoop loop;
-    request(bus, service, interface, method, arguments, options, timeoutMs, &loop,
-            [&](const Answer &answer) {
-                result = answer;
-                finished = true;
-                loop.quit();
-            });
-    if (!finished)
-        loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return result;
 }
 
 void registerTypes()

@@ -53,9 +53,4 @@ void request(const QDBusConnection &bus, const QString &service, const QString &
              const QString &method, const QVariantList &arguments, QVariantMap options, int timeoutMs,
              QObject *context, std::function<void(const Answer &)> done);
 
-// The same, waiting for the answer in a local event loop that leaves input events queued.
-Answer requestAndWait(const QDBusConnection &bus, const QString &service, const QString &interface,
-                      const QString &method, const QVariantList &arguments, const QVariantMap &options,
-                      int timeoutMs);
-
 } // namespace Portal

@@ -85,28 +85,37 @@ PortalScreenCapturer::PortalScreenCapturer(const QDBusConnection &bus, const QSt
         m_temporaryFolders + existing({QStandardPaths::writableLocation(QStandardPaths::PicturesLocation)});
 }
 
-Result<QImage> PortalScreenCapturer::grabScreen(QScreen *screen)
+void PortalScreenCapturer::capture(const Request &request, Completion done)
 {
-    if (!screen)
-        return CaptureError::displayNotFound();
-    const auto kept = m_pictures.constFind(screen);
-    if (kept != m_pictures.constEnd())
-        return *kept;
-    return shoot(screen);
+    QList<QPointer<QScreen>> screens;
+    for (QScreen *screen : request.screens)
+        screens << screen;
+    // From the event loop, a moment later when Pim has just hidden windows: Qt hands their removal to the
+    // compositor when control returns to the loop, and the compositor draws the screen without them.
+    const int delay = request.closing.isEmpty() ? 0 : closingDelayMilliseconds;
+    QTimer::singleShot(delay, &m_context, [this, screens, done = std::move(done)] {
+        Portal::request(m_bus, m_service, screenshotInterface(), QStringLiteral("Screenshot"), {QString()},
+                        {{QStringLiteral("interactive"), false}, {QStringLiteral("modal"), false}}, m_timeout,
+                        &m_context, [this, screens, done](const Portal::Answer &answer) {
+                            done(picturesFrom(answer, screens));
+                        });
+    });
 }
 
-Result<QImage> PortalScreenCapturer::shoot(QScreen *wanted)
+void PortalScreenCapturer::askPermission()
 {
-    // The wait runs a local event loop: a second request arriving meanwhile is refused, not nested.
-    if (m_busy)
-        return Error{QStringLiteral("Une capture est déjà en cours.")};
-    m_busy = true;
-    const Portal::Answer answer =
-        Portal::requestAndWait(m_bus, m_service, screenshotInterface(), QStringLiteral("Screenshot"),
-                               {QString()}, {{QStringLiteral("interactive"), false},
-                                             {QStringLiteral("modal"), false}},
-                               m_timeout);
-    m_busy = false;
+    Portal::request(m_bus, m_service, screenshotInterface(), QStringLiteral("Screenshot"), {QString()},
+                    {{QStringLiteral("interactive"), true}, {QStringLiteral("modal"), false}}, m_timeout,
+                    &m_context, [this](const Portal::Answer &answer) {
+                        const QString uri = answer.results.value(QStringLiteral("uri")).toString();
+                        if (!uri.isEmpty())
+                            loadAnswer(uri);
+                    });
+}
+
+ScreenCapturer::Pictures PortalScreenCapturer::picturesFrom(const Portal::Answer &answer,
+                                                           const QList<QPointer<QScreen>> &wanted)
+{
     if (!answer.ok()) {
         // A failed answer may still name a file: it is not ours to keep.
         const QString uri = answer.results.value(QStringLiteral("uri")).toString();
@@ -125,16 +134,14 @@ Result<QImage> PortalScreenCapturer::shoot(QScreen *wanted)
     const Result<QList<QImage>> pictures = CaptureGeometry::splitDesktopPicture(*desktop, areas);
     if (!pictures)
         return pictures.error();
-    m_pictures.clear();
-    for (int i = 0; i < screens.size(); ++i)
-        m_pictures.insert(screens[i], pictures->at(i));
-    // The pictures serve the other screens of this capture, which ask before control returns to the event
-    // loop; the next capture takes a new screenshot.
-    QTimer::singleShot(0, &m_context, [this] { m_pictures.clear(); });
-    const auto found = m_pictures.constFind(wanted);
-    if (found == m_pictures.constEnd())
-        return CaptureError::displayNotFound();
-    return *found;
+    QList<QImage> result;
+    for (const QPointer<QScreen> &screen : wanted) {
+        const qsizetype index = screen ? screens.indexOf(screen.data()) : -1;
+        if (index < 0)
+            return CaptureError::displayNotFound();
+        result << pictures->at(index);
+    }
+    return result;
 }
 
 Result<QImage> PortalScreenCapturer::loadAnswer(const QString &uri)

@@ -3,6 +3,7 @@
 #include "capture/CaptureGeometry.h"
 #include "common/ImageLimits.h"
 
+#include <QGuiApplication>
 #include <QScreen>
 
 #include <cstdlib>
@@ -27,7 +28,25 @@ void copyOpaque(uchar *destination, const uchar *source, int pixels)
         out[i] = in[i] | 0xff000000u;
 }
 
+// Makes sure the server has carried out everything Qt's own connection asked so far (the unmapping of
+// a window just hidden, the pixels of a window just repainted): a round trip on that connection.
+void syncWithQt()
+{
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection || xcb_connection_has_error(connection))
+        return;
+    std::free(xcb_get_input_focus_reply(connection, xcb_get_input_focus(connection), nullptr));
+}
+
 } // namespace
+
+struct X11ScreenCapturer::Reading {
+    Request request;
+    Completion done;
+    QElapsedTimer clock;
+    bool repainted = false;
+};
 
 X11ScreenCapturer::X11ScreenCapturer(const QByteArray &display)
 {
@@ -70,6 +89,100 @@ void X11ScreenCapturer::disableSharedMemory()
 {
     releaseSegment();
     m_shm = false;
+}
+
+void X11ScreenCapturer::capture(const Request &request, Completion done)
+{
+    auto reading = std::make_shared<Reading>();
+    reading->request = request;
+    reading->done = std::move(done);
+    reading->clock.start();
+    if (request.closing.isEmpty()) {
+        QTimer::singleShot(0, &m_context, [this, reading] { read(reading); });
+        return;
+    }
+    // The unmapping Qt has asked for reaches the server before anything is looked at.
+    syncWithQt();
+    QTimer::singleShot(0, &m_context, [this, reading] { settle(reading); });
+}
+
+void X11ScreenCapturer::settle(const std::shared_ptr<Reading> &reading)
+{
+    const qint64 elapsed = reading->clock.elapsed();
+    const bool late = elapsed >= settleLimitMilliseconds;
+    if (!late) {
+        for (const ClosingWindow &window : std::as_const(reading->request.closing)) {
+            if (isShown(window.id)) {
+                // A window manager takes its frame away when it gets to it.
+                QTimer::singleShot(5, &m_context, [this, reading] { settle(reading); });
+                return;
+            }
+        }
+    }
+    if (!reading->repainted) {
+        reading->repainted = true;
+        // Pim's own windows under the closed ones draw again now, and the server gets their pixels.
+        if (reading->request.repaintUncovered)
+            reading->request.repaintUncovered();
+        syncWithQt();
+    }
+    // Other programs repaint what was uncovered on their own time: a moment after the window closed.
+    auto until = reading->request.closing.first().hiddenAt;
+    for (const ClosingWindow &window : std::as_const(reading->request.closing))
+        until = std::max(until, window.hiddenAt);
+    until += std::chrono::milliseconds(othersRepaintMilliseconds);
+    const qint64 left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            until - std::chrono::steady_clock::now())
+                            .count();
+    const qint64 wait = std::min(left, qint64(settleLimitMilliseconds) - elapsed);
+    if (wait > 0 && !late) {
+        QTimer::singleShot(int(wait), &m_context, [this, reading] { read(reading); });
+        return;
+    }
+    read(reading);
+}
+
+void X11ScreenCapturer::read(const std::shared_ptr<Reading> &reading)
+{
+    QList<QImage> pictures;
+    const QList<QScreen *> present = QGuiApplication::screens();
+    for (QScreen *screen : std::as_const(reading->request.screens)) {
+        // A screen unplugged during the wait is gone.
+        Result<QImage> picture = present.contains(screen) ? grabScreen(screen) : CaptureError::displayNotFound();
+        if (!picture) {
+            reading->done(picture.error());
+            return;
+        }
+        pictures << *picture;
+    }
+    reading->done(pictures);
+}
+
+bool X11ScreenCapturer::isShown(WId window)
+{
+    if (!m_connection || xcb_connection_has_error(m_connection) || window == 0)
+        return false;
+    // The window itself, or the frame around it: the ancestor that is a child of the root.
+    xcb_window_t top = xcb_window_t(window);
+    for (int depth = 0; depth < 16; ++depth) {
+        xcb_query_tree_reply_t *tree =
+            xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, top), nullptr);
+        if (!tree)
+            return false; // destroyed
+        const xcb_window_t parent = tree->parent;
+        const xcb_window_t root = tree->root;
+        std::free(tree);
+        if (parent == root || parent == XCB_WINDOW_NONE)
+            break;
+        top = parent;
+    }
+    xcb_get_window_attributes_reply_t *attributes =
+        xcb_get_window_attributes_reply(m_connection, xcb_get_window_attributes(m_connection, top), nullptr);
+    if (!attributes)
+        return false;
+    const bool viewable = attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    std::free(attributes);
+    return viewable;
 }
 
 Result<QImage> X11ScreenCapturer::grabScreen(QScreen *screen)

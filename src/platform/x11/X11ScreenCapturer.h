@@ -2,15 +2,22 @@
 
 #include "capture/ScreenCapturer.h"
 
+#include <QElapsedTimer>
+#include <QObject>
 #include <QRect>
 #include <QTimer>
+
+#include <memory>
 
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
 
 // Screen pixels on X11, read from the root window over a connection of our own: through a MIT-SHM
 // segment kept between captures, or with a plain GetImage when the server offers no shared memory.
-// Neither includes the pointer.
+// Neither includes the pointer. When the request names windows of Pim's that just closed, the reading
+// waits until the server has taken them (and their window manager's frames) off the screen, Pim's
+// windows under them have been painted again and other programs have had a moment to do the same; never
+// longer than `settleLimitMilliseconds`.
 class X11ScreenCapturer : public ScreenCapturer {
 public:
     // Connects to the display named (the DISPLAY variable when empty).
@@ -19,8 +26,12 @@ public:
     X11ScreenCapturer(const X11ScreenCapturer &) = delete;
     X11ScreenCapturer &operator=(const X11ScreenCapturer &) = delete;
 
-    Result<QImage> grabScreen(QScreen *screen) override;
+    void capture(const Request &request, Completion done) override;
     std::optional<QPoint> nativePointer() override;
+    // One screen at once, without waiting for anything (for tests and benches).
+    Result<QImage> grabScreen(QScreen *screen);
+    // Whether the server still shows the window, or the frame a window manager put around it.
+    bool isShown(WId window);
     // A rectangle of the root window, in root pixels.
     Result<QImage> grabRootRect(const QRect &rect);
 
@@ -31,7 +42,15 @@ public:
     // For tests: behave as if the server had no MIT-SHM.
     void disableSharedMemory();
 
+    // The longest a reading waits for closing windows, and how long after a window closed other programs'
+    // windows under it are given to paint themselves again.
+    static constexpr int settleLimitMilliseconds = 150;
+    static constexpr int othersRepaintMilliseconds = 40;
+
 private:
+    struct Reading;
+    void settle(const std::shared_ptr<Reading> &reading);
+    void read(const std::shared_ptr<Reading> &reading);
     Result<QImage> grabShared(const QRect &rect);
     Result<QImage> grabPlain(const QRect &rect);
     bool ensureSegment(size_t bytes);
@@ -53,4 +72,5 @@ private:
     // 4K picture's first touch costs far more than the copy into it), and let go after a quiet minute.
     QImage m_spare;
     QTimer m_idle;
+    QObject m_context; // the waits of a reading end with the capturer
 };
