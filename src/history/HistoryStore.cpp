@@ -137,7 +137,9 @@ void HistoryStore::load()
 
 // Another process (a second instance, `pim full` beside the tray instance) may change the file at any
 // time: every change is made under an advisory lock beside the file, on the entries read again from it,
-// and written back before the lock goes.
+// and written back before the lock goes. The list in memory keeps the change either way: when the file is
+// missing, damaged or not ours to read, the change is made on the list in memory, and while a change
+// could not be written the file's entries are merged into it rather than replacing it.
 void HistoryStore::mutate(const std::function<void(QList<Entry> &)> &change)
 {
     const QByteArray lockPath = QFile::encodeName(m_filePath + QStringLiteral(".lock"));
@@ -147,8 +149,9 @@ void HistoryStore::mutate(const std::function<void(QList<Entry> &)> &change)
         }
     }
     bool unreadable = false;
-    if (std::optional<QList<Entry>> onDisk = readFile(&unreadable))
-        m_entries = std::move(*onDisk);
+    const std::optional<QList<Entry>> onDisk = readFile(&unreadable);
+    if (onDisk && !unreadable && QFileInfo(m_filePath).isFile())
+        m_entries = m_unsaved ? merged(m_entries, *onDisk) : *onDisk;
     if (unreadable) {
         // Kept for whoever wants to look at it, instead of being overwritten.
         const QString bad = m_filePath + QStringLiteral(".bad");
@@ -159,26 +162,44 @@ void HistoryStore::mutate(const std::function<void(QList<Entry> &)> &change)
     change(m_entries);
     while (m_entries.size() > maxEntries)
         m_entries.removeLast();
-    if (m_entries != before || unreadable)
-        persist();
+    if (m_entries != before || unreadable || m_unsaved || !QFileInfo(m_filePath).isFile())
+        m_unsaved = !persist();
     if (lock >= 0)
         ::close(lock); // releases the lock
 }
 
-void HistoryStore::persist()
+QList<HistoryStore::Entry> HistoryStore::merged(const QList<Entry> &ours, const QList<Entry> &theirs)
+{
+    QList<Entry> all = ours;
+    for (const Entry &entry : theirs) {
+        const QString key = normalized(entry.path);
+        const auto known = std::find_if(all.begin(), all.end(),
+                                        [&key](const Entry &e) { return normalized(e.path) == key; });
+        if (known == all.end())
+            all << entry;
+        else
+            known->date = std::max(known->date, entry.date);
+    }
+    std::stable_sort(all.begin(), all.end(), [](const Entry &a, const Entry &b) { return a.date > b.date; });
+    while (all.size() > maxEntries)
+        all.removeLast();
+    return all;
+}
+
+bool HistoryStore::persist()
 {
     // A new file renamed over the old one: a crash or a full disk never leaves a truncated history.
     // Unbuffered, and the result checked: Qt 6.4's QSaveFile commits a short file when the error only
     // shows up while flushing its buffer (a full disk, a file-size limit).
     QSaveFile file(m_filePath);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-        return;
+        return false;
     const QByteArray bytes = encode(m_entries);
     if (file.write(bytes) != bytes.size() || file.error() != QFileDevice::NoError) {
         file.cancelWriting();
-        return;
+        return false;
     }
-    file.commit();
+    return file.commit();
 }
 
 void HistoryStore::changed()

@@ -12,6 +12,7 @@
 // compact JSON array of {"path": string, "date": seconds since 2001-01-01 UTC}. Several processes may
 // share it: each change is made on the file's current entries under a lock beside it. Malformed elements
 // are skipped; a file that cannot be read at all is kept as history.json.bad when a new one replaces it.
+// The list in memory keeps every change, even when the file cannot be written, is deleted or is damaged.
 class HistoryStore {
 public:
     struct Entry {
@@ -58,9 +59,14 @@ private:
     // when it cannot be opened at all.
     std::optional<QList<Entry>> readFile(bool *unreadable) const;
     void mutate(const std::function<void(QList<Entry> &)> &change);
-    void persist();
+    // Writes the list; false when it could not.
+    bool persist();
     void changed();
+    // Both lists' entries, one per path with the later date, newest first, at most 50.
+    static QList<Entry> merged(const QList<Entry> &ours, const QList<Entry> &theirs);
 
     QString m_filePath;
     QList<Entry> m_entries;
+    // The last change could not be written: the file lacks what the list in memory has.
+    bool m_unsaved = false;
 };

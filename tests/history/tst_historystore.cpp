@@ -310,6 +310,51 @@ private slots:
         QCOMPARE(HistoryStore(dir->filePath("Pim")).entries().size(), 40);
         QCOMPARE(QDir(dir->filePath("Pim")).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{"history.json", "history.json.lock"}));
+
+        // Every change made while the disk is full stays in memory, and reaches the file once it can.
+        {
+            const FileSizeLimit full(1024);
+            store.add(QString("/captures/newer.png"));
+            store.add(QString("/captures/newest.png"));
+        }
+        QCOMPARE(paths(store).mid(0, 3),
+                 (QStringList{"/captures/newest.png", "/captures/newer.png", "/captures/new.png"}));
+        QCOMPARE(fileBytes(), before);
+        store.remove(QString("/captures/Capture 2026-12-05 à 17.51.0.png"), false);
+        QCOMPARE(paths(HistoryStore(dir->filePath("Pim"))), paths(store));
+        QCOMPARE(store.entries().size(), 42);
+    }
+
+    // The list in memory keeps each change when the file cannot be written, or was deleted or damaged
+    // after it was read.
+    void changesAreKeptWhenTheFileFails()
+    {
+        QDir().mkpath(historyFile()); // a folder where the file should be: nothing can be written
+        HistoryStore unwritable(dir->filePath("Pim"));
+        for (const char *name : {"/a.png", "/b.png", "/c.png"})
+            unwritable.add(QString(name));
+        QCOMPARE(paths(unwritable), (QStringList{"/c.png", "/b.png", "/a.png"}));
+        QDir().rmdir(historyFile());
+
+        HistoryStore store(dir->filePath("Pim"));
+        store.add(QString("/1.png"));
+        store.add(QString("/2.png"));
+        QVERIFY(QFile::remove(historyFile()));
+        store.add(QString("/3.png"));
+        QCOMPARE(paths(store), (QStringList{"/3.png", "/2.png", "/1.png"}));
+        QCOMPARE(paths(HistoryStore(dir->filePath("Pim"))), paths(store)); // written again whole
+
+        writeHistory("{damaged");
+        store.add(QString("/4.png"));
+        QCOMPARE(paths(store), (QStringList{"/4.png", "/3.png", "/2.png", "/1.png"}));
+        QCOMPARE(paths(HistoryStore(dir->filePath("Pim"))), paths(store));
+        QVERIFY(QFile::exists(historyFile() + ".bad"));
+
+        // A readable file still brings in what another process added meanwhile.
+        HistoryStore other(dir->filePath("Pim"));
+        other.add(QString("/other.png"));
+        store.add(QString("/5.png"));
+        QCOMPARE(paths(store), (QStringList{"/5.png", "/other.png", "/4.png", "/3.png", "/2.png", "/1.png"}));
     }
 };
 
