@@ -3,11 +3,13 @@
 #include "app/Brand.h"
 #include "app/BrandWindow.h"
 #include "common/WindowPlacement.h"
+#include "common/WindowKeys.h"
 
 #include <QVBoxLayout>
 
 AboutWindowController::AboutWindowController() : QWidget(nullptr, Qt::Window)
 {
+    WindowKeys::closeOnEscape(this);
     BrandWindow::style(this, 320);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(24, 28, 24, 24);

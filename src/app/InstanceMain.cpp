@@ -137,8 +137,6 @@ void connectEditorCommands()
                      onActive([](EditorWindowController *e) { e->saveComposedImage(); }));
     QObject::connect(menu.copy, &QAction::triggered, qApp,
                      onActive([](EditorWindowController *e) { e->copyComposedImage(); }));
-    QObject::connect(menu.close, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->close(); }));
     QObject::connect(menu.undo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
                          e->canvas()->commitTextEditing();
                          e->undoStack().undo();

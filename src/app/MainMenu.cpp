@@ -1,6 +1,7 @@
 #include "app/MainMenu.h"
 
-#include <QCoreApplication>
+#include <QApplication>
+#include <QWidget>
 
 namespace {
 
@@ -31,6 +32,11 @@ MainMenu::MainMenu()
     paste = makeAction(QStringLiteral("Coller"), QKeySequence(Qt::CTRL | Qt::Key_V));
     selectAll = makeAction(QStringLiteral("Tout sélectionner"), QKeySequence(Qt::CTRL | Qt::Key_A));
     QObject::connect(quit, &QAction::triggered, QCoreApplication::instance(), &QCoreApplication::quit);
+    // "Fermer" closes whichever of Pim's windows is active: an editor, the history, the preferences…
+    QObject::connect(close, &QAction::triggered, QCoreApplication::instance(), [] {
+        if (QWidget *window = QApplication::activeWindow())
+            window->close();
+    });
     m_menus = {
         Menu{QString(), {quit}},
         Menu{QStringLiteral("Fichier"), {save, close}},

@@ -6,6 +6,7 @@
 #include "capture/ScreenRecordingPermission.h"
 #include "output/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
+#include "common/WindowKeys.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -35,6 +36,7 @@ QString shortcutText(const GlobalShortcuts::Name &name)
 WelcomeWindowController::WelcomeWindowController()
     : QWidget(nullptr, Qt::Window), m_granted(ScreenRecordingPermission::isGranted())
 {
+    WindowKeys::closeOnEscape(this);
     BrandWindow::style(this, 480);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, 28, 28, 24);

@@ -6,6 +6,7 @@
 #include "history/HistoryListModel.h"
 #include "output/ImageLoader.h"
 #include "output/OutputPipeline.h"
+#include "common/WindowKeys.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -25,6 +26,13 @@ const QString emptyHistoryText = QStringLiteral("Aucune capture pour l'instant.\
 HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window)
 {
     setWindowTitle(QStringLiteral("Historique des captures"));
+    // Escape clears the search first, then closes the window.
+    WindowKeys::closeOnEscape(this, [this] {
+        if (m_search->text().isEmpty())
+            return false;
+        m_search->clear();
+        return true;
+    });
     setAttribute(Qt::WA_DeleteOnClose, false);
     resize(680, 480);
 

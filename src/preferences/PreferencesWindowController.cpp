@@ -5,6 +5,7 @@
 #include "preferences/LoginItem.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/ShortcutRecorder.h"
+#include "common/WindowKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,6 +64,8 @@ PreferencesWindowController::PreferencesWindowController()
       programPath(QCoreApplication::applicationFilePath())
 {
     setWindowTitle(QStringLiteral("Préférences de Pim"));
+    // (A shortcut recorder that is recording takes Escape for itself.)
+    WindowKeys::closeOnEscape(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
     chooseFolderDialog = [this](const QString &start) {

@@ -1,4 +1,5 @@
 #include "app/AboutWindowController.h"
+#include "app/MainMenu.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
 #include "history/HistoryWindowController.h"
@@ -47,6 +48,40 @@ private slots:
         QCOMPARE(about.width(), 320);
         QCOMPARE(about.versionLabel()->text(), QStringLiteral("Version " PIM_VERSION));
         QVERIFY(about.isVisible());
+    }
+
+    // Ctrl+W ("Fermer") closes whichever window is active; Escape closes the About, welcome, preferences
+    // and history windows, the history's search field being cleared first.
+    void closingKeys()
+    {
+        AboutWindowController about;
+        HistoryWindowController history;
+        history.setSearchAvailable(true, QString());
+        PreferencesWindowController preferences;
+        WelcomeWindowController welcome;
+        for (QWidget *window : QList<QWidget *>{&about, &history, &preferences, &welcome}) {
+            window->addActions(MainMenu::shared().allActions());
+            window->show();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+            QVERIFY2(!window->isVisible(), window->metaObject()->className());
+            window->show();
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            if (window == &history) {
+                auto *search = history.findChild<QLineEdit *>();
+                QVERIFY(search);
+                search->setFocus();
+                QTest::keyClicks(search, QStringLiteral("mot"));
+                QCOMPARE(search->text(), QStringLiteral("mot"));
+                QTest::keyClick(search, Qt::Key_Escape);
+                QVERIFY(search->text().isEmpty());
+                QVERIFY(history.isVisible());
+            }
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Escape);
+            QVERIFY2(!window->isVisible(), window->metaObject()->className());
+        }
     }
 
     void welcomeWithThePermission()
