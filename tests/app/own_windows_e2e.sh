@@ -13,12 +13,17 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 desktop="$HOME/Desktop"
 log="$PWD/pim.log"
+# A window manager, as on a desktop: it frames the welcome and history windows, and a frame leaves the
+# screen only when the window manager takes it away, after the window itself.
+openbox --sm-disable >/dev/null 2>&1 &
+wm=$!
+for _ in $(seq 1 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q window && break; sleep 0.05; done
 trayer --edge top --align right --widthtype pixel --width 100 --height 28 >/dev/null 2>&1 &
 tray_host=$!
 for _ in $(seq 1 100); do xdotool search --class trayer >/dev/null 2>&1 && break; sleep 0.05; done
 "$pim" 2>"$log" &
 pid=$!
-trap 'kill $pid $tray_host 2>/dev/null || true; wait 2>/dev/null || true' EXIT
+trap 'kill $pid $tray_host $wm 2>/dev/null || true; wait 2>/dev/null || true' EXIT
 
 count() { find "$desktop" -maxdepth 1 -name '*.png' 2>/dev/null | wc -l; }
 newest() { ls -t "$desktop"/*.png | head -n1; }
@@ -26,10 +31,20 @@ wait_for_count() {
   for _ in $(seq 1 100); do [ "$(count)" -ge "$1" ] && return 0; sleep 0.1; done
   fail "no file number $1: $(cat "$log")"
 }
-# A visible window of ours whose geometry (X, Y, WIDTH, HEIGHT) meets the condition, now.
+# A window's place on the screen in X, Y, WIDTH, HEIGHT (xdotool's is off by the frame under a window
+# manager; xwininfo's absolute corner is not).
+geometry() {
+  local info
+  info=$(xwininfo -id "$1" 2>/dev/null) || return 1
+  X=$(awk '/Absolute upper-left X/ {print $4}' <<<"$info")
+  Y=$(awk '/Absolute upper-left Y/ {print $4}' <<<"$info")
+  WIDTH=$(awk '/^ *Width:/ {print $2}' <<<"$info")
+  HEIGHT=$(awk '/^ *Height:/ {print $2}' <<<"$info")
+}
+# A visible window of ours whose geometry meets the condition, now.
 window_now() {
   for w in $(xdotool search --onlyvisible --class pim 2>/dev/null); do
-    eval "$(xdotool getwindowgeometry --shell "$w")"
+    geometry "$w" || continue
     if eval "$1"; then echo "$w"; return 0; fi
   done
   return 1
@@ -68,7 +83,7 @@ same_as_screen() { # file x y w h [region of the file to compare: x y w h]
 # 1. The first launch shows the welcome window; its button closes it and starts an area selection,
 #    dragged over where the window was.
 welcome=$(find_window '[ "$WIDTH" -eq 480 ]') || fail "no welcome window"
-eval "$(xdotool getwindowgeometry --shell "$welcome")"
+geometry "$welcome"
 wx=$X; wy=$Y; ww=$WIDTH; wh=$HEIGHT
 xdotool mousemove $((wx + ww - 60)) $((wy + wh - 37)) click 1
 wait_for_overlay
@@ -79,7 +94,7 @@ same_as_screen "$(newest)" $((wx - 20)) $((wy - 20)) $((ww + 40)) $((wh + 40))
 # 2. The tray menu's first item: the menu closes, the selection starts; dragged over where the menu was
 #    (below the icon, at the top right), to the screen's last column.
 icon=$(find_window '[ "$WIDTH" -le 40 ] && [ "$Y" -lt 40 ] && [ "$X" -gt 1700 ]') || fail "no tray icon"
-eval "$(xdotool getwindowgeometry --shell "$icon")"
+geometry "$icon"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 find_window '[ "$WIDTH" -gt 200 ] && [ "$Y" -lt 60 ] && [ "$HEIGHT" -gt 150 ]' >/dev/null || fail "no tray menu"
 xdotool key Down Return
@@ -96,7 +111,7 @@ xdotool windowmove "$history" 1230 590
 xdotool mousemove 10 10
 "$pim" full >/dev/null || fail "pim full failed"
 preview=$(find_window '[ "$X" -gt 1300 ] && [ "$Y" -gt 700 ] && [ "$WIDTH" -le 300 ]') || fail "no preview"
-eval "$(xdotool getwindowgeometry --shell "$preview")"
+geometry "$preview"
 px=$X; py=$Y; pw=$WIDTH; ph=$HEIGHT
 sleep 1
 second=$("$pim" full) || fail "the second pim full failed"
