@@ -23,10 +23,17 @@ if [ "${2:-}" != "--inside" ]; then
   mkdir -p "$root/runtime"
   chmod 700 "$root/runtime"
   if [ "$(id -u)" -eq 0 ]; then
+    # `nobody` may not be able to reach the clone (root's home is 0700): what it runs is copied into the
+    # test's own folder first, in the same layout.
+    mkdir -p "$root/bin" "$root/build/src/libexec" "$root/build/tests/platform"
+    cp "$here/sway_e2e.sh" "$here/portal_session.sh" "$root/bin/"
+    cp "$build/src/pim" "$root/build/src/"
+    cp "$build/src/libexec/pim" "$root/build/src/libexec/"
+    for tool in portal_double imagediff wlpointer; do cp "$build/tests/platform/$tool" "$root/build/tests/platform/"; done
     chown -R nobody:nogroup "$root"
     setpriv --reuid=nobody --regid=nogroup --clear-groups \
       env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" \
-      ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" bash "$0" "$build" --inside
+      ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" bash "$root/bin/sway_e2e.sh" "$root/build" --inside
   else
     env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" \
       ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" bash "$0" "$build" --inside
