@@ -80,14 +80,23 @@ Result<QList<QImage>> splitDesktopPicture(const QImage &desktop, const QList<Scr
 
     QList<QImage> pictures;
     for (const ScreenArea &screen : screens) {
-        const QRect part(qRound((screen.geometry.x() - bounds.x()) * scale),
+        QRect part(qRound((screen.geometry.x() - bounds.x()) * scale),
                          qRound((screen.geometry.y() - bounds.y()) * scale),
                          qRound(screen.geometry.width() * scale), qRound(screen.geometry.height() * scale));
+        const QSize native = pixelSize(QSizeF(screen.geometry.size()), screen.devicePixelRatio);
+        // Drawn at the screen's own scale (a fractional one rounds its logical size): its native pixels are
+        // in the picture as they are, to a pixel of rounding, and are taken unscaled.
+        if (std::abs(part.width() - native.width()) <= 1 && std::abs(part.height() - native.height()) <= 1) {
+            part.setSize(native);
+            if (part.right() > desktop.rect().right())
+                part.moveRight(desktop.rect().right());
+            if (part.bottom() > desktop.rect().bottom())
+                part.moveBottom(desktop.rect().bottom());
+        }
         const QRect inside = part.intersected(desktop.rect());
         if (inside.isEmpty())
             return mismatch();
         QImage picture = desktop.copy(inside);
-        const QSize native = pixelSize(QSizeF(screen.geometry.size()), screen.devicePixelRatio);
         if (picture.size() != native)
             picture = picture.scaled(native, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         if (picture.isNull())

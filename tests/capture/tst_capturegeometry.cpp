@@ -42,6 +42,11 @@ private slots:
         // Beyond the screen's edge: cut to it.
         QCOMPARE(selectionRect(QPointF(700, 500), QPointF(900, 700), view), QRectF(700, 500, 100, 100));
         QCOMPARE(selectionRect(QPointF(-50, -5), QPointF(20, 30), view), QRectF(0, 0, 20, 30));
+        // A pointer on the last column or row holds that pixel: the drag reaches the edge.
+        QCOMPARE(selectionRect(QPointF(700, 500), QPointF(799, 599), view), QRectF(700, 500, 100, 100));
+        QCOMPARE(selectionRect(QPointF(700, 500), QPointF(798, 598), view), QRectF(700, 500, 98, 98));
+        // On a scale-2 screen the last native pixel is half a point before the edge.
+        QCOMPARE(selectionRect(QPointF(0, 0), QPointF(959.5, 539.5), QSizeF(960, 540)), QRectF(0, 0, 960, 540));
     }
 
     void labelTextIsInPixels()
@@ -100,6 +105,32 @@ private slots:
         QCOMPARE(negative->at(0).size(), QSize(100, 100));
         QCOMPARE(negative->at(0).pixelColor(0, 0), QColor(Qt::black));
         QCOMPARE(negative->at(1).size(), QSize(200, 100));
+    }
+
+    // Fractional scales: Qt rounds the screen's logical size, and the portal's picture is the output's
+    // native pixels; each screen gets exactly those, unscaled.
+    void desktopPictureAtAFractionalScale_data()
+    {
+        QTest::addColumn<double>("ratio");
+        QTest::addColumn<QSize>("pixels");
+        QTest::newRow("1.25") << 1.25 << QSize(1366, 768);
+        QTest::newRow("1.5") << 1.5 << QSize(1640, 921);
+        QTest::newRow("1.75") << 1.75 << QSize(1913, 1075);
+    }
+    void desktopPictureAtAFractionalScale()
+    {
+        QFETCH(double, ratio);
+        QFETCH(QSize, pixels);
+        QImage desktop(pixels, QImage::Format_RGB32);
+        for (int y = 0; y < desktop.height(); ++y)
+            for (int x = 0; x < desktop.width(); ++x)
+                desktop.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 16 + y / 256));
+        const QRect points(0, 0, 1093, 614);
+        QCOMPARE(pixelSize(QSizeF(points.size()), ratio), pixels);
+        const Result<QList<QImage>> parts = splitDesktopPicture(desktop, {{points, ratio}});
+        QVERIFY2(parts.ok(), parts.ok() ? "" : qPrintable(parts.error().message));
+        QCOMPARE(parts->at(0).size(), pixels);
+        QCOMPARE(parts->at(0), desktop);
     }
 
     void desktopPictureOfTheWrongSizeIsRefused()

@@ -31,7 +31,19 @@ class TestPreviewPanel : public QObject {
         };
     }
 
+    // The timings Pim ships with, before the tests shorten them.
+    const int shippedLifetime = PreviewPanel::lifetime, shippedLinger = PreviewPanel::lingerAfterHover,
+              shippedSlide = PreviewPanel::slideIn, shippedFade = PreviewPanel::fadeOut;
+
 private slots:
+    void shippedTimings()
+    {
+        QCOMPARE(shippedLifetime, 6000);
+        QCOMPARE(shippedLinger, 2500);
+        QCOMPARE(shippedSlide, 220);
+        QCOMPARE(shippedFade, 250);
+    }
+
     void init()
     {
         PreviewPanel::lifetime = 300;
@@ -39,7 +51,11 @@ private slots:
         PreviewPanel::slideIn = 20;
         PreviewPanel::fadeOut = 20;
     }
-    void cleanup() { PreviewManager::shared().dismissImmediately(); }
+    void cleanup()
+    {
+        PreviewManager::shared().dismissImmediately();
+        WindowPlacement::setCompositorPlacesWindows(false);
+    }
 
     void sizeRule()
     {
@@ -87,6 +103,9 @@ private slots:
         QCOMPARE(panel->windowOpacity(), 1.0);
         QCOMPARE(panel->pos(), panel->finalGeometry().topLeft());
         QVERIFY(panel->isDismissScheduled());
+        // Its whole lifetime, not the shorter time that follows a hover.
+        QVERIFY(panel->remainingBeforeDismiss() > PreviewPanel::lifetime - 50);
+        QVERIFY(panel->remainingBeforeDismiss() > PreviewPanel::lingerAfterHover);
         panel->dismiss(true);
         QVERIFY(!panel || !panel->isVisible());
         WindowPlacement::setCompositorPlacesWindows(false);
