@@ -117,9 +117,8 @@ int runOnDisplay(int runs, const QString &label)
     // every capture: its idle-priority thread must not slow a capture down.
     {
         TextIndex index(dir.filePath("text-index.sqlite"));
-        TextIndexer indexer(&index);
+        TextIndexer indexer(&index, PIM_INSTANCE); // as the app reads: in a process of its own
         indexer.quietMilliseconds = 0;
-        indexer.setReaderProgram(PIM_INSTANCE); // as the app reads: in a process of its own
         const QImage page = Bench::screenshotLike(1920, 1080).convertToFormat(QImage::Format_RGB32);
         QList<HistoryStore::Entry> pages;
         for (int i = 0; i < 40; ++i) {

@@ -291,8 +291,7 @@ int main(int argc, char **argv)
         if (!textIndex.isAvailable())
             std::fprintf(stderr, "pim: recherche dans les captures indisponible : %s\n",
                          qPrintable(textIndex.problem()));
-        TextIndexer indexer(&textIndex);
-        indexer.setReaderProgram(QCoreApplication::applicationFilePath());
+        TextIndexer indexer(&textIndex, QCoreApplication::applicationFilePath());
         // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine busy).
         if (qEnvironmentVariable("PIM_TEXT_INDEX_PRIORITY") == QLatin1String("normal"))
             indexer.setIdlePriority(false);

@@ -32,9 +32,9 @@ FileState stateOf(const QString &path)
 
 } // namespace
 
-TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m_index(index)
+TextIndexer::TextIndexer(TextIndex *index, const QString &readerProgram, QObject *parent)
+    : QObject(parent), m_index(index), m_program(readerProgram)
 {
-    recognize = &TextIndexer::readPicture;
     userRecognitionRunning = [] { return OCRService::activeRecognitions() > 0; };
     m_timer.setSingleShot(true);
     connect(&m_timer, &QTimer::timeout, this, &TextIndexer::startNext);
@@ -43,23 +43,15 @@ TextIndexer::TextIndexer(TextIndex *index, QObject *parent) : QObject(parent), m
         if (m_reader)
             m_reader->kill();
     });
-    m_worker = new QObject;
-    m_worker->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
-    // The lowest priority there is (an idle-class thread on Linux): it runs only on time nobody else wants.
-    m_thread.start(QThread::IdlePriority);
+    connect(&m_userWatch, &QTimer::timeout, this, &TextIndexer::updatePause);
 }
 
-Result<QString> TextIndexer::readPicture(const QString &path, const QStringList &languages,
-                                         const std::function<bool()> &shouldStop)
+Result<QString> TextIndexer::readPicture(const QString &path, const QStringList &languages)
 {
     const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
     if (!loaded)
         return Error{QStringLiteral("image illisible : %1").arg(path)};
-    if (shouldStop && shouldStop())
-        return Error{QStringLiteral("lecture interrompue")};
-    const Result<QList<OCRService::Observation>> observations =
-        OCRService::recognize(loaded->image, languages, shouldStop);
+    const Result<QList<OCRService::Observation>> observations = OCRService::recognize(loaded->image, languages);
     if (!observations)
         return observations.error();
     return OCRService::orderedText(*observations);
@@ -70,18 +62,11 @@ TextIndexer::~TextIndexer()
     m_queue.clear();
     if (m_reader) {
         m_reader->disconnect(this);
-        pauseReader(false);
+        if (m_reader->processId() > 0)
+            ::kill(pid_t(m_reader->processId()), SIGCONT);
         m_reader->kill();
         m_reader->waitForFinished(5000);
     }
-    m_thread.quit();
-    m_thread.wait();
-}
-
-void TextIndexer::setIdlePriority(bool idle)
-{
-    m_idlePriority = idle;
-    m_thread.setPriority(idle ? QThread::IdlePriority : QThread::NormalPriority);
 }
 
 void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
@@ -109,17 +94,15 @@ void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
     }
     // What is under way stays; the rest follows the history's order.
     m_queue = wanted;
-    if (!m_queue.isEmpty() && !m_working)
+    if (!m_queue.isEmpty() && !m_reader)
         schedule(quietMilliseconds);
 }
 
 void TextIndexer::setCaptureRunning(bool running)
 {
     m_captureRunning = running;
-    if (running)
-        m_stop = true;
-    pauseReader(running);
-    if (!running && !m_queue.isEmpty() && !m_working)
+    updatePause();
+    if (!running && !m_queue.isEmpty() && !m_reader)
         schedule(quietMilliseconds);
 }
 
@@ -130,13 +113,13 @@ void TextIndexer::schedule(int delay)
 
 void TextIndexer::startNext()
 {
-    if (m_working || !m_index->isAvailable())
+    if (m_reader || !m_index->isAvailable())
         return;
     if (m_queue.isEmpty()) {
-        idleNow();
+        emit idle();
         return;
     }
-    if (m_captureRunning || (userRecognitionRunning && userRecognitionRunning())) {
+    if (m_captureRunning || userReading()) {
         schedule(quietMilliseconds);
         return;
     }
@@ -147,50 +130,21 @@ void TextIndexer::startNext()
         schedule(0);
         return;
     }
-    m_working = true;
-    m_stop = false;
-    const QStringList languages = AppSettings::shared().ocrLanguages();
-    if (!m_program.isEmpty()) {
-        startReader(path, before.size, before.modified, languages);
-        return;
-    }
-    const auto reader = recognize;
-    // Asked from the worker: a capture started, or the user asked for a recognition (which would otherwise
-    // wait for this one).
-    const std::function<bool()> userReading = userRecognitionRunning;
-    QMetaObject::invokeMethod(m_worker, [this, reader, path, before, languages, userReading] {
-        const std::function<bool()> shouldStop = [this, userReading] {
-            return m_stop.load() || (userReading && userReading());
-        };
-        const Result<QString> text =
-            reader ? reader(path, languages, shouldStop) : Result<QString>(Error{QString()});
-        const Ending ending = shouldStop() && !text ? Ending::stopped : Ending::read;
-        QMetaObject::invokeMethod(this, [this, path, before, languages, text, ending] {
-            finish(path, before.size, before.modified, languages, text, ending);
-        });
-    });
+    startReader(path, before.size, before.modified, AppSettings::shared().ocrLanguages());
 }
 
 void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, const QStringList &languages,
-                         const Result<QString> &text, Ending ending)
+                         const Result<QString> &text, bool readerStarted)
 {
-    m_working = false;
-    if (ending == Ending::stopped) {
-        // Interrupted: read again once things are quiet.
-        if (m_history.contains(path) && !m_queue.contains(path))
-            m_queue.prepend(path);
-        schedule(quietMilliseconds);
-        return;
-    }
     // Deleted, replaced or gone from the history meanwhile: what was read is not that file's text.
     const FileState now = stateOf(path);
-    if (ending == Ending::read && m_history.contains(path) && now == FileState{size, modified}) {
+    if (readerStarted && m_history.contains(path) && now == FileState{size, modified}) {
         // A picture that cannot be read is recorded without text, so that it is not read again and again.
         m_index->store(TextIndex::Record{path, size, modified, languages, text ? *text : QString()});
     }
     emit indexed(path);
     if (m_queue.isEmpty())
-        idleNow();
+        emit idle();
     else
         schedule(0);
 }
@@ -199,6 +153,7 @@ void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified,
 {
     auto *reader = new QProcess(this);
     m_reader = reader;
+    m_paused = false;
     reader->setProgram(m_program);
     reader->setArguments({QStringLiteral("--read-text"), path, languages.join(u',')});
     reader->setChildProcessModifier([idle = m_idlePriority] {
@@ -215,14 +170,16 @@ void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified,
         if (m_reader != reader)
             return;
         m_reader = nullptr;
+        m_paused = false;
         m_readerTimeout.stop();
+        m_userWatch.stop();
         reader->deleteLater();
         Result<QString> text = Error{QString::fromUtf8(reader->readAllStandardError()).trimmed()};
         if (started && reader->exitStatus() == QProcess::NormalExit && reader->exitCode() == 0)
             text = QString::fromUtf8(reader->readAllStandardOutput());
         // A reader that did not start says nothing of the picture: nothing is stored, so that it is read
         // when a reader can be run (a crashed or hung one is recorded without text, not tried again).
-        finish(path, size, modified, languages, text, started ? Ending::read : Ending::notDone);
+        finish(path, size, modified, languages, text, started);
     };
     connect(reader, &QProcess::finished, this, [done] { done(true); });
     connect(reader, &QProcess::errorOccurred, this, [this, reader, done](QProcess::ProcessError error) {
@@ -236,28 +193,25 @@ void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified,
         done(false);
     });
     reader->start();
+    if (!m_reader)
+        return; // it could not start, and that has been handled
     m_readerTimeout.start(readerTimeoutMilliseconds);
-    if (m_captureRunning)
-        pauseReader(true);
+    m_userWatch.start(userWatchMilliseconds);
+    updatePause();
 }
 
-void TextIndexer::pauseReader(bool pause)
+void TextIndexer::updatePause()
 {
     if (!m_reader || m_reader->processId() <= 0)
         return;
+    const bool pause = m_captureRunning || userReading();
+    if (pause == m_paused)
+        return;
+    m_paused = pause;
     ::kill(pid_t(m_reader->processId()), pause ? SIGSTOP : SIGCONT);
     // The time it may take counts only while it runs.
     if (pause)
         m_readerTimeout.stop();
     else
         m_readerTimeout.start(readerTimeoutMilliseconds);
-}
-
-void TextIndexer::idleNow()
-{
-    // Read in this process: the recognition engine's memory goes back once the queue is done. (A reader
-    // program takes its engine with it; the one here is the user's own, released on its own schedule.)
-    if (m_program.isEmpty())
-        QMetaObject::invokeMethod(m_worker, [] { OCRService::releaseEngine(); });
-    emit idle();
 }
