@@ -95,12 +95,15 @@ class TestCaptureX11 : public QObject {
         xdotool({"mousemove", QString::number(to.x()), QString::number(to.y()), "mouseup", "1"});
     }
 
+    // The overlays are on the screen: the server shows the dimmed picture.
     void waitForOverlays()
     {
         QTRY_VERIFY(coordinator->isSelecting());
         for (QWidget *window : coordinator->selection()->windows())
             QVERIFY(QTest::qWaitForWindowExposed(window));
-        QTest::qWait(100);
+        X11ScreenCapturer probe;
+        const QColor original = PatternWindow::colourAt(5, 5);
+        QTRY_VERIFY(std::abs(probe.grabRootRect(QRect(5, 5, 1, 1))->pixelColor(0, 0).red() - original.red() * 3 / 4) <= 2);
     }
 
 private slots:
@@ -113,7 +116,8 @@ private slots:
         pattern = new PatternWindow;
         pattern->show();
         QVERIFY(QTest::qWaitForWindowExposed(pattern));
-        QTest::qWait(200);
+        X11ScreenCapturer probe;
+        QTRY_COMPARE(probe.grabRootRect(QRect(500, 700, 1, 1))->pixelColor(0, 0), PatternWindow::colourAt(500, 700));
     }
 
     void init()
@@ -129,14 +133,21 @@ private slots:
             QFile::remove(folder.filePath(name));
     }
 
+    // Everything a test may change goes back here, so that one failure does not fail the next test.
     void cleanup()
     {
+        if (coordinator && coordinator->selection())
+            xdotool({"key", "Escape"});
         delete coordinator;
         coordinator = nullptr;
+        GlobalShortcuts::resetForTesting();
         ScreenRecordingPermission::setSource(nullptr);
         ScreenRecordingPermission::stopPolling();
+        ScreenRecordingPermission::setAlertRunner(nullptr);
+        ScreenRecordingPermission::setRelauncher(nullptr);
+        ScreenRecordingPermission::setPollInterval(2000);
+        OverlayWindow::setKeepFor(60000);
         AppSettings::shared().setDestinationDirectory(folder.path());
-        QTest::qWait(50);
     }
 
     void cleanupTestCase() { delete pattern; }
@@ -230,6 +241,7 @@ private slots:
         QVERIFY(!coordinator->isSelecting());
         xdotool({"key", "Escape"}); // a second Escape after the end does nothing
         QTest::qWait(100);
+        QVERIFY(!coordinator->isSelecting());
 
         outcome.reset();
         coordinator->captureArea();
@@ -272,7 +284,6 @@ private slots:
         QVERIFY(waitForOutcome());
         OverlayWindow::setKeepFor(100);
         QTRY_COMPARE(OverlayWindow::kept(), 0);
-        OverlayWindow::setKeepFor(60000);
     }
 
     void overlayShowsTheSizeLabel()
@@ -459,7 +470,6 @@ private slots:
         QVERIFY(waitForOutcome());
         QCOMPARE(outcome->kind, CaptureOutcome::Kind::cancelled);
         QCOMPARE(savedFiles().size(), 1);
-        GlobalShortcuts::resetForTesting();
     }
 
     // A drag to the last pixel column and row of the screen includes them.
@@ -492,7 +502,6 @@ private slots:
         coordinator->captureArea();
         QVERIFY(!coordinator->isSelecting());
         coordinator->captureFullScreen(0);
-        QTest::qWait(100);
         QCOMPARE(denied->requests, 2);
         QCOMPARE(alerts.size(), 2);
         QCOMPARE(alerts.first().message,
@@ -518,9 +527,6 @@ private slots:
         QCOMPARE(alerts.last().buttons, (QStringList{"Relancer Pim", "Plus tard"}));
         QCOMPARE(relaunches, 1);
         QVERIFY(ScreenRecordingPermission::isGranted());
-        ScreenRecordingPermission::setAlertRunner(nullptr);
-        ScreenRecordingPermission::setRelauncher(nullptr);
-        ScreenRecordingPermission::setPollInterval(2000);
     }
 
     void relaunchCommandQuotesThePath()

@@ -111,6 +111,7 @@ class TestPortal : public QObject {
     QString m_picture;
     QImage m_desktop;
     QString m_tmp;
+    QPair<QByteArray, QByteArray> m_environment;
 
 private slots:
     void initTestCase()
@@ -122,6 +123,20 @@ private slots:
         m_picture = m_files.filePath(QStringLiteral("desktop.png"));
         QVERIFY(m_desktop.save(m_picture));
         m_tmp = QFileInfo(QDir::tempPath()).canonicalFilePath();
+        m_environment = {qgetenv("XDG_CURRENT_DESKTOP"), qgetenv("PATH")};
+    }
+
+    // What a test may change goes back, so that one failure does not fail the next test.
+    void cleanup()
+    {
+        ScreenRecordingPermission::stopPolling();
+        ScreenRecordingPermission::setAlertRunner(nullptr);
+        ScreenRecordingPermission::setSource(nullptr);
+        qputenv("XDG_CURRENT_DESKTOP", m_environment.first);
+        qputenv("PATH", m_environment.second);
+        GlobalShortcuts::resetForTesting();
+        control(QStringLiteral("SetBindResponse"), {0u});
+        setScreenshot(0, m_picture);
     }
 
     // The real frontend, our backend: the picture comes back pixel for pixel and its file is gone.
@@ -319,7 +334,7 @@ private slots:
     // offered elsewhere.
     void settingsApplicationOfTheDesktop()
     {
-        const QByteArray desktop = qgetenv("XDG_CURRENT_DESKTOP"), path = qgetenv("PATH");
+        const QByteArray path = qgetenv("PATH");
         QTemporaryDir bin;
         QVERIFY(bin.isValid());
         const QString record = bin.filePath(QStringLiteral("opened"));
@@ -364,11 +379,6 @@ private slots:
         ScreenRecordingPermission::showGuidance();
         QCOMPARE(shown, QStringList{QStringLiteral("Plus tard")});
 
-        ScreenRecordingPermission::stopPolling();
-        ScreenRecordingPermission::setAlertRunner(nullptr);
-        ScreenRecordingPermission::setSource(nullptr);
-        qputenv("XDG_CURRENT_DESKTOP", desktop);
-        qputenv("PATH", path);
     }
 
     // The desktop's refusal, kept in its permission store, is what the permission source reports.

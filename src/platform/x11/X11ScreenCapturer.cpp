@@ -45,6 +45,7 @@ struct X11ScreenCapturer::Reading {
     Request request;
     Completion done;
     QElapsedTimer clock;
+    bool waitedForFrames = false;
     bool repainted = false;
 };
 
@@ -108,32 +109,36 @@ void X11ScreenCapturer::capture(const Request &request, Completion done)
 
 void X11ScreenCapturer::settle(const std::shared_ptr<Reading> &reading)
 {
+    using namespace std::chrono;
     const qint64 elapsed = reading->clock.elapsed();
     const bool late = elapsed >= settleLimitMilliseconds;
     if (!late) {
         for (const ClosingWindow &window : std::as_const(reading->request.closing)) {
             if (isShown(window.id)) {
                 // A window manager takes its frame away when it gets to it.
+                reading->waitedForFrames = true;
                 QTimer::singleShot(5, &m_context, [this, reading] { settle(reading); });
                 return;
             }
         }
     }
-    if (!reading->repainted) {
+    // What the closed windows uncovered is drawn again: a moment after they closed (or after their frames
+    // went). A window closed longer ago than that has been drawn over by now.
+    auto until = reading->request.closing.first().hiddenAt;
+    for (const ClosingWindow &window : std::as_const(reading->request.closing))
+        until = std::max(until, window.hiddenAt);
+    until += milliseconds(othersRepaintMilliseconds);
+    if (reading->waitedForFrames)
+        until = std::max(until, steady_clock::now() + milliseconds(othersRepaintMilliseconds / 2));
+    const qint64 left = duration_cast<milliseconds>(until - steady_clock::now()).count();
+    if (left > 0 && !reading->repainted) {
         reading->repainted = true;
         // Pim's own windows under the closed ones draw again now, and the server gets their pixels.
         if (reading->request.repaintUncovered)
             reading->request.repaintUncovered();
         syncWithQt();
     }
-    // Other programs repaint what was uncovered on their own time: a moment after the window closed.
-    auto until = reading->request.closing.first().hiddenAt;
-    for (const ClosingWindow &window : std::as_const(reading->request.closing))
-        until = std::max(until, window.hiddenAt);
-    until += std::chrono::milliseconds(othersRepaintMilliseconds);
-    const qint64 left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                            until - std::chrono::steady_clock::now())
-                            .count();
+    // Other programs repaint on their own time.
     const qint64 wait = std::min(left, qint64(settleLimitMilliseconds) - elapsed);
     if (wait > 0 && !late) {
         QTimer::singleShot(int(wait), &m_context, [this, reading] { read(reading); });
