@@ -13,26 +13,16 @@ namespace ImageLoader {
 
 namespace {
 
-// Maps the file instead of reading it, so opening a large capture costs no copy.
-class MappedFile {
-public:
-    explicit MappedFile(const QString &path) : m_file(path)
-    {
-        if (!m_file.open(QIODevice::ReadOnly) || m_file.size() <= 0)
-            return;
-        uchar *address = m_file.map(0, m_file.size());
-        if (address)
-            m_bytes =
-                QByteArray::fromRawData(reinterpret_cast<const char *>(address), qsizetype(m_file.size()));
-        else
-            m_bytes = m_file.readAll();
-    }
-    const QByteArray &bytes() const { return m_bytes; }
-
-private:
-    QFile m_file;
-    QByteArray m_bytes;
-};
+// The file's bytes, read into memory. Not mapped: a file that shrinks while it is decoded (a folder synced
+// by another program, a picture saved again by an editor) would kill the process with SIGBUS; read, it
+// only comes out short, and a short picture is refused like any damaged one.
+QByteArray fileBytes(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() <= 0 || file.size() > maxFileBytes)
+        return {};
+    return file.read(file.size());
+}
 
 // A reader that refuses pictures over the pixel limit before decoding anything.
 bool prepare(QImageReader &reader)
@@ -74,13 +64,10 @@ std::optional<Loaded> loadData(const QByteArray &bytes)
 
 std::optional<Loaded> load(const QString &path)
 {
-    MappedFile file(path);
-    if (file.bytes().isEmpty())
+    const QByteArray bytes = fileBytes(path);
+    if (bytes.isEmpty())
         return std::nullopt;
-    std::optional<Loaded> loaded = loadData(file.bytes());
-    if (loaded)
-        loaded->image.detach(); // the mapping goes away with the file
-    return loaded;
+    return loadData(bytes);
 }
 
 std::optional<QImage> thumbnailData(const QByteArray &bytes, int maxPixel)
@@ -109,13 +96,10 @@ std::optional<QImage> thumbnailData(const QByteArray &bytes, int maxPixel)
 
 std::optional<QImage> thumbnail(const QString &path, int maxPixel)
 {
-    MappedFile file(path);
-    if (file.bytes().isEmpty())
+    const QByteArray bytes = fileBytes(path);
+    if (bytes.isEmpty())
         return std::nullopt;
-    std::optional<QImage> image = thumbnailData(file.bytes(), maxPixel);
-    if (image)
-        image->detach();
-    return image;
+    return thumbnailData(bytes, maxPixel);
 }
 
 } // namespace ImageLoader

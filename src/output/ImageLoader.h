@@ -16,7 +16,11 @@ struct Loaded {
 // The scale a file's horizontal resolution stands for: max(round(dpi ÷ 72), 1); 1 without a resolution.
 int scaleForDpi(std::optional<double> dpi);
 
-// Nothing when the file is missing, unreadable, not an image, or larger than the pixel limit.
+// Files larger than this are not read (a capture at the pixel limit compresses far below it).
+inline constexpr qint64 maxFileBytes = qint64(1) << 30;
+
+// Nothing when the file is missing, unreadable, not an image, or larger than the pixel limit. The file is
+// read whole first, so one that changes meanwhile gives a damaged picture at worst, never a crash.
 std::optional<Loaded> load(const QString &path);
 std::optional<Loaded> loadData(const QByteArray &bytes);
 

@@ -103,6 +103,42 @@ drag 1400 0 1919 500
 wait_for_count 2
 same_as_screen "$(newest)" 1400 0 520 500
 
+# 2b. The tray menu's pipette: its frozen picture is taken once the menu has gone, so a click where the
+#     menu was picks the screen's own colour there.
+pixel_code() { # x y: the screen's colour there now, as scrot sees it
+  scrot -o -a "$1,$2,1,1" "$PWD/pixel.png"
+  python3 - "$PWD/pixel.png" <<'PY'
+import struct, sys, zlib
+data = open(sys.argv[1], 'rb').read()
+pos, idat, colour = 8, b'', 2
+while pos < len(data):
+    length, kind = struct.unpack('>I4s', data[pos:pos + 8])
+    body = data[pos + 8:pos + 8 + length]
+    if kind == b'IHDR':
+        colour = body[9]
+    elif kind == b'IDAT':
+        idat += body
+    pos += 12 + length
+row = zlib.decompress(idat)
+print('#%02X%02X%02X' % tuple(row[1:4]))
+PY
+}
+geometry "$icon"
+xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
+find_window '[ "$WIDTH" -gt 200 ] && [ "$Y" -lt 60 ] && [ "$HEIGHT" -gt 150 ]' >/dev/null || fail "no tray menu"
+xdotool key Down Down Down Return
+wait_for_overlay
+xdotool mousemove 1750 30 click 1
+picked=""
+for _ in $(seq 1 50); do
+  picked=$(xclip -selection clipboard -o 2>/dev/null || true)
+  [[ "$picked" == \#* ]] && break
+  sleep 0.1
+done
+sleep 0.5
+expected=$(pixel_code 1750 30)
+[ "$picked" = "$expected" ] || fail "the pipette picked $picked where the screen shows $expected: the tray menu"
+
 # 3. The history window under the preview: the second `pim full` closes the first one's preview, and the
 #    history window it uncovered is in the picture as it is.
 "$pim" history || fail "pim history failed"

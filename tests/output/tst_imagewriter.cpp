@@ -10,6 +10,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <atomic>
+#include <thread>
+
 Q_DECLARE_METATYPE(ImageFormat)
 
 class TestImageWriter : public QObject {
@@ -187,6 +190,54 @@ private slots:
     }
 
     // A file claiming 100 000 × 100 000 pixels is refused before anything is allocated.
+    // A file that shrinks and grows while it is being read (another program saving over it) gives a
+    // picture or nothing, never a crash; a mapping of the file would die of SIGBUS here.
+    void aFileChangingUnderTheLoader()
+    {
+        QImage big(2400, 1600, QImage::Format_RGB32);
+        for (int y = 0; y < big.height(); ++y)
+            for (int x = 0; x < big.width(); ++x)
+                big.setPixel(x, y, qRgb(x * 7 % 256, y * 13 % 256, (x ^ y) % 256));
+        QByteArray whole;
+        {
+            QBuffer buffer(&whole);
+            buffer.open(QIODevice::WriteOnly);
+            QVERIFY(big.save(&buffer, "png", 100));
+        }
+        const QString path = dir.filePath("changing.png");
+        QFile::remove(path);
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadWrite));
+        file.write(whole);
+        file.flush();
+        std::atomic<bool> done = false;
+        std::thread changer([&] {
+            // The same file, truncated and written again, as fast as it goes.
+            QFile other(path);
+            if (!other.open(QIODevice::ReadWrite))
+                return;
+            while (!done) {
+                other.resize(whole.size() / 50);
+                other.seek(0);
+                other.write(whole);
+                other.flush();
+            }
+        });
+        int pictures = 0;
+        for (int i = 0; i < 150; ++i) {
+            if (std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path)) {
+                QCOMPARE(loaded->image.size(), big.size());
+                ++pictures;
+            }
+            (void)ImageLoader::thumbnail(path, 200);
+        }
+        done = true;
+        changer.join();
+        // Between the rewrites the whole picture reads.
+        QVERIFY(ImageLoader::load(path).has_value());
+        Q_UNUSED(pictures);
+    }
+
     void enormousDimensionsRefused()
     {
         const QString huge = writeFile("huge.png", TestImages::pngClaiming(100000, 100000));
