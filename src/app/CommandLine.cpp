@@ -4,9 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <poll.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -91,6 +94,8 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         parsed.request = Request{command, {text}};
     } else if (command == "search" && !args.empty()) {
         parsed.request = Request{command, args};
+    } else if (command == "edit" && args.empty()) {
+        parsed.error = "fichier manquant : pim edit FICHIER";
     } else if (command == "edit" && args.size() == 1) {
         const std::string &file = args[0];
         parsed.request = Request{command, {file.starts_with('/') ? file : workingFolder + "/" + file}};
@@ -110,6 +115,33 @@ std::string runtimeFolder()
         temporary = "/tmp";
     const passwd *user = ::getpwuid(::getuid());
     return temporary + "/runtime-" + (user && user->pw_name ? std::string(user->pw_name) : std::to_string(::getuid()));
+}
+
+std::string folderProblem(const std::string &folder)
+{
+    struct stat info {};
+    if (::lstat(folder.c_str(), &info) != 0)
+        return folder + " : " + std::strerror(errno);
+    if (S_ISLNK(info.st_mode) || !S_ISDIR(info.st_mode))
+        return folder + " n'est pas un dossier";
+    if (info.st_uid != ::getuid())
+        return folder + " appartient à un autre utilisateur : Pim ne s'en sert pas";
+    if ((info.st_mode & 077) != 0) {
+        char mode[8];
+        std::snprintf(mode, sizeof mode, "%o", unsigned(info.st_mode & 0777));
+        return folder + " est ouvert aux autres utilisateurs (mode " + mode + ") : Pim ne s'en sert pas";
+    }
+    return {};
+}
+
+bool instanceRuns()
+{
+    const int lock = ::open(lockPath().c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (lock < 0)
+        return false;
+    const bool held = ::flock(lock, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(lock);
+    return held;
 }
 
 std::string socketPath()
@@ -171,12 +203,28 @@ std::optional<int> ask(const Request &request, int timeoutSeconds)
     if (path.size() >= sizeof(address.sun_path))
         return std::nullopt;
     std::memcpy(address.sun_path, path.data(), path.size());
+    struct stat folder {};
+    if (::lstat(runtimeFolder().c_str(), &folder) != 0)
+        return std::nullopt; // no folder yet: no instance
+    const std::string problem = folderProblem(runtimeFolder());
+    if (!problem.empty()) {
+        std::fprintf(stderr, "pim: %s\n", problem.c_str());
+        return 1;
+    }
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return std::nullopt;
     if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
         ::close(fd);
         return std::nullopt;
+    }
+    // The answer is believed only from a process of this user.
+    ucred peer{};
+    socklen_t length = sizeof(peer);
+    if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::getuid()) {
+        ::close(fd);
+        std::fprintf(stderr, "pim: %s est tenue par un autre utilisateur : rien n'est demandé\n", path.c_str());
+        return 1;
     }
     std::vector<std::string> fields{request.command};
     fields.insert(fields.end(), request.arguments.begin(), request.arguments.end());

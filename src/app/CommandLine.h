@@ -34,13 +34,19 @@ std::string usage();
 std::string runtimeFolder();
 std::string socketPath();
 std::string lockPath();
+// Why the folder cannot hold Pim's socket (not a folder, a link, another user's, open to others), or
+// nothing when it is the user's own private folder.
+std::string folderProblem(const std::string &folder);
+// Whether an instance runs: it holds the lock, whether or not it answers.
+bool instanceRuns();
 
 // Wire format: fields separated by tabs, tabs and line breaks inside a field written as \t and \n.
 std::string encode(const std::vector<std::string> &fields);
 std::vector<std::string> decode(const std::string &line);
 
 // The client side. Sends the request and waits for the answer: the exit status, with the answer's text
-// written to standard output (success) or standard error. Nothing when no instance answers.
+// written to standard output (success) or standard error. Nothing when no instance answers. Only the
+// user's own instance is asked: a folder or a socket of another user's gets an error, never the request.
 std::optional<int> ask(const Request &request, int timeoutSeconds);
 
 } // namespace CommandLine

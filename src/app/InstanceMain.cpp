@@ -30,6 +30,7 @@
 #include <QDBusConnection>
 #include <QTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -213,7 +214,13 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
     } else if (command == "area") {
         coordinator.captureArea(captured);
     } else if (command == "full") {
-        coordinator.captureFullScreen(argument.toDouble(), captured);
+        // The command checks the delay; a raw request may send anything.
+        bool number = false;
+        const double delay = argument.isEmpty() ? 0 : argument.toDouble(&number);
+        if ((!argument.isEmpty() && !number) || !std::isfinite(delay) || delay < 0 || delay > 3600)
+            reply(false, QStringLiteral("délai invalide : %1 (de 0 à 3600 secondes)").arg(argument));
+        else
+            coordinator.captureFullScreen(delay, captured);
     } else if (command == "edit") {
         const QString error = EditorManager::shared().openFile(argument);
         reply(error.isEmpty(), error);

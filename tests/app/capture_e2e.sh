@@ -161,6 +161,25 @@ grep -qxF "$full" <<<"$found" || fail "pim search did not find the full-screen c
 if "$pim" search zzqqxx 2>err.txt; then fail "pim search found a word no capture shows"; fi
 grep -q "aucune capture" err.txt || fail "no clear message when nothing matches: $(cat err.txt)"
 
+# A delay no timer can take, sent raw to the socket: refused with an answer, and the instance goes on.
+raw() {
+  python3 - "${XDG_RUNTIME_DIR}/pim.socket" "$1" <<'PY'
+import socket, sys
+s = socket.socket(socket.AF_UNIX)
+s.settimeout(10)
+s.connect(sys.argv[1])
+s.sendall(sys.argv[2].encode() + b'\n')
+print(s.makefile().readline().strip())
+PY
+}
+for delay in inf 1e10 -1 nan; do
+  answer=$(raw "full"$'\t'"$delay")
+  [[ "$answer" == error*"délai invalide"* ]] || fail "a raw delay $delay got '$answer'"
+done
+"$pim" edit 2>err.txt && fail "pim edit without a file was accepted"
+grep -q "fichier manquant" err.txt || fail "pim edit without a file: $(cat err.txt)"
+[ -f "$("$pim" full)" ] || fail "no capture after the raw requests"
+
 "$pim" full --delay nonsense 2>/dev/null && fail "a bad delay was accepted"
 [ $? -eq 2 ] || true
 echo "capture end to end: ok"

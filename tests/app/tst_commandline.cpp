@@ -8,7 +8,13 @@
 #include <QTest>
 #include <QtConcurrent>
 
+#include <QDir>
+
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using CommandLine::Request;
@@ -58,6 +64,7 @@ private slots:
         QVERIFY(parse({"edit", "a b.png"}).request->arguments == Strings{"/work/here/a b.png"});
         QVERIFY(parse({"edit", "/abs/c.png"}).request->arguments == Strings{"/abs/c.png"});
         QVERIFY(parse({"--help"}).help);
+        QCOMPARE(parse({"edit"}).error, std::string("fichier manquant : pim edit FICHIER"));
         QVERIFY(parse({"--version"}).version);
         // Usage errors: an unknown command, a bad or negative delay, missing or extra arguments.
         for (const std::vector<std::string> &bad : {std::vector<std::string>{"bogus"},
@@ -139,6 +146,135 @@ private slots:
             qunsetenv("TMPDIR");
         else
             qputenv("TMPDIR", tmp);
+    }
+
+    // The open-file limit reached by a flood of idle connections: the instance makes room and keeps
+    // answering; a connection that sends nothing is closed after a few seconds.
+    void aCrowdedSocketKeepsAnswering()
+    {
+        InstanceServer server;
+        server.idleMilliseconds = 300;
+        QString error;
+        QVERIFY2(server.claim(&error), qPrintable(error));
+        server.onRequest = [](const Request &, const InstanceServer::Reply &reply) { reply(true, "là"); };
+        const std::string path = CommandLine::socketPath();
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.data(), path.size());
+        const auto connectOne = [&] {
+            const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+            if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof(address)) != 0) {
+                ::close(fd);
+                return -1;
+            }
+            return fd;
+        };
+        // An idle connection goes after its time.
+        const int idle = connectOne();
+        QVERIFY(idle >= 0);
+        QTRY_COMPARE(server.openConnections(), 1);
+        QTRY_COMPARE(server.openConnections(), 0);
+        char byte;
+        QCOMPARE(::read(idle, &byte, 1), ssize_t(0)); // closed by the instance
+        ::close(idle);
+
+        // Few descriptors left: the clients here and the instance's connections share them.
+        rlimit before{};
+        QCOMPARE(::getrlimit(RLIMIT_NOFILE, &before), 0);
+        const int used = int(QDir("/proc/self/fd").entryList(QDir::NoDotAndDotDot | QDir::AllEntries).size());
+        rlimit low = before;
+        low.rlim_cur = rlim_t(used + 40);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &low), 0);
+        server.idleMilliseconds = 60000; // only the lack of descriptors closes them now
+        QList<int> clients;
+        for (int i = 0; i < 200; ++i) {
+            const int fd = connectOne();
+            if (fd >= 0)
+                clients << fd;
+            QCoreApplication::processEvents();
+        }
+        for (int i = 0; i < 20; ++i) {
+            QCoreApplication::processEvents();
+            QTest::qWait(20);
+        }
+        QVERIFY(clients.size() > 20);
+        QVERIFY(server.isListening());
+        for (const int fd : std::as_const(clients))
+            ::close(fd);
+        QCOMPARE(::setrlimit(RLIMIT_NOFILE, &before), 0);
+        // Still there, still answering.
+        QVERIFY(QFile::exists(socketPath()));
+        QCOMPARE(askAndWait(Request{"show", {}}), 0);
+    }
+
+    // A socket file deleted behind the instance's back is made again.
+    void aDeletedSocketIsMadeAgain()
+    {
+        InstanceServer server;
+        server.setWatchInterval(50);
+        QString error;
+        QVERIFY2(server.claim(&error), qPrintable(error));
+        server.onRequest = [](const Request &, const InstanceServer::Reply &reply) { reply(true, "là"); };
+        QVERIFY(QFile::remove(socketPath()));
+        QTRY_VERIFY(QFile::exists(socketPath()));
+        QCOMPARE(askAndWait(Request{"show", {}}), 0);
+    }
+
+    // Without $XDG_RUNTIME_DIR, a folder that another user made first (open to all, their socket in it)
+    // is neither used by the instance nor asked by the command.
+    void aRuntimeFolderOfAnotherUserIsRefused()
+    {
+        QTemporaryDir temporary;
+        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const QByteArray tmp = qgetenv("TMPDIR");
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        const std::string folder = CommandLine::runtimeFolder();
+        QCOMPARE(::mkdir(folder.c_str(), 0777), 0);
+        QCOMPARE(::chmod(folder.c_str(), 0777), 0);
+        const bool root = ::getuid() == 0;
+        if (root)
+            QCOMPARE(::chown(folder.c_str(), 65534, 65534), 0); // nobody's
+        // Their socket, listening.
+        QLocalServer theirs;
+        QVERIFY(theirs.listen(socketPath()));
+        {
+            InstanceServer server;
+            QString error;
+            QVERIFY(!server.claim(&error));
+            QVERIFY2(error.contains(root ? "appartient à un autre utilisateur" : "ouvert aux autres"),
+                     qPrintable(error));
+        }
+        QCOMPARE(CommandLine::ask(Request{"full", {"0"}}, 2), std::optional<int>(1));
+        QCoreApplication::processEvents();
+        QVERIFY(!theirs.hasPendingConnections()); // nothing was sent their way
+        theirs.close();
+        // The positive control: once the folder is the user's own and private, both work.
+        if (root)
+            QCOMPARE(::chown(folder.c_str(), ::getuid(), ::getgid()), 0);
+        QCOMPARE(::chmod(folder.c_str(), 0700), 0);
+        {
+            InstanceServer server;
+            QString error;
+            QVERIFY2(server.claim(&error), qPrintable(error));
+            server.onRequest = [](const Request &, const InstanceServer::Reply &reply) { reply(true, "là"); };
+            QCOMPARE(askAndWait(Request{"show", {}}), 0);
+        }
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        if (tmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", tmp);
+    }
+
+    // An instance that holds the lock but does not answer is reported, not started again.
+    void aSilentInstanceIsSeen()
+    {
+        QVERIFY(!CommandLine::instanceRuns());
+        InstanceServer server;
+        QString error;
+        QVERIFY(server.claim(&error));
+        QVERIFY(CommandLine::instanceRuns());
     }
 
     void staleSocketsAreReplacedOthersKept()

@@ -349,10 +349,16 @@ private slots:
             }
         };
         CaptureCoordinator broken(std::make_unique<Broken>());
-        broken.onFailure = [this](const QString &message) { failures << message; };
+        QStringList order;
+        broken.onFailure = [this, &order](const QString &message) {
+            failures << message;
+            order << "alert";
+        };
         broken.onFinished = [this](const CaptureOutcome &r) { outcome = r; };
-        broken.captureArea();
+        // Whoever waits for the answer (`pim full`) hears it before the alert, which waits for the user.
+        broken.captureArea([&order](const CaptureOutcome &) { order << "answer"; });
         QTRY_VERIFY(outcome.has_value());
+        QCOMPARE(order, (QStringList{"answer", "alert"}));
         QCOMPARE(outcome->kind, CaptureOutcome::Kind::failed);
         QCOMPARE(outcome->message, QStringLiteral("display gone"));
         QVERIFY(!broken.isSelecting());
