@@ -168,7 +168,7 @@ void registerShortcuts(CaptureCoordinator *coordinator)
 // `pim search WORDS…`: the captures whose text holds every word, newest first, one path a line.
 void answerSearch(const CommandLine::Request &request, const InstanceServer::Reply &reply, TextIndex &index)
 {
-    if (!index.isAvailable()) {
+    if (!index.ensureAvailable()) {
         reply(false, QStringLiteral("recherche indisponible : ") + index.problem());
         return;
     }
@@ -302,12 +302,15 @@ int main(int argc, char **argv)
         // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine busy).
         if (qEnvironmentVariable("PIM_TEXT_INDEX_PRIORITY") == QLatin1String("normal"))
             indexer.setIdlePriority(false);
-        QObject::connect(&indexer, &TextIndexer::indexed, [&textIndex, said = !textIndex.isAvailable()]() mutable {
-            if (!said && !textIndex.isAvailable()) {
-                said = true;
-                std::fprintf(stderr, "pim: recherche dans les captures désactivée : %s\n",
+        QObject::connect(&indexer, &TextIndexer::indexed, [&textIndex, off = !textIndex.isAvailable()]() mutable {
+            if (off == !textIndex.isAvailable())
+                return;
+            off = !textIndex.isAvailable();
+            if (off)
+                std::fprintf(stderr, "pim: recherche dans les captures désactivée pour l'instant : %s\n",
                              qPrintable(textIndex.problem()));
-            }
+            else
+                std::fprintf(stderr, "pim: recherche dans les captures de nouveau disponible\n");
         });
         HistoryStore::shared().onEntriesChanged = [&indexer] { indexer.follow(HistoryStore::shared().entries()); };
         indexer.follow(HistoryStore::shared().entries());
@@ -337,7 +340,7 @@ int main(int argc, char **argv)
         statusItem.onHistoryWindowCreated = [&textIndex, &indexer](HistoryWindowController *window) {
             window->onSearch = [&textIndex](const QString &words) { return textIndex.search(words); };
             window->textOf = [&textIndex](const QString &path) { return textIndex.text(path); };
-            window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
+            window->setSearchAvailable(textIndex.ensureAvailable(), textIndex.problem());
             QObject::connect(&indexer, &TextIndexer::indexed, window, [window, &textIndex] {
                 window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
                 window->refreshSearch();

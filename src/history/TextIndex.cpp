@@ -1,5 +1,6 @@
 #include "history/TextIndex.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -43,6 +44,12 @@ TextIndex::TextIndex(const QString &filePath)
         fail(QStringLiteral("le pilote SQLite de Qt n'est pas installé"));
         return;
     }
+    openOrRemake();
+}
+
+void TextIndex::openOrRemake()
+{
+    m_lastTry = QDateTime::currentMSecsSinceEpoch();
     QDir().mkpath(QFileInfo(m_filePath).absolutePath());
     if (open() || !m_damaged)
         return;
@@ -54,6 +61,24 @@ TextIndex::TextIndex(const QString &filePath)
     m_damaged = false;
     if (!open() && m_problem.isEmpty())
         m_problem = first;
+}
+
+bool TextIndex::ensureAvailable()
+{
+    if (m_available)
+        return true;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE")))
+        return false;
+    if (QDateTime::currentMSecsSinceEpoch() - m_lastTry < retryMilliseconds)
+        return false;
+    QSqlDatabase::database(m_connection, false).close();
+    const QString before = m_problem;
+    m_problem.clear();
+    m_damaged = false;
+    openOrRemake();
+    if (!m_available && m_problem.isEmpty())
+        m_problem = before;
+    return m_available;
 }
 
 TextIndex::~TextIndex()
@@ -69,6 +94,7 @@ TextIndex::~TextIndex()
 void TextIndex::fail(const QString &why)
 {
     m_available = false;
+    m_lastTry = QDateTime::currentMSecsSinceEpoch();
     if (m_problem.isEmpty())
         m_problem = why;
 }
@@ -89,8 +115,8 @@ bool TextIndex::open()
                                                            : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
                                                                                         m_connection);
     db.setDatabaseName(m_filePath);
-    // Another process holding the file gives up at once rather than stalling the program.
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=0"));
+    // Another process holding the file is waited for a moment, not longer: the program must not stall.
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
     if (!db.open()) {
         fail(db.lastError().text());
         return false;

@@ -10,9 +10,10 @@
 // modification time, the recognition languages used and the recognised text) in an SQLite database with
 // an FTS5 full-text table beside the history, <data folder>/Pim/text-index.sqlite, in WAL mode. The
 // history stays the list of captures; this only adds their text, and is made anew from the history
-// whenever it is missing, corrupt or from another version. When it cannot be used at all (the disk is
-// full, another process locks it) search is off and `problem()` says why; the captures and the history
-// are never touched.
+// whenever it is missing, corrupt or from another version. A lock held by another process is waited for a
+// moment; when the index cannot be used at all (the disk is full or read-only, another process keeps it
+// locked) search is off and `problem()` says why, and `ensureAvailable()` tries again later; the captures
+// and the history are never touched.
 class TextIndex {
 public:
     struct Record {
@@ -34,6 +35,12 @@ public:
 
     QString filePath() const { return m_filePath; }
     bool isAvailable() const { return m_available; }
+    // Available now, or made so again when the last try is long enough ago: an index that was locked or
+    // read-only for a while comes back by itself.
+    bool ensureAvailable();
+    // How long a lock is waited for, and how long between two tries once the index is out of reach.
+    static constexpr int busyMilliseconds = 500;
+    int retryMilliseconds = 10000;
     // Why search is off; empty while it works.
     QString problem() const { return m_problem; }
 
@@ -54,6 +61,8 @@ public:
 
 private:
     bool open();
+    // Opens the file, making it anew when it is no index of ours.
+    void openOrRemake();
     bool createSchema();
     bool exec(const QString &statement);
     void fail(const QString &why);
@@ -63,4 +72,5 @@ private:
     bool m_available = false;
     bool m_damaged = false; // the file is no usable index of ours (as opposed to out of reach)
     QString m_problem;
+    qint64 m_lastTry = 0; // milliseconds since the epoch
 };

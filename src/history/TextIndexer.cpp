@@ -71,11 +71,18 @@ TextIndexer::~TextIndexer()
 
 void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
 {
+    m_entries = entries;
     m_history.clear();
     for (const HistoryStore::Entry &entry : entries)
         m_history << entry.path;
-    if (!m_index->isAvailable())
+    if (!m_index->ensureAvailable()) {
+        // Out of reach for now (locked, read-only): followed again once it can be used.
+        m_followAgain = true;
+        if (!m_reader)
+            schedule(m_index->retryMilliseconds);
         return;
+    }
+    m_followAgain = false;
     for (const QString &path : m_index->paths()) {
         if (!m_history.contains(path))
             m_index->remove(path);
@@ -113,8 +120,17 @@ void TextIndexer::schedule(int delay)
 
 void TextIndexer::startNext()
 {
-    if (m_reader || !m_index->isAvailable())
+    if (m_reader)
         return;
+    if (!m_index->ensureAvailable()) {
+        if (m_followAgain || !m_queue.isEmpty())
+            schedule(m_index->retryMilliseconds);
+        return;
+    }
+    if (m_followAgain) {
+        follow(m_entries);
+        return;
+    }
     if (m_queue.isEmpty()) {
         emit idle();
         return;
@@ -140,7 +156,13 @@ void TextIndexer::finish(const QString &path, qint64 size, qint64 modified, cons
     const FileState now = stateOf(path);
     if (readerStarted && m_history.contains(path) && now == FileState{size, modified}) {
         // A picture that cannot be read is recorded without text, so that it is not read again and again.
-        m_index->store(TextIndex::Record{path, size, modified, languages, text ? *text : QString()});
+        if (!m_index->store(TextIndex::Record{path, size, modified, languages, text ? *text : QString()})) {
+            // The index went out of reach meanwhile: everything is looked at again once it is back.
+            m_followAgain = true;
+            emit indexed(path);
+            schedule(m_index->retryMilliseconds);
+            return;
+        }
     }
     emit indexed(path);
     if (m_queue.isEmpty())

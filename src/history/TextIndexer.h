@@ -78,7 +78,10 @@ private:
     QTimer m_readerTimeout;
     QTimer m_userWatch;
     QStringList m_queue;
+    QList<HistoryStore::Entry> m_entries;
     QStringList m_history;
+    // The index was out of reach when the history was last followed: follow it again once it is back.
+    bool m_followAgain = false;
     bool m_captureRunning = false;
     QTimer m_timer;
 };

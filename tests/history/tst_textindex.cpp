@@ -251,6 +251,48 @@ private slots:
         QVERIFY(!full.isAvailable());
     }
 
+    // Locked by another program at start and for a while, then released: search comes back by itself and
+    // the captures made meanwhile are indexed.
+    void aLockedIndexComesBack()
+    {
+        {
+            TextIndex made(indexPath());
+            QVERIFY(made.isAvailable());
+        }
+        const QString other = QStringLiteral("other-program");
+        {
+            QSqlDatabase holder = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), other);
+            holder.setDatabaseName(indexPath());
+            QVERIFY(holder.open());
+            QSqlQuery lock(holder);
+            QVERIFY(lock.exec("PRAGMA locking_mode=EXCLUSIVE"));
+            QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
+            QVERIFY(lock.exec("INSERT INTO captures(path, size, modified, languages, text) VALUES ('/x', 1, 1, '', 'x')"));
+
+            TextIndex index(indexPath());
+            index.retryMilliseconds = 100;
+            QVERIFY(!index.isAvailable());
+            QVERIFY(!index.problem().isEmpty());
+            TextIndexer indexer(&index, reader);
+            quickAndNormalPriority(indexer, 0);
+            const QString a = touch("a.png");
+            indexer.follow(entries({a}));
+            QTest::qWait(300);
+            QVERIFY(!index.ensureAvailable()); // still locked: still off, and nothing read
+            QVERIFY(readsSoFar().isEmpty());
+
+            QVERIFY(lock.exec("ROLLBACK"));
+            lock.finish();
+            holder.close();
+            QSignalSpy stored(&indexer, &TextIndexer::indexed);
+            QTRY_VERIFY_WITH_TIMEOUT(index.ensureAvailable(), 5000);
+            QVERIFY(index.problem().isEmpty());
+            QTRY_VERIFY_WITH_TIMEOUT(!index.text(a).isEmpty(), 10000);
+            QCOMPARE(found(index, "texte"), QStringList({a}));
+        }
+        QSqlDatabase::removeDatabase(other);
+    }
+
     void indexerFollowsTheHistory()
     {
         TextIndex index(indexPath());
