@@ -17,6 +17,7 @@
 #include <QTimeZone>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <fcntl.h>
@@ -44,6 +45,20 @@ int writeAll(int fd, const QByteArray &bytes)
         }
         data += written;
         left -= written;
+    }
+    return 0;
+}
+
+// ENAMETOOLONG when the folder, or a file of that name in it, is longer than the system takes (checked
+// before anything is made, so that nothing is left behind); 0 otherwise.
+int pathTooLong(const QString &folder, const QString &fileName)
+{
+    const QByteArray whole = QFile::encodeName(folder + u'/' + fileName);
+    if (whole.size() >= PATH_MAX)
+        return ENAMETOOLONG;
+    for (const QByteArray &part : whole.split('/')) {
+        if (part.size() > NAME_MAX)
+            return ENAMETOOLONG;
     }
     return 0;
 }
@@ -130,13 +145,43 @@ private:
 Result<QString> OutputPipeline::writeNewFile(const QString &folder, const QString &baseName,
                                              const QString &extension, const QByteArray &bytes)
 {
-    if (const int error = makeFolders(QDir::cleanPath(QDir(folder).absolutePath())))
+    const QString absolute = QDir::cleanPath(QDir(folder).absolutePath());
+    if (const int error = pathTooLong(absolute, baseName + QStringLiteral(" 999999.") + extension))
+        return systemError(error);
+    if (const int error = makeFolders(absolute))
         return systemError(error);
     const QDir dir(folder);
+    const auto nameFor = [&](quint64 n) {
+        return dir.filePath(n == 1 ? baseName + u'.' + extension
+                                   : baseName + u' ' + QString::number(n) + u'.' + extension);
+    };
+    // Written first into a file without a name in the folder, and named only once whole: a capture file
+    // is complete or absent, even if Pim dies while writing it. Linking never replaces an existing name.
+    const int anonymous = ::open(QFile::encodeName(absolute).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    if (anonymous >= 0) {
+        int error = writeAll(anonymous, bytes);
+        if (error != 0) {
+            ::close(anonymous);
+            return systemError(error);
+        }
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(anonymous);
+        for (quint64 n = 1;; ++n) {
+            const QString path = nameFor(n);
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, QFile::encodeName(path).constData(),
+                         AT_SYMLINK_FOLLOW) == 0) {
+                ::close(anonymous);
+                return path;
+            }
+            if (errno == EEXIST)
+                continue;
+            error = errno;
+            ::close(anonymous);
+            return systemError(error);
+        }
+    }
+    // File systems without anonymous files: the name is taken at once and the file removed on failure.
     for (quint64 n = 1;; ++n) {
-        const QString name =
-            n == 1 ? baseName + u'.' + extension : baseName + u' ' + QString::number(n) + u'.' + extension;
-        const QString path = dir.filePath(name);
+        const QString path = nameFor(n);
         const QByteArray encoded = QFile::encodeName(path);
         const int fd = ::open(encoded.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
         if (fd < 0) {

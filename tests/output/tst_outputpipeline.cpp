@@ -12,6 +12,10 @@
 #include <QTest>
 #include <QtConcurrent>
 
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+
 class TestOutputPipeline : public QObject {
     Q_OBJECT
 
@@ -183,6 +187,53 @@ private slots:
         QVERIFY(!saved.ok());
         QCOMPARE(saved.error().message, QString::fromLocal8Bit(strerror(EFBIG)));
         QCOMPARE(filesIn(target), QStringList());
+        QVERIFY(history.entries().isEmpty());
+    }
+
+    // Killed while a capture's file is being written: the file is whole or absent, never short, and the
+    // name stays free for the next capture.
+    void aCaptureFileIsWholeOrAbsent()
+    {
+        const QString target = folder("killed");
+        QVERIFY(QDir().mkpath(target));
+        const QByteArray bytes(256 * 1024 * 1024, 'p');
+        for (const int afterMs : {5, 30}) {
+            const pid_t child = ::fork();
+            QVERIFY(child >= 0);
+            if (child == 0) {
+                (void)OutputPipeline::writeNewFile(target, "capture", "png", bytes);
+                ::_exit(0);
+            }
+            QTest::qWait(afterMs);
+            ::kill(child, SIGKILL);
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            for (const QString &name : filesIn(target))
+                QCOMPARE(QFileInfo(target + "/" + name).size(), qint64(bytes.size()));
+        }
+        // The positive control: left alone, the writer names its file.
+        const QStringList before = filesIn(target);
+        const Result<QString> written = OutputPipeline::writeNewFile(target, "capture", "png", QByteArray("whole"));
+        QVERIFY(written.ok());
+        QCOMPARE(contents(*written), QByteArray("whole"));
+        QCOMPARE(filesIn(target).size(), before.size() + 1);
+    }
+
+    // A folder path longer than the system takes fails before anything is made.
+    void aFolderPathTooLongLeavesNothing()
+    {
+        const QString target = folder("long") + "/" + QString(300, u'x') + "/captures";
+        settings.setDestinationDirectory(target);
+        const Result<QString> saved = pipeline.save(TestImages::sample(), 1);
+        QVERIFY(!saved.ok());
+        QCOMPARE(saved.error().message, QString::fromLocal8Bit(strerror(ENAMETOOLONG)));
+        QVERIFY(!QFileInfo::exists(folder("long")));
+        QString deep = folder("deep");
+        while (deep.size() < 4200)
+            deep += "/" + QString(200, u'd');
+        settings.setDestinationDirectory(deep);
+        QVERIFY(!pipeline.save(TestImages::sample(), 1).ok());
+        QVERIFY(!QFileInfo::exists(folder("deep")));
         QVERIFY(history.entries().isEmpty());
     }
 
