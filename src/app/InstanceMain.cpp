@@ -36,6 +36,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <malloc.h>
 #include <unistd.h>
 
 namespace {
@@ -68,8 +69,15 @@ void ensureSingleThreadedOpenMP(char **argv)
 std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
 {
     switch (session) {
-    case DesktopSession::Kind::X11:
-        return std::make_unique<X11ScreenCapturer>();
+    case DesktopSession::Kind::X11: {
+        auto capturer = std::make_unique<X11ScreenCapturer>();
+        // PIM_CAPTURE_BUFFERS_MS: how long the screen reader keeps its buffers after a burst (tests).
+        bool number = false;
+        const int keep = qEnvironmentVariableIntValue("PIM_CAPTURE_BUFFERS_MS", &number);
+        if (number && keep >= 0)
+            capturer->setKeepBuffersFor(keep);
+        return capturer;
+    }
     case DesktopSession::Kind::Wayland:
         return std::make_unique<PortalScreenCapturer>();
     case DesktopSession::Kind::None:
@@ -266,6 +274,9 @@ int main(int argc, char **argv)
     if (argc == 4 && std::strcmp(argv[1], "--read-text") == 0)
         return readText(argc, argv);
     ensureSingleThreadedOpenMP(argv);
+    // Pictures of a screen are given back to the system when they go: a fixed threshold keeps large
+    // blocks out of the heap, where glibc's sliding one would put the second 4K picture and keep it.
+    ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));

@@ -126,6 +126,14 @@ void PreviewPanel::scheduleDismiss(int milliseconds)
     m_dismissTimer.start(milliseconds);
 }
 
+void PreviewPanel::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    // (A drag under way has its loop on the stack: the panel goes when the drag ends.)
+    if (!m_view->isDragging())
+        deleteLater();
+}
+
 void PreviewPanel::dismiss(bool animated)
 {
     m_dismissTimer.stop();

@@ -41,6 +41,10 @@ public:
     static inline int slideIn = 220;
     static inline int fadeOut = 250;
 
+protected:
+    // Once off the screen the panel goes, with its picture: nothing of the capture stays in memory.
+    void hideEvent(QHideEvent *event) override;
+
 private:
     void scheduleDismiss(int milliseconds);
 

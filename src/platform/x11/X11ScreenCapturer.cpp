@@ -7,6 +7,7 @@
 #include <QScreen>
 
 #include <cstdlib>
+#include <malloc.h>
 #include <cstring>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -56,6 +57,7 @@ X11ScreenCapturer::X11ScreenCapturer(const QByteArray &display)
     QObject::connect(&m_idle, &QTimer::timeout, [this] {
         releaseSegment();
         m_spare = QImage();
+        ::malloc_trim(0); // what the burst used goes back to the system
     });
     m_connection = xcb_connect(display.isEmpty() ? nullptr : display.constData(), nullptr);
     if (xcb_connection_has_error(m_connection)) {
