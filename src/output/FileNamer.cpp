@@ -42,7 +42,13 @@ QString truncatedToUtf8Bytes(const QString &text, int maxBytes)
 
 QString render(const QString &pattern, const QDateTime &date, const QTimeZone &timeZone)
 {
-    const QDateTime local = date.isValid() ? date.toTimeZone(timeZone) : QDateTime();
+    // Where the system has no zone data the zone is invalid, and so is a date converted to it: the local
+    // time the C library gives (UTC when it knows nothing else) names the file instead, never zeros.
+    QDateTime local = date.isValid() && timeZone.isValid() ? date.toTimeZone(timeZone) : QDateTime();
+    if (!local.isValid() && date.isValid())
+        local = date.toLocalTime();
+    if (!local.isValid() && date.isValid())
+        local = date.toUTC();
     const QDate day = local.date();
     const QTime time = local.time();
     const int year = day.isValid() ? day.year() : 0;

@@ -21,8 +21,12 @@ grep -q '^Exec=pim full$' "$desktop" || fail "no full-screen action"
 (cd "$PWD" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$PWD/package" >/dev/null) || fail "cpack failed"
 deb=$(ls "$PWD"/package/pim_*.deb | head -n1)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libtesseract5 tesseract-ocr-fra qt6-image-formats-plugins; do
+for needed in libqt6widgets6 libtesseract5 tesseract-ocr-fra qt6-image-formats-plugins libqt6sql6-sqlite tzdata; do
   grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
+done
+recommends=$(dpkg-deb -f "$deb" Recommends)
+for wanted in qt6-wayland xdg-desktop-portal; do
+  grep -q "$wanted" <<<"$recommends" || fail "the package does not recommend $wanted: $recommends"
 done
 dpkg-deb -c "$deb" >contents.txt
 grep -q './usr/bin/pim$' contents.txt || fail "the package holds no pim"

@@ -59,6 +59,18 @@ private slots:
                  QString("2027-01-01 00.30.00"));
     }
 
+    // A system without time-zone data: the zone is invalid, the name still has today's date and time.
+    void withoutTimeZoneDataTheLocalTimeNamesTheFile()
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QString name = FileNamer::render("{date} {time}", now, QTimeZone());
+        QCOMPARE(name, now.toLocalTime().toString("yyyy-MM-dd HH.mm.ss"));
+        QVERIFY(!name.startsWith("0000"));
+        // The same from the pipeline's own call, with an invalid system zone.
+        QCOMPARE(FileNamer::render("{yyyy}", at(2026, 12, 7, 12, 0, 0), QTimeZone("Nowhere/Invalid")),
+                 at(2026, 12, 7, 12, 0, 0).toLocalTime().toString("yyyy"));
+    }
+
     void invalidDateCountsAsZero()
     {
         QCOMPARE(FileNamer::render("{date} {time}", QDateTime(), utc), QString("0000-00-00 00.00.00"));
