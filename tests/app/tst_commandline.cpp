@@ -25,6 +25,30 @@ static QString socketPath()
     return QString::fromStdString(CommandLine::socketPath());
 }
 
+// Without $XDG_RUNTIME_DIR, with the temporary folder given, for as long as it lives.
+struct NoRuntimeFolder {
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"), tmp = qgetenv("TMPDIR");
+    explicit NoRuntimeFolder(const QString &temporary)
+    {
+        qunsetenv("XDG_RUNTIME_DIR");
+        qputenv("TMPDIR", QFile::encodeName(temporary));
+    }
+    ~NoRuntimeFolder()
+    {
+        qputenv("XDG_RUNTIME_DIR", runtime);
+        if (tmp.isEmpty())
+            qunsetenv("TMPDIR");
+        else
+            qputenv("TMPDIR", tmp);
+    }
+};
+
+// An instance that answers every request with success.
+static void answerAll(const Request &, const InstanceServer::Reply &reply)
+{
+    reply(true, "là");
+}
+
 class TestCommandLine : public QObject {
     Q_OBJECT
 
@@ -125,10 +149,7 @@ private slots:
     {
         // No $XDG_RUNTIME_DIR: a private folder in the temporary folder, made by the instance.
         QTemporaryDir temporary;
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        const QByteArray tmp = qgetenv("TMPDIR");
-        qunsetenv("XDG_RUNTIME_DIR");
-        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        const NoRuntimeFolder noRuntime(temporary.path());
         const QString folder = QString::fromStdString(CommandLine::runtimeFolder());
         QVERIFY(folder.startsWith(temporary.path() + "/runtime-"));
         QCOMPARE(socketPath(), folder + "/pim.socket");
@@ -141,11 +162,6 @@ private slots:
             QCOMPARE(info.st_mode & 0777, mode_t(0700));
             QVERIFY(QFile::exists(socketPath()));
         }
-        qputenv("XDG_RUNTIME_DIR", runtime);
-        if (tmp.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", tmp);
     }
 
     // The open-file limit reached by a flood of idle connections: the instance makes room and keeps
@@ -156,7 +172,7 @@ private slots:
         server.idleMilliseconds = 300;
         QString error;
         QVERIFY2(server.claim(&error), qPrintable(error));
-        server.onRequest = [](const Request &, const InstanceServer::Reply &reply) { reply(true, "là"); };
+        server.onRequest = answerAll;
         const std::string path = CommandLine::socketPath();
         sockaddr_un address{};
         address.sun_family = AF_UNIX;
@@ -214,7 +230,7 @@ private slots:
         server.setWatchInterval(50);
         QString error;
         QVERIFY2(server.claim(&error), qPrintable(error));
-        server.onRequest = [](const Request &, const InstanceServer::Reply &reply) { reply(true, "là"); };
+        server.onRequest = answerAll;
         QVERIFY(QFile::remove(socketPath()));
         QTRY_VERIFY(QFile::exists(socketPath()));
         QCOMPARE(askAndWait(Request{"show", {}}), 0);
@@ -225,10 +241,7 @@ private slots:
     void aRuntimeFolderOfAnotherUserIsRefused()
     {
         QTemporaryDir temporary;
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
-        const QByteArray tmp = qgetenv("TMPDIR");
-        qunsetenv("XDG_RUNTIME_DIR");
-        qputenv("TMPDIR", QFile::encodeName(temporary.path()));
+        const NoRuntimeFolder noRuntime(temporary.path());
         const std::string folder = CommandLine::runtimeFolder();
         QCOMPARE(::mkdir(folder.c_str(), 0777), 0);
         QCOMPARE(::chmod(folder.c_str(), 0777), 0);
@@ -257,14 +270,9 @@ private slots:
             InstanceServer server;
             QString error;
             QVERIFY2(server.claim(&error), qPrintable(error));
-            server.onRequest = [](const Request &, const InstanceServer::Reply &reply) { reply(true, "là"); };
+            server.onRequest = answerAll;
             QCOMPARE(askAndWait(Request{"show", {}}), 0);
         }
-        qputenv("XDG_RUNTIME_DIR", runtime);
-        if (tmp.isEmpty())
-            qunsetenv("TMPDIR");
-        else
-            qputenv("TMPDIR", tmp);
     }
 
     // An instance that holds the lock but does not answer is reported, not started again.
