@@ -1,5 +1,6 @@
 #include "app/Brand.h"
 #include "app/InstanceServer.h"
+#include "app/Localization.h"
 #include "app/MainMenu.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
@@ -278,6 +279,9 @@ int main(int argc, char **argv)
     // blocks out of the heap, where glibc's sliding one would put the second 4K picture and keep it.
     ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
     QApplication app(argc, argv);
+    if (!Localization::install(app))
+        std::fprintf(stderr, "pim: traductions françaises de Qt introuvables (paquet qt6-translations-l10n) : "
+                             "les fenêtres de Qt restent en anglais\n");
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));
     QApplication::setApplicationVersion(Brand::version());

@@ -21,7 +21,7 @@ grep -q '^Exec=pim full$' "$desktop" || fail "no full-screen action"
 (cd "$PWD" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$PWD/package" >/dev/null) || fail "cpack failed"
 deb=$(ls "$PWD"/package/pim_*.deb | head -n1)
 depends=$(dpkg-deb -f "$deb" Depends)
-for needed in libqt6widgets6 libtesseract5 tesseract-ocr-fra qt6-image-formats-plugins libqt6sql6-sqlite tzdata; do
+for needed in libqt6widgets6 libtesseract5 tesseract-ocr-fra qt6-image-formats-plugins libqt6sql6-sqlite tzdata qt6-translations-l10n; do
   grep -q "$needed" <<<"$depends" || fail "the package does not depend on $needed: $depends"
 done
 recommends=$(dpkg-deb -f "$deb" Recommends)

@@ -1,4 +1,5 @@
 #include "app/AboutWindowController.h"
+#include "app/Localization.h"
 #include "app/MainMenu.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
@@ -13,6 +14,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QColorDialog>
 #include <QMenu>
 #include <QLabel>
 #include <QPushButton>
@@ -82,6 +84,34 @@ private slots:
             QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Escape);
             QVERIFY2(!window->isVisible(), window->metaObject()->className());
         }
+    }
+
+    // Qt's own windows in French, whatever LANG says (the tests run under the C locale).
+    void qtsOwnWindowsSpeakFrench()
+    {
+        QVERIFY(Localization::install(*qApp));
+        QColorDialog colours;
+        QStringList texts;
+        for (const QAbstractButton *button : colours.findChildren<QAbstractButton *>())
+            texts << button->text();
+        for (const QLabel *label : colours.findChildren<QLabel *>())
+            texts << label->text();
+        QVERIFY2(texts.contains(QStringLiteral("Annuler")), qPrintable(texts.join(u'|')));
+        QVERIFY2(!texts.contains(QStringLiteral("Cancel")), qPrintable(texts.join(u'|')));
+        QVERIFY2(!texts.contains(QStringLiteral("&Basic colors")), qPrintable(texts.join(u'|')));
+
+        QLineEdit field;
+        const std::unique_ptr<QMenu> menu(field.createStandardContextMenu());
+        QStringList entries;
+        for (const QAction *action : menu->actions())
+            if (!action->isSeparator())
+                entries << action->text().remove(u'&').split(u'\t').first();
+        QVERIFY2(entries.contains(QStringLiteral("Copier")) && entries.contains(QStringLiteral("Coller")) &&
+                     entries.contains(QStringLiteral("Tout sélectionner")),
+                 qPrintable(entries.join(u'|')));
+        // Dates in French when the system's locale is not a French one.
+        QCOMPARE(QLocale().language(), QLocale::French);
+        QVERIFY(QLocale().toString(QDate(2026, 12, 7), QLocale::ShortFormat).contains(QStringLiteral("07/12/2026")));
     }
 
     void welcomeWithThePermission()
