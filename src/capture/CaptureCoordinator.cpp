@@ -54,7 +54,7 @@ void CaptureCoordinator::captureArea(Completion done)
     if (!passPermissionGate(done))
         return;
     if (m_selection || m_reading) {
-        finished(CaptureOutcome::of(CaptureOutcome::Kind::ignored), done);
+        ignored(done);
         return;
     }
     if (onCaptureStarting)
@@ -133,7 +133,7 @@ void CaptureCoordinator::captureFullScreen(double delaySeconds, Completion done)
     if (!passPermissionGate(done))
         return;
     if (m_reading) {
-        finished(CaptureOutcome::of(CaptureOutcome::Kind::ignored), done);
+        ignored(done);
         return;
     }
     if (onCaptureStarting)
@@ -170,7 +170,7 @@ void CaptureCoordinator::captureScreenNow(const Completion &done)
         return;
     }
     if (m_reading) {
-        finished(CaptureOutcome::of(CaptureOutcome::Kind::ignored), done);
+        ignored(done);
         return;
     }
     QPointer<CaptureCoordinator> self(this);
@@ -237,6 +237,13 @@ void CaptureCoordinator::fail(const QString &message, const Completion &done)
         box.activateWindow();
         box.exec();
     }
+}
+
+void CaptureCoordinator::ignored(const Completion &done)
+{
+    // Only the asker hears of it: for everyone else the capture under way goes on.
+    if (done)
+        done(CaptureOutcome::of(CaptureOutcome::Kind::ignored));
 }
 
 void CaptureCoordinator::finished(const CaptureOutcome &outcome, const Completion &done)

@@ -52,7 +52,8 @@ public:
     // Shows the failure; by default a modal alert with the error's text. It runs after the request's
     // outcome has been told, so that nobody waits for the alert to be dismissed.
     std::function<void(const QString &message)> onFailure;
-    // Every request's outcome once it has ended.
+    // Every request's outcome once it has ended; not for a request ignored because another capture is
+    // under way (that capture's own end follows).
     std::function<void(const CaptureOutcome &outcome)> onFinished;
 
     static QString failureTitle() { return QStringLiteral("La capture a échoué"); }
@@ -64,6 +65,7 @@ private:
     void performCapture(QScreen *screen, const QImage &image, const Completion &done);
     void fail(const QString &message, const Completion &done);
     void finished(const CaptureOutcome &outcome, const Completion &done);
+    void ignored(const Completion &done);
 
     std::unique_ptr<ScreenCapturer> m_capturer;
     OutputPipeline m_output;

@@ -199,10 +199,13 @@ private slots:
     {
         coordinator->captureArea();
         waitForOverlays();
-        // A second request while selecting is ignored.
+        // A second request while selecting is ignored: its asker hears so, the capture under way goes on.
         SelectionController *selection = coordinator->selection();
-        coordinator->captureArea();
+        std::optional<CaptureOutcome> second;
+        coordinator->captureArea([&second](const CaptureOutcome &r) { second = r; });
         QCOMPARE(coordinator->selection(), selection);
+        QVERIFY(second && second->kind == CaptureOutcome::Kind::ignored);
+        QVERIFY(!outcome); // nothing has ended
         // Dragged backwards, from bottom-right to top-left.
         dragWithXdotool(QPoint(340, 260), QPoint(140, 160));
         QVERIFY(waitForOutcome());
