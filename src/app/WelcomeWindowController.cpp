@@ -20,7 +20,7 @@ QString shortcutText(const GlobalShortcuts::Name &name)
     // Where the desktop owns the shortcuts, the keys it gave.
     if (GlobalShortcuts::desktopService()) {
         const QString trigger = GlobalShortcuts::desktopTrigger(name);
-        return trigger.isEmpty() ? QStringLiteral("non attribué") : trigger;
+        return trigger.isEmpty() ? QStringLiteral("non attribué") : GlobalShortcuts::linuxKeyNames(trigger);
     }
     const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(name);
     if (!shortcut)

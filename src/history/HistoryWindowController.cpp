@@ -19,7 +19,7 @@
 
 namespace {
 
-const QString emptyHistoryText = QStringLiteral("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone.");
+const QString emptyHistoryText = QStringLiteral("Aucune capture pour l'instant.\nMaj+Super+7 pour capturer une zone.");
 
 } // namespace
 

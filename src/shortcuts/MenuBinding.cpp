@@ -7,6 +7,7 @@ namespace GlobalShortcuts {
 namespace {
 
 const char *const bindingObjectName = "pim-shortcut-binding";
+const char *const titleProperty = "pim-menu-title";
 
 // The desktop's own words for its keys ("Shift+Logo+7", "Ctrl+Print") as a key sequence; none when they are
 // not plain Qt key names once the logo key is named as Qt names it.
@@ -20,15 +21,28 @@ QKeySequence desktopKeys(QString trigger)
     return keys;
 }
 
+// The item's title, and after a tab the keys in Linux names ("Maj+Super+7"), which the menu shows in its
+// shortcut column instead of Qt's own "Meta+Shift+7".
+void show(QAction *action, const QString &keys)
+{
+    if (!action->property(titleProperty).isValid())
+        action->setProperty(titleProperty, action->text().section(u'\t', 0, 0));
+    const QString title = action->property(titleProperty).toString();
+    action->setText(keys.isEmpty() ? title : title + u'\t' + keys);
+}
+
 void apply(QAction *action, const Name &name)
 {
     // Where the desktop owns the shortcuts, the menu shows the keys it gave (or none), not Pim's wish.
     if (desktopService()) {
-        action->setShortcut(desktopKeys(desktopTrigger(name)));
+        const QString trigger = desktopTrigger(name);
+        action->setShortcut(desktopKeys(trigger));
+        show(action, linuxKeyNames(trigger));
         return;
     }
     const std::optional<Shortcut> shortcut = getShortcut(name);
     action->setShortcut(shortcut ? shortcut->menuKeySequence() : QKeySequence());
+    show(action, shortcut ? shortcut->presentableDescription() : QString());
 }
 
 } // namespace
@@ -41,6 +55,7 @@ void setShortcut(QAction *action, const std::optional<Name> &name)
     delete action->findChild<QObject *>(QLatin1String(bindingObjectName), Qt::FindDirectChildrenOnly);
     if (!name) {
         action->setShortcut(QKeySequence());
+        show(action, QString());
         return;
     }
     apply(action, *name);

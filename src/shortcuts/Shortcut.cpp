@@ -20,41 +20,42 @@ struct SpecialKey {
     int qtKey;            // 0: none
 };
 
-// The keys with fixed texts. "Espace" is the space key's name in our string table.
+// The keys with fixed texts: shown by the name their cap bears on a Linux keyboard (French), and the
+// character a menu item shows. "Espace" is the space key's name in our string table.
 const SpecialKey specialKeys[] = {
-    {Key::returnKey, u"↩", u"↩", Qt::Key_Return},
-    {Key::deleteKey, u"⌫", u"⌫", Qt::Key_Backspace},
-    {Key::deleteForward, u"⌦", u"⌦", Qt::Key_Delete},
-    {Key::end, u"↘", u"↘", Qt::Key_End},
-    {Key::escape, u"⎋", u"⎋", Qt::Key_Escape},
-    {Key::help, u"?\u20DD", u"?\u20DD", Qt::Key_Help},
-    {Key::home, u"↖", u"↖", Qt::Key_Home},
+    {Key::returnKey, u"Entrée", u"↩", Qt::Key_Return},
+    {Key::deleteKey, u"Retour arrière", u"⌫", Qt::Key_Backspace},
+    {Key::deleteForward, u"Suppr", u"⌦", Qt::Key_Delete},
+    {Key::end, u"Fin", u"↘", Qt::Key_End},
+    {Key::escape, u"Échap", u"⎋", Qt::Key_Escape},
+    {Key::help, u"Aide", u"?\u20DD", Qt::Key_Help},
+    {Key::home, u"Début", u"↖", Qt::Key_Home},
     {Key::space, u"Espace", u" ", Qt::Key_Space},
-    {Key::tab, u"⇥", u"⇥", Qt::Key_Tab},
-    {Key::pageUp, u"⇞", u"⇞", Qt::Key_PageUp},
-    {Key::pageDown, u"⇟", u"⇟", Qt::Key_PageDown},
+    {Key::tab, u"Tab", u"⇥", Qt::Key_Tab},
+    {Key::pageUp, u"Page préc.", u"⇞", Qt::Key_PageUp},
+    {Key::pageDown, u"Page suiv.", u"⇟", Qt::Key_PageDown},
     {Key::upArrow, u"↑", u"↑", Qt::Key_Up},
     {Key::rightArrow, u"→", u"→", Qt::Key_Right},
     {Key::downArrow, u"↓", u"↓", Qt::Key_Down},
     {Key::leftArrow, u"←", u"←", Qt::Key_Left},
-    {Key::keypad0, u"0\u20E3", nullptr, 0},
-    {Key::keypad1, u"1\u20E3", nullptr, 0},
-    {Key::keypad2, u"2\u20E3", nullptr, 0},
-    {Key::keypad3, u"3\u20E3", nullptr, 0},
-    {Key::keypad4, u"4\u20E3", nullptr, 0},
-    {Key::keypad5, u"5\u20E3", nullptr, 0},
-    {Key::keypad6, u"6\u20E3", nullptr, 0},
-    {Key::keypad7, u"7\u20E3", nullptr, 0},
-    {Key::keypad8, u"8\u20E3", nullptr, 0},
-    {Key::keypad9, u"9\u20E3", nullptr, 0},
-    {Key::keypadClear, u"☒\u20E3", nullptr, 0},
-    {Key::keypadDecimal, u".\u20E3", nullptr, 0},
-    {Key::keypadDivide, u"/\u20E3", nullptr, 0},
-    {Key::keypadEnter, u"↩\u20E3", nullptr, 0},
-    {Key::keypadEquals, u"=\u20E3", nullptr, 0},
-    {Key::keypadMinus, u"-\u20E3", nullptr, 0},
-    {Key::keypadMultiply, u"*\u20E3", nullptr, 0},
-    {Key::keypadPlus, u"+\u20E3", nullptr, 0},
+    {Key::keypad0, u"Pavé 0", nullptr, 0},
+    {Key::keypad1, u"Pavé 1", nullptr, 0},
+    {Key::keypad2, u"Pavé 2", nullptr, 0},
+    {Key::keypad3, u"Pavé 3", nullptr, 0},
+    {Key::keypad4, u"Pavé 4", nullptr, 0},
+    {Key::keypad5, u"Pavé 5", nullptr, 0},
+    {Key::keypad6, u"Pavé 6", nullptr, 0},
+    {Key::keypad7, u"Pavé 7", nullptr, 0},
+    {Key::keypad8, u"Pavé 8", nullptr, 0},
+    {Key::keypad9, u"Pavé 9", nullptr, 0},
+    {Key::keypadClear, u"Verr. Num", nullptr, 0},
+    {Key::keypadDecimal, u"Pavé .", nullptr, 0},
+    {Key::keypadDivide, u"Pavé /", nullptr, 0},
+    {Key::keypadEnter, u"Pavé Entrée", nullptr, 0},
+    {Key::keypadEquals, u"Pavé =", nullptr, 0},
+    {Key::keypadMinus, u"Pavé -", nullptr, 0},
+    {Key::keypadMultiply, u"Pavé *", nullptr, 0},
+    {Key::keypadPlus, u"Pavé +", nullptr, 0},
 };
 
 const SpecialKey *special(int keyCode)
@@ -146,20 +147,49 @@ std::optional<Shortcut> Shortcut::fromKeyEvent(const QEvent *anyEvent)
     return Shortcut(Key{keyCode}, modifiersFromQt(event->modifiers()));
 }
 
-QString symbolicRepresentation(int keyModifiers)
+QString modifierNames(int keyModifiers)
 {
-    QString symbols;
+    QString names;
     if (keyModifiers & Modifier::control)
-        symbols += u"⌃";
+        names += QStringLiteral("Ctrl+");
     if (keyModifiers & Modifier::option)
-        symbols += u"⌥";
+        names += QStringLiteral("Alt+");
     if (keyModifiers & Modifier::shift)
-        symbols += u"⇧";
+        names += QStringLiteral("Maj+");
     if (keyModifiers & Modifier::command)
-        symbols += u"⌘";
+        names += QStringLiteral("Super+");
     if (keyModifiers & Modifier::function)
-        symbols += QString::fromUtf16(u"\U0001F310\uFE0E");
-    return symbols;
+        names += QStringLiteral("Fn+");
+    return names;
+}
+
+QString linuxKeyNames(const QString &trigger)
+{
+    // The desktop's words ("Shift+Logo+7", "<Control><Super>Print") into ours, modifiers in our order.
+    QString rest = trigger.trimmed();
+    rest.replace(u'<', u' ').replace(u'>', u'+');
+    QStringList parts = rest.split(u'+', Qt::SkipEmptyParts);
+    for (QString &part : parts)
+        part = part.trimmed();
+    parts.removeAll(QString());
+    if (parts.isEmpty())
+        return QString();
+    int modifiers = 0;
+    QStringList keys;
+    for (const QString &part : std::as_const(parts)) {
+        const QString word = part.toLower();
+        if (word == u"shift" || word == u"maj")
+            modifiers |= Modifier::shift;
+        else if (word == u"ctrl" || word == u"control" || word == u"primary")
+            modifiers |= Modifier::control;
+        else if (word == u"alt" || word == u"mod1")
+            modifiers |= Modifier::option;
+        else if (word == u"logo" || word == u"super" || word == u"meta" || word == u"mod4")
+            modifiers |= Modifier::command;
+        else
+            keys << (part.size() == 1 ? part.toUpper() : part);
+    }
+    return modifierNames(modifiers) + keys.join(u'+');
 }
 
 QString Shortcut::presentableDescription() const
@@ -173,7 +203,7 @@ QString Shortcut::presentableDescription() const
         keyText = c->toUpper();
     else
         keyText = QString(QChar(0xFFFD));
-    return symbolicRepresentation(keyModifiers) + keyText;
+    return modifierNames(keyModifiers) + keyText;
 }
 
 std::optional<QString> Shortcut::menuKeyEquivalent() const

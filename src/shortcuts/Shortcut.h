@@ -49,7 +49,7 @@ struct Shortcut {
 
     bool operator==(const Shortcut &) const = default;
 
-    // "⇧⌘7": the modifier symbols then the key's text.
+    // "Maj+Super+7": the modifiers' Linux names (Ctrl, Alt, Maj, Super), then the key as its cap reads.
     QString presentableDescription() const;
     QString description() const { return presentableDescription(); }
     // The key sequence a menu item shows and answers for this shortcut; empty for keypad keys and keys
@@ -64,8 +64,10 @@ struct Shortcut {
     static std::optional<Shortcut> decode(const QVariant &stored);
 };
 
-// "⌃⌥⇧⌘🌐︎" for the modifier bits present, in that order.
-QString symbolicRepresentation(int keyModifiers);
+// "Ctrl+Alt+Maj+Super+" for the modifier bits present, in that order ("Fn+" for Function).
+QString modifierNames(int keyModifiers);
+// A desktop's description of its keys ("Shift+Logo+7") in the same words and order ("Maj+Super+7").
+QString linuxKeyNames(const QString &trigger);
 
 size_t qHash(const Shortcut &shortcut, size_t seed = 0);
 

@@ -114,7 +114,7 @@ void Recorder::showBinding()
         // The desktop's keys, in its own words; they are changed in its settings, not here.
         const QString trigger = desktopTrigger(m_name);
         setPlaceholderText(QStringLiteral("Non attribué"));
-        setText(trigger);
+        setText(linuxKeyNames(trigger));
         setToolTip(QStringLiteral("Le bureau attribue ce raccourci : il se change dans ses réglages clavier."));
         setFocusPolicy(Qt::NoFocus);
         for (QAction *action : actions())

@@ -74,7 +74,7 @@ private slots:
         HistoryWindowController window;
         window.showWindow();
         QVERIFY(window.emptyLabel()->isVisible());
-        QCOMPARE(window.emptyLabel()->text(), QString("Aucune capture pour l'instant.\n⇧⌘7 pour capturer une zone."));
+        QCOMPARE(window.emptyLabel()->text(), QString("Aucune capture pour l'instant.\nMaj+Super+7 pour capturer une zone."));
         QCOMPARE(window.windowTitle(), QString("Historique des captures"));
         QCOMPARE(window.grid()->model()->rowCount(), 0);
 

@@ -269,7 +269,7 @@ private slots:
                         {{QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")},
                          {QStringLiteral("captureFullScreen"), QStringLiteral("Shift+Print")}});
         QCOMPARE(recorders[0]->text(), QStringLiteral("Ctrl+Print"));
-        QCOMPARE(recorders[1]->text(), QStringLiteral("Shift+Print"));
+        QCOMPARE(recorders[1]->text(), QStringLiteral("Maj+Print"));
         QVERIFY(!window.shortcutStatus(0)->isVisible());
         QVERIFY(!window.desktopGuidance()->isVisible());
         // A click does not start recording: the keys are the desktop's.

@@ -112,7 +112,7 @@ private slots:
 
     void firesOncePerPressWhateverTheLocks()
     {
-        QCOMPARE(Name::captureArea().shortcut()->description(), QString("⇧⌘7"));
+        QCOMPARE(Name::captureArea().shortcut()->description(), QString("Maj+Super+7"));
         press("shift+super+7");
         QTRY_COMPARE(areaPresses, 1);
         QTest::qWait(200);
@@ -193,7 +193,7 @@ private slots:
         int customPresses = 0;
         onKeyDown(custom, [&] { ++customPresses; });
         const QByteArray printed = capturedErrors([&] { setShortcut(controlAltK, custom); });
-        QCOMPARE(printed, QByteArray("Error registering hotkey ⌃⌥K: 10\n"));
+        QCOMPARE(printed, QByteArray("Error registering hotkey Ctrl+Alt+K: 10\n"));
         QVERIFY(!isInHotKeyTable(controlAltK));
         xcb_disconnect(rival);
         press("ctrl+alt+k");
@@ -246,7 +246,7 @@ private slots:
         const int before = areaPresses;
         press("ctrl+alt+j");
         QTRY_VERIFY(!recorder->isRecording());
-        QCOMPARE(recorder->text(), QString("⌃⌥J"));
+        QCOMPARE(recorder->text(), QString("Ctrl+Alt+J"));
         QCOMPARE(areaPresses, before);
 
         xdotool({"search", "--name", "xmessage", "windowfocus", "--sync"});

@@ -72,7 +72,7 @@ private slots:
 
     void showsTheBindingAndIsNotFocusedOnOpening()
     {
-        QCOMPARE(recorder->text(), QString("⇧⌘7"));
+        QCOMPARE(recorder->text(), QString("Maj+Super+7"));
         QCOMPARE(recorder->sizeHint().width(), 130);
         QTest::qWait(50);
         QVERIFY(!recorder->hasFocus());
@@ -128,7 +128,7 @@ private slots:
         QTest::keyClick(recorder, Qt::Key_K, Qt::ControlModifier | Qt::AltModifier);
         const Shortcut expected(Key{Key::k}, Modifier::control | Modifier::option);
         QCOMPARE(getShortcut(*area), expected);
-        QCOMPARE(recorder->text(), QString("⌃⌥K"));
+        QCOMPARE(recorder->text(), QString("Ctrl+Alt+K"));
         QVERIFY(!recorder->hasFocus());
     }
 
@@ -144,7 +144,7 @@ private slots:
         QTest::keyClick(recorder, Qt::Key_Escape);
 
         setShortcut(shiftCommand7, *area);
-        QTRY_COMPARE(recorder->text(), QString("⇧⌘7"));
+        QTRY_COMPARE(recorder->text(), QString("Maj+Super+7"));
         QAction *clear = recorder->findChild<QAction *>("clearShortcut");
         QVERIFY(clear && clear->isVisible());
         clear->trigger();
@@ -229,7 +229,7 @@ private slots:
         Recorder other(*area);
         startRecording();
         QTest::keyClick(recorder, Qt::Key_J, Qt::MetaModifier);
-        QCOMPARE(other.text(), QString("⌘J"));
+        QCOMPARE(other.text(), QString("Super+J"));
         setShortcut(std::nullopt, *area);
         QCOMPARE(other.text(), QString());
         QCOMPARE(recorder->text(), QString());
