@@ -69,11 +69,26 @@ drag() { # x1 y1 x2 y2
   sleep 0.1
   xdotool mousemove "$3" "$4" mouseup 1
 }
-# The file against scrot's picture of the same rectangle of the screen now: not one pixel apart.
+# No window of ours covers the screen any more (overlays, pipette).
+wait_for_no_overlay() {
+  for _ in $(seq 1 100); do
+    window_now '[ "$WIDTH" -eq 1920 ] && [ "$HEIGHT" -eq 1080 ]' >/dev/null || return 0
+    sleep 0.1
+  done
+  fail "a window of Pim's still covers the screen"
+}
+# The file against scrot's picture of the same rectangle of the screen once it has settled (no overlay,
+# two pictures in a row alike): not one pixel apart.
 same_as_screen() { # file x y w h [region of the file to compare: x y w h]
-  local file=$1 reference="$PWD/reference.png"
-  sleep 1
-  scrot -o -a "$2,$3,$4,$5" "$reference"
+  local file=$1 reference="$PWD/reference.png" previous="$PWD/previous.png"
+  wait_for_no_overlay
+  scrot -o -a "$2,$3,$4,$5" "$previous"
+  for _ in $(seq 1 50); do
+    sleep 0.1
+    scrot -o -a "$2,$3,$4,$5" "$reference"
+    cmp -s "$previous" "$reference" && break
+    cp "$reference" "$previous"
+  done
   local result
   result=$("$imagediff" "$file" "$reference" "${@:6}")
   read -r _ _ mean largest <<<"$result"
@@ -135,7 +150,7 @@ for _ in $(seq 1 50); do
   [[ "$picked" == \#* ]] && break
   sleep 0.1
 done
-sleep 0.5
+wait_for_no_overlay
 expected=$(pixel_code 1750 30)
 [ "$picked" = "$expected" ] || fail "the pipette picked $picked where the screen shows $expected: the tray menu"
 
@@ -149,7 +164,7 @@ xdotool mousemove 10 10
 preview=$(find_window '[ "$X" -gt 1300 ] && [ "$Y" -gt 700 ] && [ "$WIDTH" -le 300 ]') || fail "no preview"
 geometry "$preview"
 px=$X; py=$Y; pw=$WIDTH; ph=$HEIGHT
-sleep 1
+# With the first preview on the screen over the history window, the second capture.
 second=$("$pim" full) || fail "the second pim full failed"
 # Once the second capture's preview has gone too, the screen there is the history window alone (its grid
 # grows by a cell at the left, away from the preview's place).
@@ -170,6 +185,6 @@ size=$("$imagediff" --size "$(newest)")
 [ "$size" = "1920x1080" ] || fail "the full-screen capture during a selection is $size"
 find_window '[ "$WIDTH" -eq 1920 ] && [ "$HEIGHT" -eq 1080 ]' >/dev/null || fail "the selection went"
 xdotool key Escape
-sleep 0.3
+wait_for_no_overlay # the selection has ended…
 [ "$(count)" -eq $((before + 1)) ] || fail "Escape after the full-screen capture saved something"
 echo "own windows end to end: ok"
