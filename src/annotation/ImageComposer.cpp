@@ -125,9 +125,11 @@ const ShadowPicture *shadowPicture(QSizeF imageSize, double radius, double k)
 
 // Draws the shadow of the image outline 6 points below it. The outline's inside is covered by the opaque
 // filler drawn next, so only the band around it is blended.
-void paintShadow(QPainter &painter, QSizeF imageSize, double radius, QPointF imageOrigin)
+void paintShadow(QPainter &painter, QSizeF imageSize, double radius, QPointF imageOrigin, bool onScreen)
 {
-    const double k = deviceScale(painter);
+    double k = deviceScale(painter);
+    if (onScreen)
+        k = std::min(k, 2.0);
     if (!(k > 0) || !std::isfinite(k))
         return;
     const ShadowPicture *picture = shadowPicture(imageSize, radius, k);
@@ -151,6 +153,8 @@ void paintShadow(QPainter &painter, QSizeF imageSize, double radius, QPointF ima
         QRect(right, top, pixels.width() - right, bottom - top),
     };
     painter.save();
+    if (onScreen)
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
     for (const QRect &band : bands) {
         if (band.isEmpty())
             continue;
@@ -210,12 +214,15 @@ void paintDecoratedImage(QPainter &painter, const Scene &scene)
     const double radius = clampedCornerRadius(d.cornerRadius, image);
     const QPainterPath shape = outline(image, radius);
     if (d.hasShadow) {
-        paintShadow(painter, image, radius, origin);
+        paintShadow(painter, image, radius, origin, scene.onScreen);
         painter.setRenderHint(QPainter::Antialiasing);
         painter.fillPath(shape.translated(origin), Qt::black); // under the image, seen through its holes
     }
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    // On screen, an image shown at twice its pixels or more shows them as squares, which is what one zooms
+    // in for; below that, smoothing reads better than uneven squares.
+    const bool magnified = scene.onScreen && deviceScale(painter) >= scene.scale * (2 - 1e-6);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !magnified);
     if (radius > 0)
         painter.setClipPath(shape.translated(origin), Qt::IntersectClip);
     painter.drawImage(QRectF(origin, image), scene.baseImage);

@@ -23,6 +23,10 @@ struct Scene {
     const QList<Annotation> *annotations = nullptr;
     double scale = 1;
     Decoration decoration;
+    // Painted for the screen rather than exported: a magnified image shows its pixels, and the shadow is
+    // drawn from a picture of at most two pixels a point (a blur has no detail to lose), so a canvas zoomed
+    // far in does not build a shadow the size of the zoomed picture.
+    bool onScreen = false;
 
     QSizeF imagePointSize() const { return Geometry::pointSize(baseImage.size(), scale); }
     QSizeF paddedPointSize() const { return Geometry::padded(imagePointSize(), decoration.padding); }

@@ -25,6 +25,13 @@ double distance(QPointF a, QPointF b)
     return std::hypot(a.x() - b.x(), a.y() - b.y());
 }
 
+// The text's font as the in-place field shows it on a canvas at that zoom.
+QFont fieldFont(QFont font, double zoom, const QPaintDevice *device)
+{
+    font.setPointSizeF(std::max(font.pointSizeF() * zoom, 0.1));
+    return TextFont::forDevice(font, device);
+}
+
 } // namespace
 
 AnnotationCanvasView::AnnotationCanvasView(EditorDocument *document, EditorState *state, QWidget *parent)
@@ -40,21 +47,36 @@ AnnotationCanvasView::AnnotationCanvasView(EditorDocument *document, EditorState
 QPointF AnnotationCanvasView::toImage(QPointF widgetPoint) const
 {
     const double p = m_document->state.decoration.padding;
-    return QPointF(widgetPoint.x() - p, m_document->paddedPointSize().height() - widgetPoint.y() - p);
+    const QPointF view = widgetPoint / m_zoom;
+    return QPointF(view.x() - p, m_document->paddedPointSize().height() - view.y() - p);
 }
 
 QPointF AnnotationCanvasView::toWidget(QPointF imagePoint) const
 {
     const double p = m_document->state.decoration.padding;
-    return QPointF(imagePoint.x() + p, m_document->paddedPointSize().height() - p - imagePoint.y());
+    return QPointF(imagePoint.x() + p, m_document->paddedPointSize().height() - p - imagePoint.y()) * m_zoom;
 }
 
 void AnnotationCanvasView::syncSize()
 {
-    const QSizeF size = m_document->paddedPointSize();
-    const QSize whole(int(std::ceil(size.width())), int(std::ceil(size.height())));
+    const QSize whole = CanvasGeometry::zoomedSize(m_document->paddedPointSize(), m_zoom);
     if (whole != this->size())
         setFixedSize(whole);
+}
+
+void AnnotationCanvasView::setZoom(double zoom)
+{
+    zoom = CanvasGeometry::clampedZoom(zoom);
+    if (zoom == m_zoom)
+        return;
+    m_zoom = zoom;
+    dropDragCache();
+    syncSize();
+    if (m_textField) {
+        m_textField->setFont(fieldFont(m_textFont, m_zoom, this));
+        resizeTextField();
+    }
+    update();
 }
 
 // --- Owner notifications -------------------------------------------------------------------------------
@@ -220,7 +242,7 @@ void AnnotationCanvasView::selectMouseDown(QPointF q, int clickCount)
         if (const std::optional<A> selected = m_document->annotation(*m_selectedID)) {
             const QList<QPointF> handles = selected->handles();
             for (int i = 0; i < handles.size(); ++i) {
-                if (distance(q, handles[i]) > CanvasGeometry::handleReach)
+                if (distance(q, handles[i]) > CanvasGeometry::handleReach / m_zoom)
                     continue;
                 if (selected->is<A::Arrow>() || selected->is<A::Line>())
                     m_drag = EndpointDrag{i, list};
@@ -432,7 +454,7 @@ void AnnotationCanvasView::beginTextEditing(QPointF q, const std::optional<Annot
     palette.setColor(QPalette::Text, color);
     field->setPalette(palette);
     const QFont font = TextFont::textFont(fontName, fontSize);
-    field->setFont(TextFont::forDevice(font, this));
+    field->setFont(fieldFont(font, m_zoom, this));
     m_textFont = font;
     m_textOrigin = origin;
     field->installEventFilter(this);
@@ -454,7 +476,8 @@ void AnnotationCanvasView::resizeTextField()
         CanvasGeometry::textFieldFrame(origin, measured, m_document->state.decoration.padding);
     // View space is y-up; the widget is y-down.
     const double top = m_document->paddedPointSize().height() - frame.y() - frame.height();
-    m_textField->setGeometry(QRectF(frame.x(), top, frame.width(), frame.height()).toAlignedRect());
+    const QRectF zoomed(frame.x() * m_zoom, top * m_zoom, frame.width() * m_zoom, frame.height() * m_zoom);
+    m_textField->setGeometry(zoomed.toAlignedRect());
 }
 
 void AnnotationCanvasView::tearDownTextField()
@@ -539,23 +562,61 @@ QList<Annotation> AnnotationCanvasView::paintedAnnotations() const
     return list;
 }
 
-const QPixmap &AnnotationCanvasView::decoratedImage(qreal ratio)
+ImageComposer::Scene AnnotationCanvasView::scene(const QList<Annotation> *annotations) const
 {
     const EditorDocument::State &s = m_document->state;
-    const QSizeF size = m_document->paddedPointSize();
-    const QSize pixels(int(std::ceil(size.width() * ratio)), int(std::ceil(size.height() * ratio)));
+    ImageComposer::Scene scene{s.baseImage, annotations, m_document->scale(), s.decoration};
+    scene.onScreen = true;
+    return scene;
+}
+
+namespace {
+
+// The largest picture the canvas keeps of its layers: 16 million pixels (64 MB), more than a 4K screen.
+constexpr qint64 layerPixelLimit = qint64(16) << 20;
+
+// A layer the size of the canvas at its density, transparent, painted in padded points.
+QPixmap newLayer(QSize pixels, qreal ratio)
+{
+    QPixmap layer(pixels);
+    layer.setDevicePixelRatio(ratio);
+    layer.fill(Qt::transparent);
+    return layer;
+}
+
+// Draws a layer, one pixel a device pixel, at the canvas's top-left corner of a painter in padded points.
+void drawLayer(QPainter &painter, const QPixmap &layer, double zoom)
+{
+    painter.save();
+    painter.scale(1 / zoom, 1 / zoom);
+    painter.drawPixmap(QPointF(0, 0), layer);
+    painter.restore();
+}
+
+} // namespace
+
+const QPixmap *AnnotationCanvasView::decoratedImage()
+{
+    const EditorDocument::State &s = m_document->state;
+    const qreal ratio = devicePixelRatioF();
+    const QSize view = CanvasGeometry::zoomedSize(m_document->paddedPointSize(), m_zoom);
+    const QSize pixels(int(std::ceil(view.width() * ratio)), int(std::ceil(view.height() * ratio)));
+    if (qint64(pixels.width()) * pixels.height() > layerPixelLimit) {
+        m_decorated = QPixmap();
+        return nullptr;
+    }
     if (m_decorated.isNull() || m_decorated.size() != pixels || m_decorated.devicePixelRatio() != ratio ||
-        m_decoratedImageKey != s.baseImage.cacheKey() || !(m_decoratedDecoration == s.decoration)) {
-        m_decorated = QPixmap(pixels);
-        m_decorated.setDevicePixelRatio(ratio);
-        m_decorated.fill(Qt::transparent);
+        m_decoratedZoom != m_zoom || m_decoratedImageKey != s.baseImage.cacheKey() ||
+        !(m_decoratedDecoration == s.decoration)) {
+        m_decorated = newLayer(pixels, ratio);
         QPainter painter(&m_decorated);
-        ImageComposer::paintDecoratedImage(
-            painter, ImageComposer::Scene{s.baseImage, nullptr, m_document->scale(), s.decoration});
+        painter.scale(m_zoom, m_zoom);
+        ImageComposer::paintDecoratedImage(painter, scene(nullptr));
         m_decoratedImageKey = s.baseImage.cacheKey();
         m_decoratedDecoration = s.decoration;
+        m_decoratedZoom = m_zoom;
     }
-    return m_decorated;
+    return &m_decorated;
 }
 
 // At the start of a move or reshape: the pictures of everything below and above the dragged annotation,
@@ -563,64 +624,64 @@ const QPixmap &AnnotationCanvasView::decoratedImage(qreal ratio)
 // image, so painting the layer above separately gives the same picture.
 void AnnotationCanvasView::prepareDragCache()
 {
-    m_belowDrag = QPixmap();
-    m_aboveDrag = QPixmap();
-    m_dragIndex = -1;
+    dropDragCache();
     if (!m_selectedID || m_editingTextID)
         return;
     const QList<A> &list = m_document->state.annotations;
+    qsizetype index = -1;
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (list[i].id == *m_selectedID)
-            m_dragIndex = i;
+            index = i;
     }
-    if (m_dragIndex < 0)
+    const QPixmap *decorated = decoratedImage();
+    if (index < 0 || !decorated)
         return;
-    const qreal ratio = devicePixelRatioF();
-    const EditorDocument::State &s = m_document->state;
-    m_belowDrag = decoratedImage(ratio).copy();
-    m_belowDrag.setDevicePixelRatio(ratio);
+    m_dragIndex = index;
+    m_belowDrag = decorated->copy();
+    m_belowDrag.setDevicePixelRatio(decorated->devicePixelRatio());
     {
         QPainter painter(&m_belowDrag);
+        painter.scale(m_zoom, m_zoom);
         const QList<A> below = list.mid(0, m_dragIndex);
-        ImageComposer::paintAnnotations(
-            painter, ImageComposer::Scene{s.baseImage, &below, m_document->scale(), s.decoration});
+        ImageComposer::paintAnnotations(painter, scene(&below));
     }
     if (m_dragIndex + 1 < list.size()) {
-        m_aboveDrag = QPixmap(m_belowDrag.size());
-        m_aboveDrag.setDevicePixelRatio(ratio);
-        m_aboveDrag.fill(Qt::transparent);
+        m_aboveDrag = newLayer(m_belowDrag.size(), m_belowDrag.devicePixelRatio());
         QPainter painter(&m_aboveDrag);
+        painter.scale(m_zoom, m_zoom);
         const QList<A> above = list.mid(m_dragIndex + 1);
-        ImageComposer::paintAnnotations(
-            painter, ImageComposer::Scene{s.baseImage, &above, m_document->scale(), s.decoration});
+        ImageComposer::paintAnnotations(painter, scene(&above));
     }
 }
 
+// Paints the picture in a painter whose user space is padded points, y down.
 void AnnotationCanvasView::paintDocument(QPainter &painter)
 {
     const EditorDocument::State &s = m_document->state;
     const QList<A> list = paintedAnnotations();
-    const ImageComposer::Scene scene{s.baseImage, &list, m_document->scale(), s.decoration};
     const bool dragCacheValid = !m_belowDrag.isNull() && m_dragIndex >= 0 && m_dragIndex < list.size() &&
                                 m_selectedID && list[m_dragIndex].id == *m_selectedID &&
                                 m_decoratedImageKey == s.baseImage.cacheKey() &&
-                                m_decoratedDecoration == s.decoration;
+                                m_decoratedDecoration == s.decoration && m_decoratedZoom == m_zoom;
     if (dragCacheValid && list.size() == m_document->state.annotations.size()) {
-        painter.drawPixmap(QPointF(0, 0), m_belowDrag);
+        drawLayer(painter, m_belowDrag, m_zoom);
         const QList<A> dragged{list[m_dragIndex]};
-        ImageComposer::paintAnnotations(
-            painter, ImageComposer::Scene{s.baseImage, &dragged, m_document->scale(), s.decoration});
+        ImageComposer::paintAnnotations(painter, scene(&dragged));
         if (!m_aboveDrag.isNull())
-            painter.drawPixmap(QPointF(0, 0), m_aboveDrag);
-    } else {
-        painter.drawPixmap(QPointF(0, 0), decoratedImage(devicePixelRatioF()));
-        ImageComposer::paintAnnotations(painter, scene);
+            drawLayer(painter, m_aboveDrag, m_zoom);
+        return;
     }
+    if (const QPixmap *decorated = decoratedImage())
+        drawLayer(painter, *decorated, m_zoom);
+    else
+        ImageComposer::paintDecoratedImage(painter, scene(nullptr)); // only the exposed part is drawn
+    ImageComposer::paintAnnotations(painter, scene(&list));
 }
 
 void AnnotationCanvasView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
+    painter.scale(m_zoom, m_zoom);
     paintDocument(painter);
 
     // Overlays, in image space.
@@ -639,22 +700,29 @@ void AnnotationCanvasView::paintEvent(QPaintEvent *)
         paintCropChrome(painter, *m_cropRect);
 }
 
+// The chrome keeps its size on screen whatever the zoom: cosmetic pens, lengths divided by the zoom.
 void AnnotationCanvasView::paintSelectionChrome(QPainter &painter, const Annotation &a)
 {
-    const QRectF r = Geometry::grown(a.boundingBox(), 4);
+    const auto pen = [](const QColor &color) {
+        QPen pen(color, 1);
+        pen.setCosmetic(true);
+        return pen;
+    };
+    const double unit = 1 / m_zoom;
+    const QRectF r = Geometry::grown(a.boundingBox(), 4 * unit);
     painter.save();
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(QColor(0, 0, 0, 153), 1));
+    painter.setPen(pen(QColor(0, 0, 0, 153)));
     painter.drawRect(r);
-    QPen dashes(Qt::white, 1);
+    QPen dashes = pen(Qt::white);
     dashes.setDashPattern({4, 4});
     dashes.setDashOffset(0);
     painter.setPen(dashes);
     painter.drawRect(r);
-    painter.setPen(QPen(Qt::darkGray, 1));
+    painter.setPen(pen(Qt::darkGray));
     painter.setBrush(Qt::white);
     for (const QPointF &handle : a.handles())
-        painter.drawEllipse(handle, 4, 4);
+        painter.drawEllipse(handle, 4 * unit, 4 * unit);
     painter.restore();
 }
 
@@ -667,15 +735,20 @@ void AnnotationCanvasView::paintCropChrome(QPainter &painter, const QRectF &crop
     dim.addRect(QRectF(QPointF(0, 0), image));
     dim.addRect(crop);
     painter.fillPath(dim, QColor(0, 0, 0, 115));
-    painter.setPen(QPen(Qt::white, 1));
+    QPen edge(Qt::white, 1);
+    edge.setCosmetic(true);
+    painter.setPen(edge);
     painter.setBrush(Qt::NoBrush);
     painter.drawRect(crop);
 
     const QString label = CanvasGeometry::cropLabel(crop, m_document->scale());
+    // The label is set in view pixels (image space scaled by the zoom), so it reads the same at every zoom.
+    painter.scale(1 / m_zoom, 1 / m_zoom);
+    const QRectF zoomedCrop(crop.topLeft() * m_zoom, crop.size() * m_zoom);
     // Monospaced digits: the label does not shift while the numbers change.
     const QFont font = TextFont::textFont(QFontDatabase::systemFont(QFontDatabase::FixedFont).family(), 11);
     const QSizeF textSize = TextFont::measure(label, font);
-    const QRectF box = CanvasGeometry::cropLabelBox(crop, textSize, width());
+    const QRectF box = CanvasGeometry::cropLabelBox(zoomedCrop, textSize, width());
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(0, 0, 0, 191));
     painter.drawRoundedRect(box, 5, 5);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "annotation/Annotation.h"
+#include "annotation/ImageComposer.h"
 #include "editor/EditorDocument.h"
 #include "editor/EditorState.h"
 
@@ -16,7 +17,8 @@
 
 // The interactive surface of an editor window: paints the decorated image with its annotations, the
 // annotation being drawn, the selection and the crop rectangle, and turns pointer and keyboard input into
-// edits of the document according to the current tool. Its size is the document's padded point size.
+// edits of the document according to the current tool. Its size is the document's padded point size times
+// the zoom.
 class AnnotationCanvasView : public QWidget {
     Q_OBJECT
 public:
@@ -40,6 +42,10 @@ public:
     const std::optional<Annotation> &draft() const { return m_draft; }
     std::optional<QRectF> cropRect() const { return m_cropRect; }
     QLineEdit *textField() const { return m_textField; }
+
+    // View pixels per point: 1 shows the picture at its point size.
+    double zoom() const { return m_zoom; }
+    void setZoom(double zoom);
 
     // Conversions between widget positions and image space (points, origin at the image's bottom-left
     // corner, y up).
@@ -93,7 +99,10 @@ private:
     void paintDocument(QPainter &painter);
     void paintSelectionChrome(QPainter &painter, const Annotation &annotation);
     void paintCropChrome(QPainter &painter, const QRectF &crop);
-    const QPixmap &decoratedImage(qreal devicePixelRatio);
+    // The decorated image at the view's density, or nothing when that picture would be too large to keep
+    // (far zoomed in): the visible part is then painted directly.
+    const QPixmap *decoratedImage();
+    ImageComposer::Scene scene(const QList<Annotation> *annotations) const;
     void prepareDragCache();
     void dropDragCache();
 
@@ -112,10 +121,12 @@ private:
     QPixmap m_decorated;
     qint64 m_decoratedImageKey = 0;
     Decoration m_decoratedDecoration;
+    double m_decoratedZoom = 0;
     // During a move or reshape, the annotations below and above the one being dragged do not change
     // either: the dragged one is painted between the two pictures.
     QPixmap m_belowDrag;
     QPixmap m_aboveDrag;
     qsizetype m_dragIndex = -1;
     bool m_liveChange = false; // the document changes because of the drag itself
+    double m_zoom = 1;
 };

@@ -4,6 +4,7 @@
 #include "annotation/ImageTransformer.h"
 #include "common/HUD.h"
 #include "editor/AnnotationCanvasView.h"
+#include "editor/CanvasGeometry.h"
 #include "editor/EditorToolbarView.h"
 #include "editor/ImageBarView.h"
 #include "editor/ResizeDialog.h"
@@ -20,6 +21,9 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QWheelEvent>
+#include <QAction>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -55,6 +59,7 @@ EditorWindowController::EditorWindowController(const QImage &image, double scale
     m_canvas = new AnnotationCanvasView(m_document.get(), &m_state);
     buildContent();
     wireCallbacks();
+    installZoomKeys();
     sizeWindow();
     m_canvas->setFocus(Qt::OtherFocusReason);
 }
@@ -87,6 +92,8 @@ void EditorWindowController::buildContent()
     m_scrollArea->setBackgroundRole(QPalette::Window);
     m_scrollArea->setWidget(m_canvas);
     m_scrollArea->setWidgetResizable(false);
+    m_scrollArea->installEventFilter(this);
+    m_scrollArea->viewport()->installEventFilter(this);
     layout->addWidget(m_toolbar);
     layout->addWidget(horizontalSeparator());
     layout->addWidget(m_imageBar);
@@ -102,6 +109,8 @@ void EditorWindowController::wireCallbacks()
             return;
         self->m_canvas->documentDidChange();
         self->m_imageBar->sync(self->m_document->state.decoration);
+        if (self->m_fitted) // a new margin, crop or rotation: the whole picture stays in view
+            self->zoomToFit();
     };
     m_state.onToolChange = [self] {
         if (!self)
@@ -162,6 +171,94 @@ void EditorWindowController::wireCallbacks()
         if (self)
             self->pickColor();
     };
+    m_imageBar->onZoomToFit = [self] {
+        if (self)
+            self->zoomToFit();
+    };
+    m_imageBar->onZoom = [self](double zoom) {
+        if (self)
+            self->zoomTo(zoom);
+    };
+    m_imageBar->onZoomStep = [self](int direction) {
+        if (self)
+            self->stepZoom(direction);
+    };
+}
+
+void EditorWindowController::installZoomKeys()
+{
+    const auto key = [this](const QList<QKeySequence> &keys, std::function<void()> action) {
+        auto *shortcut = new QAction(this);
+        shortcut->setShortcuts(keys);
+        shortcut->setShortcutContext(Qt::WindowShortcut);
+        connect(shortcut, &QAction::triggered, this, std::move(action));
+        addAction(shortcut);
+    };
+    // Ctrl+= too: on most layouts "+" is a shifted key. The keypad's keys match these as well.
+    key({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { stepZoom(1); });
+    key({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { stepZoom(-1); });
+    key({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoomToFit(); });
+    key({QKeySequence(Qt::CTRL | Qt::Key_1)},
+        [this] { zoomTo(1); });
+}
+
+double EditorWindowController::zoom() const
+{
+    return m_canvas->zoom();
+}
+
+void EditorWindowController::zoomToFit()
+{
+    m_fitted = true;
+    const QSize viewport = m_scrollArea->maximumViewportSize();
+    applyZoom(CanvasGeometry::fittedZoom(m_document->paddedPointSize(), QSizeF(viewport)), std::nullopt);
+}
+
+void EditorWindowController::zoomTo(double zoom, std::optional<QPointF> anchor)
+{
+    m_fitted = false;
+    applyZoom(zoom, anchor);
+}
+
+void EditorWindowController::stepZoom(int direction)
+{
+    zoomTo(CanvasGeometry::steppedZoom(zoom(), direction));
+}
+
+void EditorWindowController::applyZoom(double zoom, std::optional<QPointF> anchor)
+{
+    QWidget *viewport = m_scrollArea->viewport();
+    const QPointF at = anchor.value_or(QPointF(viewport->width() / 2.0, viewport->height() / 2.0));
+    const QPointF imagePoint = m_canvas->toImage(QPointF(m_canvas->mapFrom(viewport, at.toPoint())) +
+                                                 (at - QPointF(at.toPoint())));
+    m_canvas->setZoom(zoom);
+    // The canvas has its new size and the scroll bars their new ranges: bring the point back under the anchor.
+    const QPointF widgetPoint = m_canvas->toWidget(imagePoint);
+    m_scrollArea->horizontalScrollBar()->setValue(int(std::lround(widgetPoint.x() - at.x())));
+    m_scrollArea->verticalScrollBar()->setValue(int(std::lround(widgetPoint.y() - at.y())));
+    showZoom();
+}
+
+void EditorWindowController::showZoom()
+{
+    m_imageBar->showZoom(zoom());
+}
+
+bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_scrollArea && event->type() == QEvent::Resize && m_fitted)
+        zoomToFit();
+    if (watched == m_scrollArea->viewport() && event->type() == QEvent::Wheel) {
+        auto *wheel = static_cast<QWheelEvent *>(event);
+        if (wheel->modifiers() & Qt::ControlModifier) {
+            // One notch (120 eighths of a degree) zooms by a fifth; a touchpad's smaller steps by as much less.
+            const QPoint delta = wheel->angleDelta();
+            const double factor = std::pow(1.2, (delta.y() != 0 ? delta.y() : delta.x()) / 120.0);
+            zoomTo(zoom() * factor, wheel->position());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 QSize EditorWindowController::contentSize(QSizeF image, const QRect &available)

@@ -49,6 +49,17 @@ public:
     void runOCR();
     void pickColor();
 
+    // Zoom. A picture larger than the window opens fitted to it; the fitted zoom follows the window's size
+    // and the margin until the zoom is chosen by hand. Ctrl+wheel zooms around the pointer, Ctrl++ and
+    // Ctrl+- step, Ctrl+0 fits, Ctrl+1 shows the picture at 100 %.
+    double zoom() const;
+    bool isFitted() const { return m_fitted; }
+    void zoomToFit();
+    // Zooms keeping the picture's point under `anchor` (viewport pixels; the viewport's centre when none)
+    // where it is.
+    void zoomTo(double zoom, std::optional<QPointF> anchor = std::nullopt);
+    void stepZoom(int direction);
+
     // The window's size for a picture of that many points on a screen with that available area: content
     // max(980, W) × (H + 84), at most 92 % of the area.
     static QSize contentSize(QSizeF imagePointSize, const QRect &availableGeometry);
@@ -66,11 +77,15 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildContent();
     void wireCallbacks();
     void sizeWindow();
+    void installZoomKeys();
+    void applyZoom(double zoom, std::optional<QPointF> anchor);
+    void showZoom();
     std::optional<QImage> composed();
 
     QUndoStack m_undoStack;
@@ -81,4 +96,5 @@ private:
     EditorToolbarView *m_toolbar = nullptr;
     ImageBarView *m_imageBar = nullptr;
     QScrollArea *m_scrollArea = nullptr;
+    bool m_fitted = true;
 };

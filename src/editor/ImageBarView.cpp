@@ -1,6 +1,7 @@
 #include "editor/ImageBarView.h"
 
 #include "editor/BarControls.h"
+#include "editor/CanvasGeometry.h"
 #include "editor/ColorWell.h"
 #include "editor/EditorPalette.h"
 
@@ -8,6 +9,7 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSlider>
 #include <QToolButton>
@@ -105,6 +107,41 @@ ImageBarView::ImageBarView(QWidget *parent)
     row->addWidget(BarControls::verticalSeparator(22));
     row->addStretch(1);
 
+    m_zoomButton = new QToolButton;
+    m_zoomButton->setObjectName(QStringLiteral("zoom"));
+    m_zoomButton->setToolTip(QStringLiteral("Zoom (Ctrl+molette, Ctrl++, Ctrl+-)"));
+    m_zoomButton->setPopupMode(QToolButton::InstantPopup);
+    m_zoomButton->setFocusPolicy(Qt::NoFocus);
+    m_zoomButton->setMinimumWidth(64);
+    auto *zoomMenu = new QMenu(m_zoomButton);
+    const auto zoomItem = [&](const QString &text, const QString &keys, std::function<void()> action) {
+        QAction *item = zoomMenu->addAction(keys.isEmpty() ? text : text + u'\t' + keys);
+        connect(item, &QAction::triggered, this, std::move(action));
+    };
+    zoomItem(QStringLiteral("Zoom avant"), QStringLiteral("Ctrl++"), [this] {
+        if (onZoomStep)
+            onZoomStep(1);
+    });
+    zoomItem(QStringLiteral("Zoom arrière"), QStringLiteral("Ctrl+-"), [this] {
+        if (onZoomStep)
+            onZoomStep(-1);
+    });
+    zoomItem(QStringLiteral("Ajuster à la fenêtre"), QStringLiteral("Ctrl+0"), [this] {
+        if (onZoomToFit)
+            onZoomToFit();
+    });
+    zoomItem(QStringLiteral("Taille réelle (100 %)"), QStringLiteral("Ctrl+1"), [this] {
+        if (onZoom)
+            onZoom(1);
+    });
+    zoomItem(QStringLiteral("200 %"), QString(), [this] {
+        if (onZoom)
+            onZoom(2);
+    });
+    m_zoomButton->setMenu(zoomMenu);
+    showZoom(1);
+    row->addWidget(m_zoomButton);
+
     m_ocrButton = new QPushButton(QStringLiteral("OCR"));
     m_ocrButton->setToolTip(QStringLiteral("Reconnaître le texte (FR + EN) et le copier"));
     m_ocrButton->setAutoDefault(false);
@@ -132,6 +169,11 @@ QToolButton *ImageBarView::iconButton(const QString &role, const QString &toolti
 QToolButton *ImageBarView::button(const QString &role) const
 {
     return findChild<QToolButton *>(role);
+}
+
+void ImageBarView::showZoom(double zoom)
+{
+    m_zoomButton->setText(CanvasGeometry::zoomLabel(zoom));
 }
 
 void ImageBarView::updateWellVisibility()

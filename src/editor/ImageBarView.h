@@ -15,7 +15,7 @@ class QSlider;
 class QToolButton;
 
 // The second strip of an editor window: crop, resize and the two rotations; the decoration of the final
-// picture (margin, background, corners, shadow); text recognition and the pipette. It edits nothing: it
+// picture (margin, background, corners, shadow); the zoom; text recognition and the pipette. It edits nothing: it
 // reports, and is told the document's decoration after every change without reporting it back.
 class ImageBarView : public QWidget {
     Q_OBJECT
@@ -28,6 +28,13 @@ public:
     std::function<void(const Decoration &)> onDecorationChanged;
     std::function<void()> onOCR;
     std::function<void()> onPipette;
+    std::function<void()> onZoomToFit;
+    std::function<void(double zoom)> onZoom;
+    std::function<void(int direction)> onZoomStep;
+
+    // Shows the canvas's zoom ("75 %").
+    void showZoom(double zoom);
+    QToolButton *zoomButton() const { return m_zoomButton; }
 
     // Shows a decoration in the controls; never reports.
     void sync(const Decoration &decoration);
@@ -60,6 +67,7 @@ private:
     QSlider *m_cornerSlider = nullptr;
     QCheckBox *m_shadowCheckbox = nullptr;
     QPushButton *m_ocrButton = nullptr;
+    QToolButton *m_zoomButton = nullptr;
     QColor m_solidColor = Qt::white;
     QColor m_gradientStart;
     QColor m_gradientEnd;

@@ -1,11 +1,13 @@
 #include "annotation/ImageComposer.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/CanvasGeometry.h"
+#include "annotation/TextFont.h"
 #include "support/Pixels.h"
 
 #include <QApplication>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -538,6 +540,155 @@ private slots:
         QVERIFY(shown.pixelColor(canvas->toWidget({20, 140}).toPoint()).lightness() < 160);
         QCOMPARE(shown.pixelColor(canvas->toWidget({55, 90}).toPoint()), QColor(Qt::white));
         release({100, 100});
+    }
+
+    // Every gesture lands where the pointer is at any zoom, the chrome keeps its size on screen, and the
+    // canvas shows what the export composes. Positions are worked out here from the zoom, not asked of the
+    // canvas.
+    void zoomedGestures_data()
+    {
+        QTest::addColumn<double>("zoom");
+        QTest::newRow("50 %") << 0.5;
+        QTest::newRow("200 %") << 2.0;
+    }
+    void zoomedGestures()
+    {
+        QFETCH(double, zoom);
+        const double p = 10;
+        open(p, 2);
+        document->state.baseImage = [] {
+            QImage image = Pixels::filled(400, 300, Qt::white);
+            QPainter(&image).fillRect(QRect(0, 0, 200, 300), QColor(0, 0, 200)); // left half blue
+            return image;
+        }();
+        document->setDecoration(Decoration{p, Decoration::Solid{Qt::green}, 0, false},
+                                EditorDocument::changeBackground);
+        canvas->setZoom(zoom);
+        window->resize(canvas->size());
+        QCOMPARE(canvas->size(), QSize(int(std::ceil(220 * zoom)), int(std::ceil(170 * zoom))));
+        const auto view = [&](QPointF image) { return QPointF((image.x() + p) * zoom, (150 + p - image.y()) * zoom); };
+        const auto at = [&](QEvent::Type type, QPointF local, Qt::MouseButtons buttons) {
+            QMouseEvent event(type, local, canvas->mapToGlobal(local), Qt::LeftButton, buttons, Qt::NoModifier);
+            QApplication::sendEvent(canvas, &event);
+        };
+        const auto dragView = [&](QPointF from, QPointF to) {
+            at(QEvent::MouseButtonPress, from, Qt::LeftButton);
+            at(QEvent::MouseMove, (from + to) / 2, Qt::LeftButton);
+            at(QEvent::MouseMove, to, Qt::LeftButton);
+            at(QEvent::MouseButtonRelease, to, Qt::NoButton);
+        };
+        QCOMPARE(canvas->toImage(view({33, 44})), QPointF(33, 44));
+
+        // Drawing.
+        state->color = Qt::red;
+        state->lineWidth = 8;
+        state->setTool(Tool::rect);
+        dragView(view({20, 30}), view({120, 100}));
+        QCOMPARE(list().size(), 1);
+        QCOMPARE(*list()[0].rectangle(), QRectF(20, 30, 100, 70));
+
+        // Painting: the image's halves, the margin and the rectangle's edge where they belong.
+        QImage shown = canvas->grab().toImage();
+        QVERIFY(Pixels::near(shown.pixelColor(view({50, 15}).toPoint()), QColor(0, 0, 200)));
+        QVERIFY(Pixels::near(shown.pixelColor(view({150, 15}).toPoint()), Qt::white));
+        QVERIFY(Pixels::near(shown.pixelColor(view({100, -5}).toPoint()), Qt::green));
+        QVERIFY(Pixels::near(shown.pixelColor(view({140, 100}).toPoint()), Qt::white));
+        const QColor edge = shown.pixelColor(view({140, 100}).toPoint() - QPoint(int(20 * zoom), 0));
+        QVERIFY2(edge.red() > 200 && edge.green() < 80, qPrintable(edge.name()));
+
+        // The export at the image's density, brought to the canvas's size, is what the canvas shows.
+        const QImage exported = ImageComposer::compose(document->state.baseImage, list(), 2, document->state.decoration)
+                                    ->scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        int differing = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x)
+                differing += !Pixels::near(shown.pixelColor(x, y), exported.pixelColor(x, y), 40);
+        QVERIFY2(differing < shown.width() * shown.height() / 50, qPrintable(QString::number(differing)));
+
+        // Selecting, and a corner handle grabbed six view pixels off, whatever the zoom.
+        state->setTool(Tool::select);
+        at(QEvent::MouseButtonPress, view({70, 65}), Qt::LeftButton);
+        at(QEvent::MouseButtonRelease, view({70, 65}), Qt::NoButton);
+        QCOMPARE(canvas->selectedID(), std::optional<QUuid>(list()[0].id));
+        dragView(view({120, 100}) + QPointF(6, 0), view({150, 120}));
+        const QRectF reshaped = *list()[0].rectangle();
+        QVERIFY2(std::abs(reshaped.width() - 130) < 0.01 && std::abs(reshaped.height() - 90) < 0.01 &&
+                     reshaped.topLeft() == QPointF(20, 30),
+                 qPrintable(QStringLiteral("%1 %2").arg(reshaped.width()).arg(reshaped.height())));
+        // Moving.
+        dragView(view({70, 65}), view({80, 60}));
+        QCOMPARE(list()[0].rectangle()->topLeft(), QPointF(30, 25));
+
+        // Text: the field sits at the text's place and grows with the zoom; it follows a zoom change.
+        state->setTool(Tool::text);
+        at(QEvent::MouseButtonPress, view({40, 120}), Qt::LeftButton);
+        at(QEvent::MouseButtonRelease, view({40, 120}), Qt::NoButton);
+        QLineEdit *field = canvas->textField();
+        QVERIFY(field);
+        const QFont font = TextFont::textFont(state->fontName, state->fontSize);
+        const QRectF frame = CanvasGeometry::textFieldFrame({40, 120}, TextFont::measure(QString(), font), p);
+        QVERIFY(std::abs(field->x() - frame.x() * zoom) <= 1);
+        QVERIFY(std::abs(field->height() - frame.height() * zoom) <= 1);
+        QVERIFY(std::abs(field->y() - (170 - frame.bottom()) * zoom) <= 1);
+        const int height = field->height();
+        canvas->setZoom(zoom * 2);
+        QVERIFY(std::abs(field->height() - 2 * height) <= 2);
+        canvas->setZoom(zoom);
+        QTest::keyClicks(field, "Bonjour");
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(list().last().as<A::Text>()->string, QStringLiteral("Bonjour"));
+        QCOMPARE(list().last().as<A::Text>()->origin, QPointF(40, 120));
+
+        // Cropping.
+        state->setTool(Tool::crop);
+        dragView(view({10, 20}), view({110, 90}));
+        QCOMPARE(crops, QList<QRectF>{QRectF(10, 20, 100, 70)});
+    }
+
+    void zoomSteps()
+    {
+        QCOMPARE(CanvasGeometry::steppedZoom(1, 1), 1.25);
+        QCOMPARE(CanvasGeometry::steppedZoom(1, -1), 0.75);
+        QCOMPARE(CanvasGeometry::steppedZoom(0.8, 1), 1.0); // off the steps: the next one
+        QCOMPARE(CanvasGeometry::steppedZoom(0.8, -1), 0.75);
+        QCOMPARE(CanvasGeometry::steppedZoom(8, 1), CanvasGeometry::maximumZoom);
+        QCOMPARE(CanvasGeometry::steppedZoom(CanvasGeometry::minimumZoom, -1), CanvasGeometry::minimumZoom);
+        // Fitting never enlarges and leaves whole pixels inside the viewport.
+        QCOMPARE(CanvasGeometry::fittedZoom({400, 300}, {1000, 800}), 1.0);
+        const double fitted = CanvasGeometry::fittedZoom({1920, 1080}, {1333, 700});
+        const QSize size = CanvasGeometry::zoomedSize({1920, 1080}, fitted);
+        QVERIFY(size.width() <= 1333 && size.height() <= 700 && size.height() >= 699);
+        QCOMPARE(CanvasGeometry::zoomLabel(1), QStringLiteral("100 %"));
+        QCOMPARE(CanvasGeometry::zoomLabel(0.125), QStringLiteral("12,5 %"));
+        QCOMPARE(CanvasGeometry::zoomLabel(2.0 / 3), QStringLiteral("66,7 %"));
+        QCOMPARE(CanvasGeometry::clampedZoom(std::nan("")), 1.0);
+        QCOMPARE(CanvasGeometry::clampedZoom(100), CanvasGeometry::maximumZoom);
+    }
+
+    // Far zoomed in the pixels show as squares where they belong, whether the canvas keeps a picture of
+    // itself (a small image) or paints the visible part directly (a canvas too large to keep).
+    void farZoomShowsPixels_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("kept") << 200;
+        QTest::newRow("painted directly") << 1000;
+    }
+    void farZoomShowsPixels()
+    {
+        QFETCH(int, width);
+        open(0, 1);
+        QImage image = Pixels::filled(width, 150, Qt::white);
+        image.setPixelColor(100, 75, Qt::black);
+        document->state.baseImage = image;
+        document->changed();
+        canvas->setZoom(8);
+        QCOMPARE(canvas->size(), QSize(width * 8, 1200));
+        const QImage shown = canvas->grab(QRect(780, 580, 40, 40)).toImage();
+        // The black pixel covers view pixels 800–807 × 600–607: sharp, not smoothed out.
+        QCOMPARE(shown.pixelColor(21, 21), QColor(Qt::black));
+        QCOMPARE(shown.pixelColor(27, 27), QColor(Qt::black));
+        QCOMPARE(shown.pixelColor(19, 21), QColor(Qt::white));
+        QCOMPARE(shown.pixelColor(28, 21), QColor(Qt::white));
     }
 
     // Random gestures on a small document, then undo all: the picture is the original pixel for pixel;

@@ -1,6 +1,7 @@
 #include "annotation/ImageComposer.h"
 #include "common/HUD.h"
 #include "editor/AnnotationCanvasView.h"
+#include "editor/CanvasGeometry.h"
 #include "editor/ColorWell.h"
 #include "editor/EditorManager.h"
 #include "editor/EditorToolbarView.h"
@@ -19,6 +20,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLabel>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
@@ -28,6 +30,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QWheelEvent>
 
 using A = Annotation;
 using Tool = EditorState::Tool;
@@ -209,6 +212,77 @@ private slots:
         QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Modifier le style de fond"));
     }
 
+    // A picture larger than the window opens fitted; the keys, the wheel and the bar's menu zoom; a new
+    // margin keeps a fitted picture whole in view.
+    void zoom()
+    {
+        open(picture(400, 300), 1);
+        QCOMPARE(editor->zoom(), 1.0); // small enough: never enlarged
+        open(picture(3000, 2000), 1);
+        QScrollArea *area = editor->scrollArea();
+        const auto inView = [&] {
+            const QSize canvas = editor->canvas()->size(), viewport = area->maximumViewportSize();
+            return canvas.width() <= viewport.width() && canvas.height() <= viewport.height();
+        };
+        QVERIFY(editor->isFitted());
+        QVERIFY(editor->zoom() < 1);
+        QVERIFY(inView());
+        QToolButton *label = editor->imageBar()->zoomButton();
+        QCOMPARE(label->text(), CanvasGeometry::zoomLabel(editor->zoom()));
+
+        QTest::keyClick(editor.get(), Qt::Key_1, Qt::ControlModifier);
+        QCOMPARE(editor->zoom(), 1.0);
+        QVERIFY(!editor->isFitted());
+        QCOMPARE(label->text(), QStringLiteral("100 %"));
+        QCOMPARE(editor->canvas()->size(), QSize(3000, 2000));
+        QTest::keyClick(editor.get(), Qt::Key_Plus, Qt::ControlModifier);
+        QCOMPARE(editor->zoom(), 1.25);
+        QTest::keyClick(editor.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QTest::keyClick(editor.get(), Qt::Key_Minus, Qt::ControlModifier);
+        QCOMPARE(editor->zoom(), 0.75);
+        QCOMPARE(label->text(), QStringLiteral("75 %"));
+
+        // Ctrl+wheel keeps the picture's point under the pointer where it is.
+        QWidget *viewport = area->viewport();
+        const QPointF pointer(viewport->width() * 0.3, viewport->height() * 0.6);
+        const auto underPointer = [&] {
+            return editor->canvas()->toImage(QPointF(editor->canvas()->mapFrom(viewport, pointer.toPoint())));
+        };
+        const QPointF before = underPointer();
+        QWheelEvent wheel(pointer, viewport->mapToGlobal(pointer), QPoint(), QPoint(0, 240), Qt::NoButton,
+                          Qt::ControlModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &wheel);
+        QVERIFY(std::abs(editor->zoom() - 0.75 * 1.44) < 1e-9);
+        const QPointF after = underPointer();
+        QVERIFY2(std::abs(after.x() - before.x()) <= 1 && std::abs(after.y() - before.y()) <= 1,
+                 qPrintable(QStringLiteral("%1,%2 → %3,%4").arg(before.x()).arg(before.y()).arg(after.x()).arg(after.y())));
+        // Without Ctrl the wheel scrolls and leaves the zoom.
+        QWheelEvent scroll(pointer, viewport->mapToGlobal(pointer), QPoint(), QPoint(0, -120), Qt::NoButton,
+                           Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &scroll);
+        QVERIFY(std::abs(editor->zoom() - 0.75 * 1.44) < 1e-9);
+
+        // Back to the fit; a margin added keeps the whole picture in view.
+        QTest::keyClick(editor.get(), Qt::Key_0, Qt::ControlModifier);
+        QVERIFY(editor->isFitted());
+        const double fitted = editor->zoom();
+        editor->imageBar()->paddingSlider()->setValue(120 * ImageBarView::sliderScale);
+        QCOMPARE(doc().state.decoration.padding, 120.0);
+        QVERIFY(editor->zoom() < fitted);
+        QVERIFY(inView());
+        // The bar's menu.
+        QMenu *menu = label->menu();
+        QVERIFY(menu);
+        menu->actions()[3]->trigger(); // "Taille réelle"
+        QCOMPARE(editor->zoom(), 1.0);
+        QVERIFY(menu->actions()[3]->text().startsWith(QStringLiteral("Taille réelle")));
+        // Export does not depend on the zoom.
+        editor->copyComposedImage();
+        const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+        QVERIFY(data);
+        QCOMPARE(QImage::fromData(data->data("image/png"), "png").size(), QSize(3240, 2240));
+    }
+
     void imageBarSlidersAndSync()
     {
         open();
@@ -231,6 +305,7 @@ private slots:
         QCOMPARE(editor->undoStack().count(), before);
         QCOMPARE(editor->undoStack().index(), before - 2);
         // The canvas follows the padded size.
+        editor->zoomTo(1);
         editor->undoStack().redo();
         QCOMPARE(editor->canvas()->width(), 640 + 24);
     }
@@ -305,6 +380,7 @@ private slots:
         QCOMPARE(list()[1].as<A::Badge>()->center, QPointF(590, 320));
         QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Recadrer"));
         // Through the canvas: the crop tool, a drag, the command.
+        editor->zoomTo(1);
         editor->imageBar()->button("crop")->click();
         AnnotationCanvasView *canvas = editor->canvas();
         QTest::mousePress(canvas, Qt::LeftButton, {}, canvas->toWidget({10, 90}).toPoint());
