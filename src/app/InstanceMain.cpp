@@ -147,14 +147,10 @@ void connectEditorCommands()
                      onActive([](EditorWindowController *e) { e->saveComposedImage(); }));
     QObject::connect(menu.copy, &QAction::triggered, qApp,
                      onActive([](EditorWindowController *e) { e->copyComposedImage(); }));
-    QObject::connect(menu.undo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
-                         e->canvas()->commitTextEditing();
-                         e->undoStack().undo();
-                     }));
-    QObject::connect(menu.redo, &QAction::triggered, qApp, onActive([](EditorWindowController *e) {
-                         e->canvas()->commitTextEditing();
-                         e->undoStack().redo();
-                     }));
+    QObject::connect(menu.undo, &QAction::triggered, qApp,
+                     onActive([](EditorWindowController *e) { e->undo(); }));
+    QObject::connect(menu.redo, &QAction::triggered, qApp,
+                     onActive([](EditorWindowController *e) { e->redo(); }));
     EditorManager::shared().onWindowCreated = [](QWidget *window) {
         window->addActions(MainMenu::shared().allActions());
     };

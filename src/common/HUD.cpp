@@ -27,7 +27,9 @@ void show(const QString &text, QWidget *window)
     box->setAttribute(Qt::WA_TransparentForMouseEvents);
     box->setAttribute(Qt::WA_StyledBackground);
     box->setStyleSheet(QStringLiteral("#hud { background: rgba(0, 0, 0, 199); border-radius: 8px; }"));
-    auto *label = new QLabel(text, box);
+    auto *label = new QLabel(box);
+    label->setTextFormat(Qt::PlainText); // a file named "<b>1</b>.png" is shown as written
+    label->setText(text);
     QFont font = label->font();
     font.setPixelSize(13);
     font.setWeight(QFont::DemiBold);

@@ -390,6 +390,15 @@ void AnnotationCanvasView::mouseReleaseEvent(QMouseEvent *event)
 void AnnotationCanvasView::keyPressEvent(QKeyEvent *event)
 {
     const int key = event->key();
+    // One letter chooses a tool (the text field, when open, has the keyboard, so typing never gets here).
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    if (modifiers == Qt::NoModifier && key >= Qt::Key_A && key <= Qt::Key_Z && !m_textField &&
+        m_drag.index() == 0) {
+        if (const std::optional<EditorState::Tool> tool = EditorState::toolForKey(char('A' + (key - Qt::Key_A)))) {
+            m_state->setTool(*tool);
+            return;
+        }
+    }
     if (key == Qt::Key_Backspace || key == Qt::Key_Delete) {
         if (m_selectedID) {
             m_document->removeAnnotation(*m_selectedID, EditorDocument::remove);

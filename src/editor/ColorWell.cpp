@@ -7,6 +7,7 @@ ColorWell::ColorWell(const QColor &color, QSize size, QWidget *parent) : QToolBu
 {
     setFixedSize(size);
     setAutoRaise(true);
+    setFocusPolicy(Qt::TabFocus);
     connect(this, &QToolButton::clicked, this, [this] {
         const QColor chosen =
             QColorDialog::getColor(m_color, window(), toolTip(), QColorDialog::ShowAlphaChannel);

@@ -20,6 +20,33 @@ public:
     std::optional<QString> fontName;
     double fontSize = 18;
 
+    // The one-letter key of each tool (V select, A arrow, L line, R rectangle, E ellipse, H highlight,
+    // N numbered badge, P pixelate, F freehand, T text, C crop), and the tool of a letter.
+    static constexpr char keyOf(Tool t)
+    {
+        switch (t) {
+        case Tool::select: return 'V';
+        case Tool::arrow: return 'A';
+        case Tool::line: return 'L';
+        case Tool::rect: return 'R';
+        case Tool::ellipse: return 'E';
+        case Tool::highlight: return 'H';
+        case Tool::badge: return 'N';
+        case Tool::pixelate: return 'P';
+        case Tool::freehand: return 'F';
+        case Tool::text: return 'T';
+        case Tool::crop: return 'C';
+        }
+        return 0;
+    }
+    static std::optional<Tool> toolForKey(char letter)
+    {
+        for (Tool t : allTools)
+            if (keyOf(t) == letter)
+                return t;
+        return std::nullopt;
+    }
+
     // Whoever assigns `tool` calls this afterwards.
     std::function<void()> onToolChange;
 

@@ -5,6 +5,7 @@
 #include "editor/ColorWell.h"
 #include "editor/EditorDocument.h"
 #include "editor/EditorPalette.h"
+#include "editor/GestureSlider.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -45,8 +46,10 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     row->setContentsMargins(10, 8, 10, 8);
 
     for (const ToolInfo &info : toolTable) {
-        QToolButton *button = BarControls::iconButton(QString::fromLatin1(info.icon),
-                                                      QString::fromUtf8(info.tooltip), QSize(30, 26));
+        const QString tooltip = QString::fromUtf8(info.tooltip) + QStringLiteral(" — ") +
+                                QChar::fromLatin1(EditorState::keyOf(info.tool));
+        QToolButton *button =
+            BarControls::iconButton(QString::fromLatin1(info.icon), tooltip, QSize(30, 26));
         connect(button, &QToolButton::clicked, this, [this, button] { toolClicked(button); });
         m_toolButtons.append({info.tool, button});
         m_tints.append(QColor());
@@ -59,13 +62,11 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     m_colorWell->onColorChosen = [this](const QColor &color) { colorChanged(color); };
     row->addWidget(m_colorWell);
 
-    m_widthSlider = new QSlider(Qt::Horizontal);
-    m_widthSlider->setRange(1 * widthSliderScale, 12 * widthSliderScale);
+    m_widthSlider = new GestureSlider(1 * widthSliderScale, 12 * widthSliderScale, widthSliderScale);
     m_widthSlider->setValue(int(std::lround(m_state->lineWidth * widthSliderScale)));
-    m_widthSlider->setTracking(false); // reports when released
     m_widthSlider->setFixedWidth(70);
     m_widthSlider->setToolTip(QStringLiteral("Épaisseur du trait"));
-    connect(m_widthSlider, &QSlider::valueChanged, this, [this] { widthChanged(); });
+    m_widthSlider->onGestureEnd = [this] { widthChanged(); };
     row->addWidget(m_widthSlider);
 
     m_fontSizePopup = new QComboBox;
@@ -73,6 +74,7 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
         m_fontSizePopup->addItem(QString::number(size) + QStringLiteral(" pt"), double(size));
     m_fontSizePopup->setCurrentIndex(3);
     m_fontSizePopup->setToolTip(QStringLiteral("Taille du texte"));
+    m_fontSizePopup->setFocusPolicy(Qt::TabFocus);
     connect(m_fontSizePopup, &QComboBox::activated, this, [this] { fontSizeChanged(); });
     row->addWidget(m_fontSizePopup);
 
@@ -82,6 +84,7 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
         m_fontPopup->addItem(QString::fromLatin1(family), QString::fromLatin1(family));
     m_fontPopup->setCurrentIndex(0);
     m_fontPopup->setToolTip(QStringLiteral("Police du texte"));
+    m_fontPopup->setFocusPolicy(Qt::TabFocus);
     connect(m_fontPopup, &QComboBox::activated, this, [this] { fontChanged(); });
     row->addWidget(m_fontPopup);
     row->addWidget(BarControls::verticalSeparator(24));

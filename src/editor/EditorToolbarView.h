@@ -12,7 +12,7 @@
 class ColorWell;
 class QComboBox;
 class QPushButton;
-class QSlider;
+class GestureSlider;
 class QToolButton;
 
 // The strip across the top of an editor window: the ten tools, the style of new annotations (colour,
@@ -38,7 +38,7 @@ public:
 
     // The controls, for the window and for tests.
     ColorWell *colorWell() const { return m_colorWell; }
-    QSlider *widthSlider() const { return m_widthSlider; }
+    GestureSlider *widthSlider() const { return m_widthSlider; }
     QComboBox *fontSizePopup() const { return m_fontSizePopup; }
     QComboBox *fontPopup() const { return m_fontPopup; }
     QToolButton *undoButton() const { return m_undoButton; }
@@ -60,7 +60,7 @@ private:
     QList<std::pair<EditorState::Tool, QToolButton *>> m_toolButtons;
     QList<QColor> m_tints;
     ColorWell *m_colorWell = nullptr;
-    QSlider *m_widthSlider = nullptr;
+    GestureSlider *m_widthSlider = nullptr;
     QComboBox *m_fontSizePopup = nullptr;
     QComboBox *m_fontPopup = nullptr;
     QToolButton *m_undoButton = nullptr;

@@ -24,6 +24,8 @@
 #include <QScrollBar>
 #include <QWheelEvent>
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -132,16 +134,12 @@ void EditorWindowController::wireCallbacks()
             self->saveComposedImage();
     };
     m_toolbar->onUndo = [self] {
-        if (self) {
-            self->m_canvas->commitTextEditing();
-            self->m_undoStack.undo();
-        }
+        if (self)
+            self->undo();
     };
     m_toolbar->onRedo = [self] {
-        if (self) {
-            self->m_canvas->commitTextEditing();
-            self->m_undoStack.redo();
-        }
+        if (self)
+            self->redo();
     };
     m_canvas->onCropCommit = [self](const QRectF &rect) {
         if (self)
@@ -183,6 +181,45 @@ void EditorWindowController::wireCallbacks()
         if (self)
             self->stepZoom(direction);
     };
+}
+
+void EditorWindowController::undo()
+{
+    // The typing in an open text field is undone first, as the field itself would with its own keys.
+    if (QLineEdit *field = m_canvas->textField(); field && field->isUndoAvailable()) {
+        field->undo();
+        return;
+    }
+    m_canvas->commitTextEditing();
+    m_undoStack.undo();
+}
+
+void EditorWindowController::redo()
+{
+    if (QLineEdit *field = m_canvas->textField(); field && field->isRedoAvailable()) {
+        field->redo();
+        return;
+    }
+    m_canvas->commitTextEditing();
+    m_undoStack.redo();
+}
+
+void EditorWindowController::keyPressEvent(QKeyEvent *event)
+{
+    // Delete and Escape mean the canvas's selection, crop or drawing even when a control of the bars has
+    // the keyboard (reached with Tab); the canvas sends on to here what it does not use itself.
+    const int key = event->key();
+    const bool forCanvas = key == Qt::Key_Delete || key == Qt::Key_Backspace || key == Qt::Key_Escape;
+    QWidget *focus = focusWidget();
+    if (forCanvas && focus != m_canvas && !(focus && m_canvas->isAncestorOf(focus)) && !m_forwardingKey) {
+        m_forwardingKey = true;
+        QKeyEvent copy(event->type(), key, event->modifiers(), event->text());
+        QApplication::sendEvent(m_canvas, &copy);
+        m_forwardingKey = false;
+        m_canvas->setFocus(Qt::OtherFocusReason);
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void EditorWindowController::installZoomKeys()
@@ -278,8 +315,8 @@ void EditorWindowController::sizeWindow()
     const QRect available = screen ? screen->availableGeometry() : QRect();
     const QSize size = contentSize(m_document->imagePointSize(), available);
     QSize minimum(980, 320);
-    if (available.isValid())
-        minimum = minimum.boundedTo(available.size());
+    if (available.isValid()) // on a small screen the 92 % bound wins over the minimum
+        minimum = minimum.boundedTo(QSize(int(0.92 * available.width()), int(0.92 * available.height())));
     setMinimumSize(minimum);
     resize(size.expandedTo(minimum));
     if (available.isValid()) {

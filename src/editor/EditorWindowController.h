@@ -48,6 +48,9 @@ public:
     void applyResize(const QString &widthText);
     void runOCR();
     void pickColor();
+    // Undo and redo as the tool bar and the menu give them: an open text field's typing first.
+    void undo();
+    void redo();
 
     // Zoom. A picture larger than the window opens fitted to it; the fitted zoom follows the window's size
     // and the margin until the zoom is chosen by hand. Ctrl+wheel zooms around the pointer, Ctrl++ and
@@ -78,6 +81,7 @@ public:
 protected:
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     void buildContent();
@@ -97,4 +101,5 @@ private:
     ImageBarView *m_imageBar = nullptr;
     QScrollArea *m_scrollArea = nullptr;
     bool m_fitted = true;
+    bool m_forwardingKey = false;
 };

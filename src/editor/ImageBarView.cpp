@@ -4,6 +4,7 @@
 #include "editor/CanvasGeometry.h"
 #include "editor/ColorWell.h"
 #include "editor/EditorPalette.h"
+#include "editor/GestureSlider.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,12 +19,10 @@
 
 namespace {
 
-QSlider *slider(int maximum, int width, const QString &tooltip)
+GestureSlider *slider(int maximum, int width, const QString &tooltip)
 {
-    auto *s = new QSlider(Qt::Horizontal);
-    s->setRange(0, maximum * ImageBarView::sliderScale);
+    auto *s = new GestureSlider(0, maximum * ImageBarView::sliderScale, ImageBarView::sliderScale);
     s->setValue(0);
-    s->setTracking(false); // reports when released
     s->setFixedWidth(width);
     s->setToolTip(tooltip);
     return s;
@@ -54,7 +53,7 @@ ImageBarView::ImageBarView(QWidget *parent)
         return l;
     };
 
-    row->addWidget(iconButton(QStringLiteral("crop"), QStringLiteral("Recadrer (drag, ESC annule)"), [this] {
+    row->addWidget(iconButton(QStringLiteral("crop"), QStringLiteral("Recadrer (drag, ESC annule) — C"), [this] {
         if (onCrop)
             onCrop();
     }));
@@ -74,7 +73,7 @@ ImageBarView::ImageBarView(QWidget *parent)
 
     row->addWidget(label(QStringLiteral("Marge")));
     m_paddingSlider = slider(120, 70, QStringLiteral("Marge autour de l'image (fond/padding)"));
-    connect(m_paddingSlider, &QSlider::valueChanged, this, [this] { decorationControlChanged(); });
+    m_paddingSlider->onGestureEnd = [this] { decorationControlChanged(); };
     row->addWidget(m_paddingSlider);
 
     row->addWidget(label(QStringLiteral("Fond")));
@@ -82,6 +81,7 @@ ImageBarView::ImageBarView(QWidget *parent)
     m_backgroundPopup->addItems(
         {QStringLiteral("Aucun"), QStringLiteral("Couleur"), QStringLiteral("Dégradé")});
     m_backgroundPopup->setCurrentIndex(0);
+    m_backgroundPopup->setFocusPolicy(Qt::TabFocus);
     connect(m_backgroundPopup, &QComboBox::activated, this, [this] { decorationControlChanged(); });
     row->addWidget(m_backgroundPopup);
 
@@ -96,7 +96,7 @@ ImageBarView::ImageBarView(QWidget *parent)
 
     row->addWidget(label(QStringLiteral("Coins")));
     m_cornerSlider = slider(30, 60, QStringLiteral("Coins arrondis"));
-    connect(m_cornerSlider, &QSlider::valueChanged, this, [this] { decorationControlChanged(); });
+    m_cornerSlider->onGestureEnd = [this] { decorationControlChanged(); };
     row->addWidget(m_cornerSlider);
 
     m_shadowCheckbox = new QCheckBox(QStringLiteral("Ombre"));

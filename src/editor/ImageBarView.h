@@ -11,7 +11,7 @@ class ColorWell;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
-class QSlider;
+class GestureSlider;
 class QToolButton;
 
 // The second strip of an editor window: crop, resize and the two rotations; the decoration of the final
@@ -43,11 +43,11 @@ public:
     // Reads the controls after a change and reports the new decoration if it differs.
     void decorationControlChanged();
 
-    QSlider *paddingSlider() const { return m_paddingSlider; }
+    GestureSlider *paddingSlider() const { return m_paddingSlider; }
     QComboBox *backgroundPopup() const { return m_backgroundPopup; }
     ColorWell *colorWell1() const { return m_colorWell1; }
     ColorWell *colorWell2() const { return m_colorWell2; }
-    QSlider *cornerSlider() const { return m_cornerSlider; }
+    GestureSlider *cornerSlider() const { return m_cornerSlider; }
     QCheckBox *shadowCheckbox() const { return m_shadowCheckbox; }
     QToolButton *button(const QString &role) const;
     QPushButton *ocrButton() const { return m_ocrButton; }
@@ -60,11 +60,11 @@ private:
     void updateWellVisibility();
 
     Decoration m_decoration;
-    QSlider *m_paddingSlider = nullptr;
+    GestureSlider *m_paddingSlider = nullptr;
     QComboBox *m_backgroundPopup = nullptr;
     ColorWell *m_colorWell1 = nullptr;
     ColorWell *m_colorWell2 = nullptr;
-    QSlider *m_cornerSlider = nullptr;
+    GestureSlider *m_cornerSlider = nullptr;
     QCheckBox *m_shadowCheckbox = nullptr;
     QPushButton *m_ocrButton = nullptr;
     QToolButton *m_zoomButton = nullptr;

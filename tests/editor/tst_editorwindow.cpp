@@ -6,6 +6,7 @@
 #include "editor/EditorManager.h"
 #include "editor/EditorToolbarView.h"
 #include "editor/EditorWindowController.h"
+#include "editor/GestureSlider.h"
 #include "editor/ImageBarView.h"
 #include "editor/ResizeDialog.h"
 #include "history/HistoryStore.h"
@@ -26,6 +27,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSlider>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -55,6 +58,34 @@ class TestEditorWindow : public QObject {
         editor = std::make_unique<EditorWindowController>(image, scale, source);
         editor->show();
         QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
+    }
+    static QRect handleOf(QSlider *slider)
+    {
+        QStyleOptionSlider option;
+        option.initFrom(slider);
+        option.orientation = slider->orientation();
+        option.minimum = slider->minimum();
+        option.maximum = slider->maximum();
+        option.sliderPosition = slider->sliderPosition();
+        option.sliderValue = slider->value();
+        option.subControls = QStyle::SC_All;
+        return slider->style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, slider);
+    }
+    // The handle dragged to a value and let go. The slider is widened for the drag to one pixel a unit, so
+    // that the pointer can reach every value.
+    static void releaseAt(QSlider *slider, int value)
+    {
+        const int width = slider->width();
+        slider->setFixedWidth(slider->maximum() - slider->minimum() + handleOf(slider).width());
+        const QPoint from = handleOf(slider).center();
+        const QPoint to = from + QPoint(value - slider->value(), 0);
+        QTest::mousePress(slider, Qt::LeftButton, {}, from);
+        QMouseEvent move(QEvent::MouseMove, QPointF(to), slider->mapToGlobal(QPointF(to)), Qt::NoButton,
+                         Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(slider, &move);
+        QCOMPARE(slider->sliderPosition(), value);
+        QTest::mouseRelease(slider, Qt::LeftButton, {}, to);
+        slider->setFixedWidth(width);
     }
     EditorDocument &doc() { return editor->document(); }
     QList<A> &list() { return doc().state.annotations; }
@@ -152,11 +183,11 @@ private slots:
         QCOMPARE(list()[0].lineWidth, 3.0);
 
         // Widths round halves away from zero.
-        bar->widthSlider()->setValue(450);
+        releaseAt(bar->widthSlider(), 450);
         QCOMPARE(editor->state().lineWidth, 5.0);
         QCOMPARE(list()[0].lineWidth, 5.0);
         QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Modifier l'épaisseur"));
-        bar->widthSlider()->setValue(449);
+        releaseAt(bar->widthSlider(), 449);
         QCOMPARE(list()[0].lineWidth, 4.0);
 
         bar->colorWell()->choose(QColor(10, 200, 30));
@@ -266,7 +297,7 @@ private slots:
         QTest::keyClick(editor.get(), Qt::Key_0, Qt::ControlModifier);
         QVERIFY(editor->isFitted());
         const double fitted = editor->zoom();
-        editor->imageBar()->paddingSlider()->setValue(120 * ImageBarView::sliderScale);
+        releaseAt(editor->imageBar()->paddingSlider(), 120 * ImageBarView::sliderScale);
         QCOMPARE(doc().state.decoration.padding, 120.0);
         QVERIFY(editor->zoom() < fitted);
         QVERIFY(inView());
@@ -287,10 +318,10 @@ private slots:
     {
         open();
         ImageBarView *bar = editor->imageBar();
-        bar->paddingSlider()->setValue(1240);
+        releaseAt(bar->paddingSlider(), 1240);
         QCOMPARE(doc().state.decoration.padding, 12.0);
         const int steps = editor->undoStack().count();
-        bar->paddingSlider()->setValue(1230); // still 12: nothing reported
+        releaseAt(bar->paddingSlider(), 1230); // still 12: nothing reported
         QCOMPARE(editor->undoStack().count(), steps);
         QCOMPARE(bar->cornerSlider()->maximum(), 30 * ImageBarView::sliderScale);
         QCOMPARE(bar->paddingSlider()->maximum(), 120 * ImageBarView::sliderScale);
@@ -308,6 +339,131 @@ private slots:
         editor->zoomTo(1);
         editor->undoStack().redo();
         QCOMPARE(editor->canvas()->width(), 640 + 24);
+    }
+
+    // Each slider gesture is one undo step, whatever moved the slider; a release where the handle was still
+    // makes its step on a selection.
+    void sliderGestures()
+    {
+        open();
+        add(A(A::Rect{QRectF(50, 50, 100, 80)}, Qt::red, 3));
+        editor->state().setTool(Tool::select);
+        QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, editor->canvas()->toWidget({50, 90}).toPoint());
+        QVERIFY(editor->canvas()->selectedID());
+        GestureSlider *width = editor->toolbar()->widthSlider();
+        const auto steps = [&] { return editor->undoStack().count(); };
+
+        int before = steps();
+        releaseAt(width, width->value()); // where it was
+        QCOMPARE(steps(), before + 1);
+        QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Modifier l'épaisseur"));
+
+        // The groove held down: the slider pages many times, one step at the release.
+        before = steps();
+        const QPoint groove(width->width() - 3, width->height() / 2);
+        QTest::mousePress(width, Qt::LeftButton, {}, groove);
+        QTRY_VERIFY(width->value() == width->maximum());
+        QCOMPARE(steps(), before);
+        QTest::mouseRelease(width, Qt::LeftButton, {}, groove);
+        QCOMPARE(steps(), before + 1);
+        QCOMPARE(list()[0].lineWidth, 12.0);
+
+        // An arrow held (repeats, then one release), then two separate presses.
+        before = steps();
+        width->setFocus();
+        for (bool repeat : {false, true, true}) {
+            QKeyEvent press(QEvent::KeyPress, Qt::Key_Left, Qt::NoModifier, QString(), repeat);
+            QApplication::sendEvent(width, &press);
+        }
+        QCOMPARE(steps(), before);
+        QTest::keyRelease(width, Qt::Key_Left);
+        QCOMPARE(steps(), before + 1);
+        QCOMPARE(list()[0].lineWidth, 9.0);
+        QTest::keyClick(width, Qt::Key_Left);
+        QTest::keyClick(width, Qt::Key_Left);
+        QCOMPARE(steps(), before + 3);
+        QCOMPARE(list()[0].lineWidth, 7.0);
+
+        // A spin of the wheel, three small turns (a touchpad's, a point each): one step once it stops.
+        before = steps();
+        for (int notch = 0; notch < 3; ++notch) {
+            QWheelEvent wheel(QPointF(10, 5), width->mapToGlobal(QPointF(10, 5)), QPoint(), QPoint(0, 40),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(width, &wheel);
+        }
+        QCOMPARE(steps(), before);
+        QTRY_COMPARE(steps(), before + 1);
+        QCOMPARE(list()[0].lineWidth, 10.0);
+        QTest::qWait(GestureSlider::wheelPauseMs * 2);
+        QCOMPARE(steps(), before + 1);
+
+        // Setting the value from code reports nothing.
+        width->setValue(300);
+        QCOMPARE(steps(), before + 1);
+    }
+
+    // The keyboard stays with the canvas: a click on the bars' controls does not take it, Delete and Escape
+    // reach the canvas from a control reached with Tab, letters choose tools, and undo goes to an open text
+    // field's typing first.
+    void keyboardStaysWithTheCanvas()
+    {
+        open();
+        add(A(A::Rect{QRectF(50, 50, 100, 80)}, Qt::red, 3));
+        AnnotationCanvasView *canvas = editor->canvas();
+        editor->activateWindow();
+        canvas->setFocus();
+        editor->state().setTool(Tool::select);
+        QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget({50, 90}).toPoint());
+        QVERIFY(canvas->selectedID());
+        for (QWidget *control : QList<QWidget *>{editor->toolbar()->widthSlider(), editor->imageBar()->paddingSlider(),
+                                                 editor->toolbar()->fontPopup(), editor->imageBar()->backgroundPopup(),
+                                                 editor->toolbar()->colorWell()}) {
+            QVERIFY2(!(control->focusPolicy() & Qt::ClickFocus), control->metaObject()->className());
+            QVERIFY(control->focusPolicy() & Qt::TabFocus);
+        }
+        editor->toolbar()->widthSlider()->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(editor->toolbar()->widthSlider(), Qt::Key_Delete);
+        QVERIFY(list().isEmpty());
+        QCOMPARE(QApplication::focusWidget(), canvas);
+
+        // Tool letters, and the tooltips that say them.
+        QTest::keyClick(canvas, Qt::Key_R);
+        QCOMPARE(editor->state().tool, Tool::rect);
+        QTest::keyClick(canvas, Qt::Key_C);
+        QCOMPARE(editor->state().tool, Tool::crop);
+        QTest::keyClick(canvas, Qt::Key_Escape);
+        QCOMPARE(editor->state().tool, Tool::select);
+        QTest::keyClick(canvas, Qt::Key_R, Qt::ControlModifier); // not a tool key
+        QCOMPARE(editor->state().tool, Tool::select);
+        for (const auto &[tool, button] : editor->toolbar()->toolButtons())
+            QVERIFY(button->toolTip().endsWith(QStringLiteral(" — ") + QChar::fromLatin1(EditorState::keyOf(tool))));
+        QCOMPARE(EditorState::toolForKey('N'), std::optional<Tool>(Tool::badge));
+        QCOMPARE(EditorState::toolForKey('Z'), std::nullopt);
+
+        // Typing in an open field: undo takes back the typing, not the steps before.
+        QTest::keyClick(canvas, Qt::Key_T);
+        QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget({40, 100}).toPoint());
+        QLineEdit *field = canvas->textField();
+        QVERIFY(field);
+        QTest::keyClicks(field, "abc");
+        QTest::keyClick(field, Qt::Key_R); // a letter in the field is text, not a tool
+        QCOMPARE(editor->state().tool, Tool::text);
+        const int before = editor->undoStack().count();
+        editor->undo();
+        QCOMPARE(canvas->textField(), field);
+        QVERIFY(field->text().size() < 4);
+        QCOMPARE(editor->undoStack().count(), before);
+        QCOMPARE(editor->undoStack().index(), before);
+        while (field->isUndoAvailable())
+            editor->undo();
+        QCOMPARE(field->text(), QString());
+        editor->redo();
+        QVERIFY(!field->text().isEmpty());
+        QTest::keyClick(field, Qt::Key_Escape);
+
+        // On a small screen the window keeps within 92 % of it.
+        const QRect available = editor->screen()->availableGeometry();
+        QVERIFY(editor->width() <= int(0.92 * available.width()) + 1);
     }
 
     void resizeInputs_data()
@@ -412,7 +568,7 @@ private slots:
         open(picture(), 2, source);
         QCOMPARE(editor->windowTitle(), QStringLiteral("source.png"));
         add(A(A::Rect{QRectF(100, 100, 50, 50)}, Qt::red, 6));
-        editor->imageBar()->paddingSlider()->setValue(1000);
+        releaseAt(editor->imageBar()->paddingSlider(), 1000);
 
         editor->toolbar()->copyButton()->click();
         const QMimeData *data = QGuiApplication::clipboard()->mimeData();
@@ -460,7 +616,7 @@ private slots:
     {
         open(picture(200, 100), 1);
         AppSettings::shared().setImageFormat(ImageFormat::jpeg);
-        editor->imageBar()->cornerSlider()->setValue(2000);
+        releaseAt(editor->imageBar()->cornerSlider(), 2000);
         const QStringList before = savedFiles();
         editor->saveComposedImage();
         AppSettings::shared().setImageFormat(ImageFormat::png);
@@ -556,6 +712,11 @@ private slots:
             QCOMPARE(box->height(), label->height() + 16);
         }
         QVERIFY(boxes[1]->width() > boxes[0]->width());
+        // Text as written, never read as markup.
+        HUD::show(QStringLiteral("Enregistrée: <b>1</b>.png"), &window);
+        const QLabel *marked = window.findChildren<QWidget *>("hud").last()->findChild<QLabel *>();
+        QCOMPARE(marked->textFormat(), Qt::PlainText);
+        QCOMPARE(marked->text(), QStringLiteral("Enregistrée: <b>1</b>.png"));
         // Each goes by itself.
         QTRY_VERIFY_WITH_TIMEOUT(window.findChildren<QWidget *>("hud").isEmpty(), 2000);
         HUD::show(QStringLiteral("personne"), nullptr);
