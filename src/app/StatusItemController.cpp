@@ -61,6 +61,46 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
                              "restent actifs.\n");
     }
     m_tray->show();
+
+    // A shortcut another program holds: said once a session for each combination, where the user looks.
+    connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::shortcutRefused, this,
+            &StatusItemController::tellRefused, Qt::QueuedConnection);
+    tellRefused();
+}
+
+QString StatusItemController::refusedMessage(const QStringList &keys)
+{
+    if (keys.size() == 1)
+        return QStringLiteral("Le raccourci %1 est déjà utilisé par une autre application. Choisis-en un "
+                              "autre dans les Préférences.")
+            .arg(keys.first());
+    const QString list = keys.mid(0, keys.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" et ") + keys.last();
+    return QStringLiteral("Les raccourcis %1 sont déjà utilisés par une autre application. Choisis-en "
+                          "d'autres dans les Préférences.")
+        .arg(list);
+}
+
+void StatusItemController::tellRefused()
+{
+    using GlobalShortcuts::Name;
+    QStringList fresh;
+    for (const Name &name : {Name::captureArea(), Name::captureFullScreen()}) {
+        const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(name);
+        if (!shortcut || !GlobalShortcuts::isRefused(name))
+            continue;
+        const QString keys = shortcut->presentableDescription();
+        if (!m_toldRefused.contains(keys) && !fresh.contains(keys))
+            fresh << keys;
+    }
+    if (fresh.isEmpty())
+        return;
+    for (const QString &keys : fresh)
+        m_toldRefused.insert(keys);
+    // One message for all: a second one would replace the first before it is read.
+    const QString message = refusedMessage(fresh);
+    m_lastNotification = message;
+    std::fprintf(stderr, "Pim: %s\n", message.toUtf8().constData());
+    m_tray->showMessage(QStringLiteral("Pim"), message, QSystemTrayIcon::Warning, 10000);
 }
 
 StatusItemController::~StatusItemController() = default;

@@ -2,6 +2,11 @@
 
 #include <QImage>
 #include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+
+#include "shortcuts/GlobalShortcuts.h"
 
 #include <functional>
 
@@ -43,13 +48,23 @@ public:
     HistoryWindowController *historyWindow();
     PreferencesWindowController *preferencesWindow();
 
+    // "Le raccourci Maj+Super+7 est déjà utilisé par une autre application. …", or "Les raccourcis … et …".
+    static QString refusedMessage(const QStringList &keys);
+    // The last notification shown (for tests).
+    QString lastNotification() const { return m_lastNotification; }
+
     // Told when the history window is made, for the app to give it search.
     std::function<void(HistoryWindowController *window)> onHistoryWindowCreated;
     // Opens a capture from the history in an editor; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
 
 private:
+    // Tells each refused shortcut once a session.
+    void tellRefused();
+
     CaptureCoordinator *m_coordinator;
+    QSet<QString> m_toldRefused;
+    QString m_lastNotification;
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
     std::unique_ptr<WelcomeWindowController> m_welcome;

@@ -30,6 +30,7 @@ struct Registry {
     bool paused = false;
     bool menuOpen = false;
     QSet<Shortcut> registeredShortcuts;
+    QSet<Shortcut> refused; // the system said no at the last try to grab them
     QMap<quint32, HotKey> hotKeys;
     quint32 lastId = 0;
     QList<Handlers> handlers; // in the order names were first given a handler
@@ -112,14 +113,20 @@ void registerHotKey(const Shortcut &shortcut)
     const int status = grab(shortcut);
     if (status != 0) {
         printRegistrationError(shortcut, status);
+        if (r.service) {
+            r.refused.insert(shortcut);
+            emit Notifier::shared().shortcutRefused();
+        }
         return;
     }
+    r.refused.remove(shortcut);
     r.hotKeys.insert(id, HotKey{shortcut, true});
 }
 
 void unregisterHotKey(const Shortcut &shortcut)
 {
     Registry &r = registry();
+    r.refused.remove(shortcut);
     for (auto it = r.hotKeys.begin(); it != r.hotKeys.end();) {
         if (it->shortcut == shortcut) {
             if (it->grabbed && r.service)
@@ -174,10 +181,11 @@ void updateGrabs()
             hotKey.grabbed = false;
         } else if (grabsAllowed() && !hotKey.grabbed) {
             const int status = grab(hotKey.shortcut);
-            if (status != 0)
+            if (status != 0) {
                 printRegistrationError(hotKey.shortcut, status);
-            else
+            } else {
                 hotKey.grabbed = true;
+            }
         }
     }
 }
@@ -292,6 +300,13 @@ void setEnabled(bool enabled)
         return;
     registry().enabled = enabled;
     updateGrabs();
+}
+
+bool isRefused(const Name &name)
+{
+    const Registry &r = registry();
+    const std::optional<Shortcut> shortcut = getShortcut(name);
+    return !r.desktop && shortcut && r.registeredShortcuts.contains(*shortcut) && r.refused.contains(*shortcut);
 }
 
 bool isEnabled(const Name &name)
@@ -428,6 +443,7 @@ void resetForTesting()
     }
     r.hotKeys.clear();
     r.registeredShortcuts.clear();
+    r.refused.clear();
     r.handlers.clear();
     r.knownNames.clear();
     r.enabled = true;

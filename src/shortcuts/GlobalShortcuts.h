@@ -43,6 +43,9 @@ signals:
     void recorderActiveStatusDidChange(bool isActive);
     // The desktop's shortcut service changed state or assigned other keys.
     void desktopShortcutsDidChange();
+    // The system refused to grab a combination (another program holds it); isRefused tells which names.
+    // Sent while the binding is being changed: receivers look once the change is done (queued).
+    void shortcutRefused();
 };
 
 inline const QString storageKeyPrefix = QStringLiteral("GlobalShortcuts_");
@@ -59,6 +62,9 @@ void setEnabled(bool enabled);
 // True when enabled and the name's shortcut is grabbed from the system (or, where the desktop owns the
 // shortcuts, when the desktop has assigned keys to it).
 bool isEnabled(const Name &name);
+// True when the name's combination is stored and wanted but the system refused to grab it (another program
+// holds it); the menus then show no key for it.
+bool isRefused(const Name &name);
 bool isPaused();
 void setPaused(bool paused);
 

@@ -40,7 +40,8 @@ void apply(QAction *action, const Name &name)
         show(action, linuxKeyNames(trigger));
         return;
     }
-    const std::optional<Shortcut> shortcut = getShortcut(name);
+    // A combination another program holds does nothing here: the menu does not offer it.
+    const std::optional<Shortcut> shortcut = isRefused(name) ? std::nullopt : getShortcut(name);
     action->setShortcut(shortcut ? shortcut->menuKeySequence() : QKeySequence());
     show(action, shortcut ? shortcut->presentableDescription() : QString());
 }
@@ -68,6 +69,9 @@ void setShortcut(QAction *action, const std::optional<Name> &name)
             if (changed == bound.rawValue)
                 apply(action, bound);
         },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &Notifier::shared(), &Notifier::shortcutRefused, binding, [action, bound] { apply(action, bound); },
         Qt::QueuedConnection);
     QObject::connect(&Notifier::shared(), &Notifier::desktopShortcutsDidChange, binding,
                      [action, bound] { apply(action, bound); });

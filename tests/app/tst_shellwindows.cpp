@@ -213,6 +213,58 @@ private slots:
         AppSettings::shared().defaults().remove(AppSettings::filenamePatternKey);
     }
 
+    // A shortcut another program holds: one notification, and the menus offer no key for it; a change to a
+    // free combination brings the key back, a change to another taken one tells again.
+    void aTakenShortcutIsSaidOnceAndLeftOutOfTheMenus()
+    {
+        struct NoScreen : ScreenCapturer {
+            void capture(const Request &, Completion) override {}
+        };
+        using GlobalShortcuts::Name;
+        GlobalShortcuts::resetForTesting();
+        auto fake = std::make_unique<FakeHotKeyService>();
+        FakeHotKeyService *service = fake.get();
+        const GlobalShortcuts::Shortcut taken = *Name::captureArea().defaultShortcut;
+        service->takenElsewhere << taken;
+        GlobalShortcuts::setHotKeyService(std::move(fake));
+        CaptureCoordinator coordinator(std::make_unique<NoScreen>());
+        StatusItemController item(&coordinator);
+        GlobalShortcuts::onKeyDown(Name::captureArea(), [] {});
+        GlobalShortcuts::onKeyDown(Name::captureFullScreen(), [] {});
+        QVERIFY(GlobalShortcuts::isRefused(Name::captureArea()));
+        QVERIFY(!GlobalShortcuts::isRefused(Name::captureFullScreen()));
+        QTRY_COMPARE(item.lastNotification(),
+                     QStringLiteral("Le raccourci Maj+Super+7 est déjà utilisé par une autre application. "
+                                    "Choisis-en un autre dans les Préférences."));
+        QAction *area = item.menu()->actions().at(0);
+        QTRY_COMPARE(area->text(), QStringLiteral("Capturer une zone"));
+        QVERIFY(area->shortcut().isEmpty());
+        QCOMPARE(item.menu()->actions().at(1)->text(), QStringLiteral("Capturer l'écran complet\tMaj+Super+8"));
+
+        // A free combination: the key is back in the menu, nothing more is said.
+        const QString told = item.lastNotification();
+        const GlobalShortcuts::Shortcut free = GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::five},
+                                                                           GlobalShortcuts::Modifier::control | GlobalShortcuts::Modifier::option);
+        GlobalShortcuts::setShortcut(free, Name::captureArea());
+        QVERIFY(!GlobalShortcuts::isRefused(Name::captureArea()));
+        QTRY_COMPARE(area->text(), QStringLiteral("Capturer une zone\tCtrl+Alt+5"));
+        // Back to the taken one: said once already, not again; left out of the menu again.
+        GlobalShortcuts::setShortcut(taken, Name::captureArea());
+        QTRY_COMPARE(area->text(), QStringLiteral("Capturer une zone"));
+        QCOMPARE(item.lastNotification(), told);
+        // Another taken one is told.
+        const GlobalShortcuts::Shortcut other = GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::six},
+                                                                            GlobalShortcuts::Modifier::control | GlobalShortcuts::Modifier::option);
+        service->takenElsewhere << other;
+        GlobalShortcuts::setShortcut(other, Name::captureArea());
+        QTRY_VERIFY(item.lastNotification().contains(QStringLiteral("Ctrl+Alt+6")));
+        QCOMPARE(StatusItemController::refusedMessage({"Maj+Super+7", "Maj+Super+8"}),
+                 QStringLiteral("Les raccourcis Maj+Super+7 et Maj+Super+8 sont déjà utilisés par une autre "
+                                "application. Choisis-en d'autres dans les Préférences."));
+        GlobalShortcuts::setShortcut(taken, Name::captureArea()); // the default, for the next tests
+        GlobalShortcuts::resetForTesting();
+    }
+
     void shortcutRowsFollowTheBindings()
     {
         GlobalShortcuts::resetForTesting();
