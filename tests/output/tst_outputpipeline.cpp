@@ -67,6 +67,27 @@ private slots:
         QCOMPARE(history.entries().first().path, *saved);
     }
 
+    // With no folder chosen, captures go to the desktop folder that xdg-user-dirs names (here a French
+    // "Bureau"), made when it is missing.
+    void theDefaultFolderIsTheUsersDesktop()
+    {
+        const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        QVERIFY2(config.contains("/pim-test."), "needs the private folders of tests/run-isolated.sh");
+        QDir().mkpath(config);
+        QFile dirs(config + "/user-dirs.dirs");
+        QVERIFY(dirs.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        dirs.write("# written by a test\nXDG_DESKTOP_DIR=\"$HOME/Bureau\"\n");
+        dirs.close();
+        const QString desktop = QDir::homePath() + "/Bureau";
+        QDir(desktop).removeRecursively();
+        QCOMPARE(settings.destinationDirectory(), desktop);
+        const Result<QString> saved = pipeline.save(TestImages::sample(), 1);
+        QVERIFY2(saved, saved ? "" : qPrintable(saved.error().message));
+        QCOMPARE(QFileInfo(*saved).absolutePath(), desktop);
+        QFile::remove(dirs.fileName());
+        QDir(desktop).removeRecursively();
+    }
+
     void formatAndQualityFromTheSettings()
     {
         settings.setDestinationDirectory(folder("fmt"));
