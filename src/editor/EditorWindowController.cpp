@@ -68,7 +68,10 @@ EditorWindowController::EditorWindowController(const QImage &image, double scale
 
 EditorWindowController::~EditorWindowController()
 {
-    // The canvas and the bars hold the document and the state: they go first.
+    // The canvas and the bars hold the document and the state: they go first, without this window watching
+    // them go.
+    m_scrollArea->removeEventFilter(this);
+    m_viewport->removeEventFilter(this);
     delete m_scrollArea;
     m_scrollArea = nullptr;
     m_document->onChange = nullptr;
@@ -94,8 +97,9 @@ void EditorWindowController::buildContent()
     m_scrollArea->setBackgroundRole(QPalette::Window);
     m_scrollArea->setWidget(m_canvas);
     m_scrollArea->setWidgetResizable(false);
+    m_viewport = m_scrollArea->viewport();
     m_scrollArea->installEventFilter(this);
-    m_scrollArea->viewport()->installEventFilter(this);
+    m_viewport->installEventFilter(this);
     layout->addWidget(m_toolbar);
     layout->addWidget(horizontalSeparator());
     layout->addWidget(m_imageBar);
@@ -285,7 +289,7 @@ bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_scrollArea && event->type() == QEvent::Resize && m_fitted)
         zoomToFit();
-    if (watched == m_scrollArea->viewport() && event->type() == QEvent::Wheel) {
+    if (watched == m_viewport && event->type() == QEvent::Wheel) {
         auto *wheel = static_cast<QWheelEvent *>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
             // One notch (120 eighths of a degree) zooms by a fifth; a touchpad's smaller steps by as much less.

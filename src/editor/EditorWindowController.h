@@ -100,6 +100,7 @@ private:
     EditorToolbarView *m_toolbar = nullptr;
     ImageBarView *m_imageBar = nullptr;
     QScrollArea *m_scrollArea = nullptr;
+    QWidget *m_viewport = nullptr; // the scroll area's, watched for Ctrl+wheel
     bool m_fitted = true;
     bool m_forwardingKey = false;
 };
