@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Composition and text-recognition figures: the export of a decorated 4K scale-2 scene, one canvas-sized
 // paint of it, and OCR of a dense 1920×1080 screenshot next to the tesseract command on the same image.
 // Prints "name value unit" lines (medians). Pass a folder as second argument to keep the pictures.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Canvas figures: one frame painted while an annotation is dragged on a 4K scale-2 document (1920×1080
 // points) with 200 annotations, 10 of them pixelations, and a shadowed gradient decoration, at 100 % and
 // at the zoom that fits it in an editor window on a 1920 × 1080 screen.

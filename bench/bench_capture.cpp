@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Full-screen capture from the request to the file closed, the clipboard owned and the history written,
 // side by side with `scrot -o` on the same private Xvfb display, at 3840 × 2160 and 1920 × 1080; and the
 // area overlay's latency from the request to its dimmed picture on the screen; and `pim full` from the shell

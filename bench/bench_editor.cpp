@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Editor window figures on a 4K scale-2 capture (1920 × 1080 points) with a shadowed gradient frame and
 // rounded corners: opening a window to its first painted frame, the copy command end to end (composition
 // and clipboard ready), the export composition alone, and saving as PNG. Every run uses a new picture, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Text recognition on a rendered desktop with several windows of known English and French text, side by
 // side with the `tesseract` command (package tesseract-ocr) at its usual settings: word recall (the share
 // of the known words found), in-order similarity (the longest common subsequence of the known and the

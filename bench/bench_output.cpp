@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Output figures for a 4K screenshot-like picture: encoding, saving, clipboard, thumbnails.
 // Prints "name value unit" lines (medians).
 #include "BenchUtil.h"

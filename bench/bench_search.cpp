@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The text index: a search over 5 000 indexed captures of realistic text (chats, errors, receipts, code,
 // documents in French and English; word frequencies as in real text), and the time to recognise and index one 1920 × 1080 capture.
 // Prints "name value unit" lines (medians). Run with OMP_THREAD_LIMIT=1 in the environment, as Pim runs.

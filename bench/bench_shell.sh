@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The program as the desktop starts it, on a private 3840 × 2160 Xvfb with a tray host, side by side with
 # another tray screenshot program started the same way (flameshot, when installed):
 #   - start: from the exec to the icon embedded in the tray host;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // File-name patterns: whatever the user typed, the name is one non-empty file name with no "/", no line
 // break, no control character, no blank at either end, and short enough for every file system.
 #include "FuzzCheck.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // History file decoding: a decoded history holds only entries with a path and a finite date, and what
 // the store writes back decodes to the same entries.
 #include "FuzzCheck.h"

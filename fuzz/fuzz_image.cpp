@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Image files from the capture folder and the history: loading and thumbnails never crash, never exceed
 // the pixel limit, and a loaded scale is at least 1. Covers our own resolution readers (PNG pHYs, JPEG
 // JFIF and EXIF, WebP EXIF) as well as Qt's decoders.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Stored shortcut bindings: whatever the settings file holds, decoding gives a shortcut or nothing, and a
 // decoded shortcut stores and decodes back to itself.
 #include "FuzzCheck.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the fuzz targets with clang and runs each for the given number of seconds (default 60), starting
 # from the seed corpus in fuzz/corpus/<target>. New inputs go to fuzz-work/ (not kept in the repository);
 # crashes and invariant failures are written there as crash-* files and fail the run.

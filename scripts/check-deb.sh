@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Checks a Pim package on a clean Debian 12: a bookworm tree made with mmdebstrap (nothing else installed),
 # the package installed into it with apt, once without and once with the recommended packages; then, in
 # each tree, `pim --version`, Pim started under Xvfb and one `pim full`, whose file must be named with

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Shared by run.sh and test.sh: installs missing Debian packages and builds.
 set -euo pipefail
 

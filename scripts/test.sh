@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs what is missing, builds Pim and runs every test suite through CTest: once in the normal build,
 # once more built with AddressSanitizer and UndefinedBehaviorSanitizer (any report fails the run). In
 # between, every fuzz target runs briefly on its seed corpus.

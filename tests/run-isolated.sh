@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one test program with private HOME and XDG folders, so nothing touches the user's own files.
 #   run-isolated.sh [--x11] program [arguments…]
 # With --x11 the program gets a private Xvfb display, started here and stopped afterwards; otherwise it

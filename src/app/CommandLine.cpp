@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 
 #include <cerrno>
@@ -57,6 +58,7 @@ std::string usage()
            "  pim history            ouvre l'historique des captures\n"
            "  pim preferences        ouvre les préférences\n"
            "  pim search MOTS…       affiche les captures dont le texte contient ces mots\n"
+           "  pim quit               quitte Pim\n"
            "  pim --help | --version\n";
 }
 
@@ -73,7 +75,8 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         parsed.help = true;
     } else if (command == "--version") {
         parsed.version = true;
-    } else if ((command == "area" || command == "pick-color" || command == "history" || command == "preferences") &&
+    } else if ((command == "area" || command == "pick-color" || command == "history" || command == "preferences" ||
+                command == "quit") &&
                args.empty()) {
         parsed.request = Request{command, {}};
     } else if (command == "full") {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Brand.h"
 #include "app/InstanceServer.h"
 #include "app/Localization.h"
@@ -29,6 +30,7 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cmath>
@@ -37,7 +39,9 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <csignal>
 #include <malloc.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -192,6 +196,36 @@ void answerSearch(const CommandLine::Request &request, const InstanceServer::Rep
         reply(true, paths.join(u'\n'));
 }
 
+int quitSignalSocket[2] = {-1, -1};
+
+void onQuitSignal(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(quitSignalSocket[0], &byte, 1);
+}
+
+// Ctrl+C in the terminal that started Pim, or a plain `kill`, quits it the way its menu does: the event
+// loop ends and everything closes in order (the socket file goes, the history is on disk).
+void quitOnSignals(QCoreApplication &app)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0, quitSignalSocket) != 0)
+        return;
+    auto *notifier = new QSocketNotifier(quitSignalSocket[1], QSocketNotifier::Read, &app);
+    QObject::connect(notifier, &QSocketNotifier::activated, &app, [notifier] {
+        char byte;
+        while (::read(quitSignalSocket[1], &byte, 1) > 0) {
+        }
+        notifier->setEnabled(false);
+        QCoreApplication::quit();
+    });
+    struct sigaction action {};
+    action.sa_handler = onQuitSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+}
+
 // Carries out a command-line request in the running instance.
 void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
                    CaptureCoordinator &coordinator, StatusItemController &statusItem, TextIndex &textIndex)
@@ -237,6 +271,9 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
         reply(true, QString());
     } else if (command == "search") {
         answerSearch(request, reply, textIndex);
+    } else if (command == "quit") {
+        reply(true, QString());
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
     } else if (command == "pick-color") {
         ColorPickerService::pickAndCopyHex(
             [reply](const QString &code) { reply(true, code); },
@@ -372,6 +409,7 @@ int main(int argc, char **argv)
         if (!AppSettings::shared().hasSeenWelcome())
             statusItem.showWelcome();
 
+        quitOnSignals(app);
         status = app.exec();
         // The services holding X connections and windows end here, before the application object.
         PreviewManager::shared().dismissImmediately();

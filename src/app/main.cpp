@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The `pim` command. It asks the running instance over its socket and prints the answer; when no instance
 // runs it starts one: `pim` alone becomes the instance, any other command starts it in the background and
 // then asks. It loads nothing but the C library, so that a command costs a millisecond or two.
@@ -96,6 +97,10 @@ int main(int argc, char **argv)
     if (const std::optional<int> status = CommandLine::ask(request, patience))
         return *status;
 
+    if (request.command == "quit") {
+        std::fprintf(stderr, "pim: Pim ne tourne pas\n");
+        return 1;
+    }
     // An instance that holds the lock but does not answer (stopped, hung, its socket gone): starting
     // another would change nothing.
     if (CommandLine::instanceRuns()) {

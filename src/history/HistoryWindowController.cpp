@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryWindowController.h"
 
 #include "common/HUD.h"

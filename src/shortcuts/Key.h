@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 // A physical key, by its XKB keycode (the Linux evdev code + 8), whatever the keyboard layout.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "shortcuts/ShortcutRecorder.h"
 
 #include "shortcuts/RecorderStrings.h"

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pim as a person uses it, on a private X server (run through run-isolated.sh --x11):
 #   capture_e2e.sh PATH_TO_PIM
 # Starts Pim beside a tray host, presses Shift+Super+7 and drags a rectangle; checks the file, the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Memory after a burst of captures is given back, on a 4K private X server (run through
 # run-isolated.sh --x11 with PIM_XVFB_SCREEN=3840x2160x24):
 #   memory_e2e.sh PATH_TO_PIM

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # A capture shows the screen, never Pim's own windows that the request closed, run through
 # run-isolated.sh --x11:
 #   own_windows_e2e.sh PATH_TO_PIM PATH_TO_IMAGEDIFF

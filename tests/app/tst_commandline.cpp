@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/CommandLine.h"
 #include "app/InstanceServer.h"
 
@@ -81,6 +82,7 @@ private slots:
         QVERIFY(parse({"history"}).request == (Request{"history", {}}));
         QVERIFY(parse({"preferences"}).request == (Request{"preferences", {}}));
         QVERIFY(parse({"pick-color"}).request == (Request{"pick-color", {}}));
+        QVERIFY(parse({"quit"}).request == (Request{"quit", {}}));
         QVERIFY(parse({"search", "erreur", "l'écran"}).request == (Request{"search", {"erreur", "l'écran"}}));
         QVERIFY(parse({"full"}).request->arguments == Strings{"0"});
         QVERIFY(parse({"full", "--delay", "1.5"}).request->arguments == Strings{"1.5"});
@@ -104,6 +106,7 @@ private slots:
                                                     {"edit", "a", "b"},
                                                     {"area", "x"},
                                                     {"history", "x"},
+                                                    {"quit", "now"},
                                                     {"search"}}) {
             const CommandLine::Parsed parsed = parse(bad);
             QVERIFY(!parsed.request);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/CaptureCoordinator.h"
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotation/ImageComposer.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/CanvasGeometry.h"

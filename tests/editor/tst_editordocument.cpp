@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotation/ImageTransformer.h"
 #include "editor/EditorDocument.h"
 #include "support/Pixels.h"

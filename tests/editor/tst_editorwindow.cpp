@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotation/ImageComposer.h"
 #include "common/HUD.h"
 #include "editor/AnnotationCanvasView.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/HUD.h"
 #include "history/HistoryItemDelegate.h"
 #include "history/HistoryListModel.h"

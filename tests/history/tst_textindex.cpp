@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "output/AppSettings.h"

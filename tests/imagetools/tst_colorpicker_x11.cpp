@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagetools/ColorPickerService.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "support/Programs.h"

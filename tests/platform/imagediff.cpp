@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Compares two pictures for the end-to-end scripts.
 //   imagediff A B           prints "WxH WxH mean max": the sizes, then the mean and largest difference of
 //                           any channel over the pixels (only when the sizes match)

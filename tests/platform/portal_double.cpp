@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A desktop's portal backend for tests: Access, Screenshot and GlobalShortcuts behind the real portal
 // frontend, with a control object the tests use to choose the answers and fire shortcuts. Its screenshot is
 // a given picture, or with the picture "grim" the running Wayland compositor's own.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs a program on a private session bus with the real portal frontend (xdg-desktop-portal) in front of a
 # test-double desktop backend. Meant to run inside run-isolated.sh (private HOME and runtime folder).
 #   portal_session.sh PORTAL_DOUBLE program [arguments…]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Pim on a real Wayland compositor: headless sway with two outputs (the second at scale 2), the real portal
 # frontend in front of the test-double backend, whose screenshots are the compositor's own (grim).
 #   sway_e2e.sh BUILD_DIR

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pim's portal clients against the real xdg-desktop-portal frontend and a test-double backend
 // (portal_session.sh starts both on a private bus; the double is driven through its /control object).
 #include "platform/portal/PortalPermissionSource.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 /* A pointer for a headless wlroots compositor, which has no input devices: moves, clicks and drags through a
  * virtual pointer, in the layout's logical coordinates.
  *   wlpointer WIDTH HEIGHT move X Y

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/portal/PortalRequest.h"
 
 #include "platform/portal/PortalTypes.h"
