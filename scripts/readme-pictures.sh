@@ -87,44 +87,55 @@ sleep 0.5
 read -r px py pw ph < <(framed_geometry "$preferences")
 first=$("$pim" full)
 "$pim" area >"$work/area" &
-sleep 1
-drag $((px - $(s 20))) $((py - $(s 20))) $((px + pw + $(s 20))) $((py + ph + $(s 20)))
+# The overlay is up when a window covers the whole screen.
+for _ in $(seq 1 100); do
+  xdotool search --onlyvisible --class pim 2>/dev/null | while read -r w; do
+    xwininfo -id "$w" | grep -q "^  Width: $width\$"  && echo up
+  done | grep -q up && break
+  sleep 0.1
+done
+sleep 0.3
+drag $((px - $(s 60))) $((py - $(s 60))) $((px + pw + $(s 60))) $((py + ph + $(s 60)))
 wait $!
 second=$(cat "$work/area")
 [ -s "$first" ] && [ -s "$second" ] || fail "no captures: $(cat "$work/pim.log")"
-xdotool key --window "$preferences" Escape
+xdotool windowactivate --sync "$preferences" key Escape 2>/dev/null || true
 sleep 0.5
 
-# The editor, with an arrow, a rectangle, two numbered badges and a text on the area capture.
+# The editor, with a rectangle, an arrow, two numbered badges and a text on the area capture, saved (the
+# marked-up copy joins the history too).
 "$pim" edit "$second"
 editor=$(window_titled "$(basename "$second")")
+xdotool windowsize --sync "$editor" "$(s 1000)" "$(s 640)" 2>/dev/null || true
 xdotool windowactivate --sync "$editor" 2>/dev/null || true
 sleep 0.5
 eval "$(xdotool getwindowgeometry --shell "$editor")"
-ex=$X ey=$Y ew=$WIDTH eh=$HEIGHT
-cx=$((ex + ew / 2)) cy=$((ey + eh / 2))
+# The picture is at 100 %, centred in the canvas under the two bars.
+cx=$((X + WIDTH / 2)) cy=$((Y + $(s 50) + (HEIGHT - $(s 50)) / 2))
+at() { echo $((cx + $(s "$1"))) $((cy + $(s "$2"))); } # a point of the picture, from its centre
 xdotool key r
-drag $((cx - $(s 260))) $((cy - $(s 150))) $((cx + $(s 40))) $((cy - $(s 60)))
+drag $(at -105 -138) $(at 45 -66)
 xdotool key a
-drag $((cx + $(s 260))) $((cy + $(s 120))) $((cx + $(s 60))) $((cy - $(s 40)))
+drag $(at 265 140) $(at 185 64)
 xdotool key n
-xdotool mousemove $((cx - $(s 290))) $((cy - $(s 170))) click 1
+xdotool mousemove $(at -105 -138) click 1
 sleep 0.2
-xdotool mousemove $((cx + $(s 290))) $((cy + $(s 140))) click 1
+xdotool mousemove $(at 272 147) click 1
 sleep 0.2
 xdotool key t
-xdotool mousemove $((cx - $(s 240))) $((cy + $(s 90))) click 1
+xdotool mousemove $(at -240 200) click 1
 sleep 0.3
-xdotool type --delay 40 "Le format des captures"
-xdotool key Escape
+xdotool type --delay 30 "Les deux raccourcis, puis le nom des fichiers"
+xdotool key Return
 sleep 0.3
 xdotool key v
-xdotool mousemove $((ex + ew - 10)) $((ey + eh - 10))
-sleep 0.5
+xdotool mousemove $((X + WIDTH - $(s 5))) $((Y + HEIGHT - $(s 5)))
 mkdir -p "$out"
 suffix=""
 [ "$scale" -ne 1 ] && suffix="@$scale"
 photograph "$editor" "$out/editor$suffix.png"
+xdotool key ctrl+s
+sleep 1
 
 # The history window, with the captures of this run.
 "$pim" history
