@@ -10,7 +10,7 @@
 #include "history/HistoryStore.h"
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "platform/x11/X11ScreenCapturer.h"
 
 #include <QApplication>

@@ -10,7 +10,7 @@
 #include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
 #include "editor/EditorWindowController.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QClipboard>

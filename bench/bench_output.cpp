@@ -3,7 +3,7 @@
 // Prints "name value unit" lines (medians).
 #include "BenchUtil.h"
 
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "output/ImageWriter.h"
 #include "output/OutputPipeline.h"

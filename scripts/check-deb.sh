@@ -17,6 +17,12 @@ set -eu
 export HOME=/root XDG_RUNTIME_DIR=/tmp/runtime DBUS_SESSION_BUS_ADDRESS=disabled: QT_QPA_PLATFORM=xcb
 mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 pim --version
+# The manual page, the completion, the AppStream description and the licence came with it.
+for file in /usr/share/man/man1/pim.1.gz /usr/share/metainfo/org.pim_screenshot.Pim.metainfo.xml \
+  /usr/share/doc/pim/copyright /usr/share/applications/pim.desktop; do
+  [ -s "$file" ] || { echo "check-deb: no $file" >&2; exit 1; }
+done
+bash -c '. /usr/share/bash-completion/completions/pim && complete -p pim' || { echo "check-deb: no completion" >&2; exit 1; }
 Xvfb :7 -screen 0 1280x800x24 -nolisten tcp -noreset >/tmp/xvfb.log 2>&1 &
 for _ in $(seq 1 50); do [ -e /tmp/.X11-unix/X7 ] && break; sleep 0.1; done
 export DISPLAY=:7

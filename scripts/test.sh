@@ -7,7 +7,8 @@ source "$(dirname "$0")/common.sh"
 install_missing "$PIM_ROOT/scripts/packages.txt" "$PIM_ROOT/scripts/test-packages.txt"
 
 build "$PIM_ROOT/build"
-build "$PIM_ROOT/build-asan" -DPIM_SANITIZE=ON -DPIM_BENCH=OFF
+# The sanitized build also takes the scalar paths that other architectures build (PIM_PNG_SCALAR).
+build "$PIM_ROOT/build-asan" -DPIM_SANITIZE=ON -DPIM_BENCH=OFF -DPIM_PNG_SCALAR=ON
 
 ASAN_OPTIONS=detect_leaks=0 bash "$PIM_ROOT/fuzz/run.sh" "${PIM_FUZZ_SECONDS:-20}"
 

@@ -15,7 +15,7 @@
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "imagetools/ColorPickerService.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalPermissionSource.h"
 #include "platform/portal/PortalScreenCapturer.h"

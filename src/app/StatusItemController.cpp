@@ -10,7 +10,7 @@
 #include "history/HistoryWindowController.h"
 #include "preferences/PreferencesWindowController.h"
 #include "imagetools/ColorPickerService.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/MenuBinding.h"
 
 #include <QApplication>

@@ -5,7 +5,7 @@
 #include "app/BrandWindow.h"
 #include "common/WindowPlacement.h"
 #include "capture/ScreenRecordingPermission.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "common/WindowKeys.h"
 

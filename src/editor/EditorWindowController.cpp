@@ -11,7 +11,7 @@
 #include "editor/ResizeDialog.h"
 #include "imagetools/ColorPickerService.h"
 #include "imagetools/OCRService.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 
 #include <QClipboard>
 #include <QCloseEvent>

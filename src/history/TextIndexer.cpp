@@ -2,7 +2,7 @@
 #include "history/TextIndexer.h"
 
 #include "imagetools/OCRService.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 
 #include <QDateTime>

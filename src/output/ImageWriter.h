@@ -2,7 +2,7 @@
 #pragma once
 
 #include "common/Result.h"
-#include "output/ImageFormat.h"
+#include "settings/ImageFormat.h"
 
 #include <QByteArray>
 #include <QImage>

@@ -2,7 +2,7 @@
 #include "output/OutputPipeline.h"
 
 #include "common/Resolution.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "output/FileNamer.h"
 #include "output/ImageWriter.h"
 

@@ -6,9 +6,18 @@
 
 #include <QColorSpace>
 
-#include <immintrin.h>
-#include <isa-l/igzip_lib.h> // isal_adler32
 #include <zlib.h>
+
+// The byte shuffle that unpacks RGB rows needs x86's SSSE3 (checked at run time); elsewhere, or built with
+// PIM_PNG_SCALAR, rows are unpacked a pixel at a time.
+#if (defined(__x86_64__) || defined(__i386__)) && !defined(PIM_PNG_SCALAR)
+#define PIM_PNG_SHUFFLE 1
+#include <immintrin.h>
+#endif
+// ISA-L's Adler-32 is several times faster than zlib's on large rows; zlib's serves when it is missing.
+#ifdef PIM_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
 
 #include <algorithm>
 #include <atomic>
@@ -145,6 +154,23 @@ void applyFilter(Filter filter, const uint8_t *__restrict c, const uint8_t *__re
     }
 }
 
+uint32_t adler32Of(uint32_t adler, const uint8_t *bytes, size_t size)
+{
+#ifdef PIM_HAVE_ISAL
+    return isal_adler32(adler, bytes, uint64_t(size));
+#else
+    // zlib takes a uInt length: large buffers go in pieces.
+    uLong sum = adler;
+    for (size_t done = 0; done < size;) {
+        const uInt n = uInt(std::min<size_t>(size - done, 1u << 30));
+        sum = adler32(sum, bytes + done, n);
+        done += n;
+    }
+    return uint32_t(sum);
+#endif
+}
+
+#ifdef PIM_PNG_SHUFFLE
 // One picture row as PNG samples: RGB or RGBA from Qt's 0xAARRGGBB words.
 // Four BGRX pixels to twelve RGB bytes at a time with SSSE3's byte shuffle; returns the pixels done.
 __attribute__((target("ssse3"))) int unpackRgbShuffled(const quint32 *pixels, int w, uint8_t *out)
@@ -161,18 +187,21 @@ __attribute__((target("ssse3"))) int unpackRgbShuffled(const quint32 *pixels, in
 }
 
 const bool hasSsse3 = __builtin_cpu_supports("ssse3");
+#endif
 
 template <int BPP> void unpackRow(const QImage &image, int y, uint8_t *__restrict out)
 {
     const auto *pixels = reinterpret_cast<const quint32 *>(image.constScanLine(y));
     const int w = image.width();
     int x = 0;
+#ifdef PIM_PNG_SHUFFLE
     if constexpr (BPP == 3) {
         if (hasSsse3) {
             x = unpackRgbShuffled(pixels, w, out);
             out += size_t(x) * 3;
         }
     }
+#endif
     for (; x < w; ++x) {
         const quint32 p = pixels[x];
         out[0] = uint8_t(p >> 16);
@@ -277,7 +306,7 @@ void encodeRows(Worker &worker, const QImage &image, int first, int last, bool f
             std::swap(previous, current);
         }
         const size_t bytes = size_t(rows) * stride;
-        adler = isal_adler32(adler, filtered.get(), bytes);
+        adler = adler32Of(adler, filtered.get(), bytes);
         y += rows;
         stream.next_in = filtered.get();
         stream.avail_in = uInt(bytes);

@@ -2,7 +2,7 @@
 #include "preferences/PreferencesWindowController.h"
 
 #include "common/WindowPlacement.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "preferences/LoginItem.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/ShortcutRecorder.h"

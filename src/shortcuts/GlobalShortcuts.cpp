@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "shortcuts/GlobalShortcuts.h"
 
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 
 #include <QList>
 #include <QMap>

@@ -8,7 +8,7 @@
 #include "preferences/PreferencesWindowController.h"
 #include "app/WelcomeWindowController.h"
 #include "capture/ScreenRecordingPermission.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "support/FakeDesktopShortcutService.h"
 #include "support/FakeHotKeyService.h"

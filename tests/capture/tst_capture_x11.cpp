@@ -4,7 +4,7 @@
 #include "capture/OverlayWindow.h"
 #include "capture/ScreenRecordingPermission.h"
 #include "history/HistoryStore.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "shortcuts/GlobalShortcuts.h"

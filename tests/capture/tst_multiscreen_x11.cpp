@@ -3,7 +3,7 @@
 #include "capture/CaptureGeometry.h"
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "support/Programs.h"

@@ -12,7 +12,7 @@
 #include "editor/ResizeDialog.h"
 #include "history/HistoryStore.h"
 #include "output/OutputPipeline.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "support/Pixels.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestImages.h"
 

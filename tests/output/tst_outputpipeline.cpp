@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryStore.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "output/OutputPipeline.h"
 #include "support/FileSizeLimit.h"

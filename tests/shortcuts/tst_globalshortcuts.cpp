@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "platform/x11/XkbKeyboardLayout.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuBinding.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/MainMenu.h"
-#include "output/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/ShortcutRecorder.h"
 #include "support/FakeHotKeyService.h"
 

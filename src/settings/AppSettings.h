@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "output/ImageFormat.h"
+#include "settings/ImageFormat.h"
 
 #include <QSettings>
 #include <QString>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "output/ImageFormat.h"
+#include "settings/ImageFormat.h"
 
 #include <QImageWriter>
 
