@@ -6,9 +6,11 @@
 source "$(dirname "$0")/common.sh"
 install_missing "$PIM_ROOT/scripts/packages.txt" "$PIM_ROOT/scripts/test-packages.txt"
 
-build "$PIM_ROOT/build"
+# Warnings fail the test builds (not the run command's: a newer compiler's new warning must not keep
+# anyone from using Pim).
+build "$PIM_ROOT/build" -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 # The sanitized build also takes the scalar paths that other architectures build (PIM_PNG_SCALAR).
-build "$PIM_ROOT/build-asan" -DPIM_SANITIZE=ON -DPIM_BENCH=OFF -DPIM_PNG_SCALAR=ON
+build "$PIM_ROOT/build-asan" -DPIM_SANITIZE=ON -DPIM_BENCH=OFF -DPIM_PNG_SCALAR=ON -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
 
 ASAN_OPTIONS=detect_leaks=0 bash "$PIM_ROOT/fuzz/run.sh" "${PIM_FUZZ_SECONDS:-20}"
 

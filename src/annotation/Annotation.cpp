@@ -3,16 +3,12 @@
 
 #include "annotation/Geometry.h"
 #include "annotation/TextFont.h"
+#include "common/Overloaded.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-template <class... Ts> struct Overloaded : Ts... {
-    using Ts::operator()...;
-};
-template <class... Ts> Overloaded(Ts...) -> Overloaded<Ts...>;
 
 using Geometry::spanned;
 

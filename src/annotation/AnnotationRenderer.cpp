@@ -4,6 +4,7 @@
 #include "annotation/Geometry.h"
 #include "annotation/TextFont.h"
 #include "common/ImageLimits.h"
+#include "common/Overloaded.h"
 
 #include <QPainter>
 
@@ -119,37 +120,41 @@ void draw(const Annotation &a, QPainter &p, const QImage &baseImage, QSizeF imag
 {
     p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
-    if (const auto *k = a.as<Annotation::Arrow>()) {
-        drawArrow(p, a, *k);
-    } else if (const auto *k = a.as<Annotation::Line>()) {
-        drawRoundCappedLine(p, a, QLineF(k->from, k->to));
-    } else if (const auto *k = a.as<Annotation::Rect>()) {
-        p.setPen(strokePen(a, Qt::FlatCap, Qt::RoundJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawRect(Geometry::normalized(k->rect));
-    } else if (const auto *k = a.as<Annotation::Ellipse>()) {
-        p.setPen(strokePen(a, Qt::FlatCap, Qt::MiterJoin));
-        p.setBrush(Qt::NoBrush);
-        p.drawEllipse(Geometry::normalized(k->rect));
-    } else if (const auto *k = a.as<Annotation::Highlight>()) {
-        QColor fill = a.color;
-        fill.setAlphaF(float(highlightAlpha));
-        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
-        p.fillRect(Geometry::normalized(k->rect), fill);
-    } else if (const auto *k = a.as<Annotation::Pixelate>()) {
-        drawPixelate(p, k->rect, baseImage, imagePointSize, scale);
-    } else if (const auto *k = a.as<Annotation::Badge>()) {
-        drawBadge(p, a, *k);
-    } else if (const auto *k = a.as<Annotation::Freehand>()) {
-        if (k->points.size() >= 2) {
-            p.setPen(strokePen(a, Qt::RoundCap, Qt::RoundJoin));
-            p.setBrush(Qt::NoBrush);
-            p.drawPolyline(k->points.constData(), int(k->points.size()));
-        }
-    } else if (const auto *k = a.as<Annotation::Text>()) {
-        p.setPen(a.color);
-        TextFont::drawUpright(p, k->string, TextFont::textFont(k->fontName, k->fontSize), k->origin);
-    }
+    using A = Annotation;
+    std::visit(Overloaded{
+                   [&](const A::Arrow &k) { drawArrow(p, a, k); },
+                   [&](const A::Line &k) { drawRoundCappedLine(p, a, QLineF(k.from, k.to)); },
+                   [&](const A::Rect &k) {
+                       p.setPen(strokePen(a, Qt::FlatCap, Qt::RoundJoin));
+                       p.setBrush(Qt::NoBrush);
+                       p.drawRect(Geometry::normalized(k.rect));
+                   },
+                   [&](const A::Ellipse &k) {
+                       p.setPen(strokePen(a, Qt::FlatCap, Qt::MiterJoin));
+                       p.setBrush(Qt::NoBrush);
+                       p.drawEllipse(Geometry::normalized(k.rect));
+                   },
+                   [&](const A::Highlight &k) {
+                       QColor fill = a.color;
+                       fill.setAlphaF(float(highlightAlpha));
+                       p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+                       p.fillRect(Geometry::normalized(k.rect), fill);
+                   },
+                   [&](const A::Pixelate &k) { drawPixelate(p, k.rect, baseImage, imagePointSize, scale); },
+                   [&](const A::Badge &k) { drawBadge(p, a, k); },
+                   [&](const A::Freehand &k) {
+                       if (k.points.size() >= 2) {
+                           p.setPen(strokePen(a, Qt::RoundCap, Qt::RoundJoin));
+                           p.setBrush(Qt::NoBrush);
+                           p.drawPolyline(k.points.constData(), int(k.points.size()));
+                       }
+                   },
+                   [&](const A::Text &k) {
+                       p.setPen(a.color);
+                       TextFont::drawUpright(p, k.string, TextFont::textFont(k.fontName, k.fontSize), k.origin);
+                   },
+               },
+               a.kind);
     p.restore();
 }
 

@@ -5,6 +5,7 @@
 #include "annotation/Geometry.h"
 #include "annotation/ImageComposer.h"
 #include "annotation/TextFont.h"
+#include "common/Overloaded.h"
 #include "editor/CanvasGeometry.h"
 
 #include <QFocusEvent>
@@ -130,8 +131,17 @@ void AnnotationCanvasView::updateCursor()
     case EditorState::Tool::text:
         setCursor(Qt::IBeamCursor);
         break;
-    default:
+    case EditorState::Tool::arrow:
+    case EditorState::Tool::line:
+    case EditorState::Tool::rect:
+    case EditorState::Tool::ellipse:
+    case EditorState::Tool::highlight:
+    case EditorState::Tool::badge:
+    case EditorState::Tool::pixelate:
+    case EditorState::Tool::freehand:
+    case EditorState::Tool::crop:
         setCursor(Qt::CrossCursor);
+        break;
     }
 }
 
@@ -173,14 +183,21 @@ void AnnotationCanvasView::pointerDown(QPointF q, int clickCount)
         m_cropRect.reset();
         m_drag = CropDrag{CanvasGeometry::clamped(q, m_document->imagePointSize())};
         break;
-    default:
+    case EditorState::Tool::arrow:
+    case EditorState::Tool::line:
+    case EditorState::Tool::rect:
+    case EditorState::Tool::ellipse:
+    case EditorState::Tool::highlight:
+    case EditorState::Tool::pixelate:
+    case EditorState::Tool::freehand:
         m_draft = makeDraft(q);
         m_drag = DrawDrag{q};
         update();
+        break;
     }
 }
 
-Annotation AnnotationCanvasView::makeDraft(QPointF a) const
+std::optional<Annotation> AnnotationCanvasView::makeDraft(QPointF a) const
 {
     A::Kind kind;
     switch (m_state->tool) {
@@ -202,8 +219,14 @@ Annotation AnnotationCanvasView::makeDraft(QPointF a) const
     case EditorState::Tool::pixelate:
         kind = A::Pixelate{QRectF(a, QSizeF(0, 0))};
         break;
-    default:
+    case EditorState::Tool::freehand:
         kind = A::Freehand{{a}};
+        break;
+    case EditorState::Tool::select:
+    case EditorState::Tool::badge:
+    case EditorState::Tool::text:
+    case EditorState::Tool::crop:
+        return std::nullopt; // placed by a click or not drawn at all
     }
     return A(kind, m_state->color, m_state->lineWidth);
 }
@@ -212,20 +235,19 @@ void AnnotationCanvasView::updateDraft(QPointF a, QPointF c)
 {
     if (!m_draft)
         return;
-    if (auto *k = m_draft->as<A::Arrow>())
-        k->to = c;
-    else if (auto *k = m_draft->as<A::Line>())
-        k->to = c;
-    else if (auto *k = m_draft->as<A::Freehand>())
-        k->points.append(c);
-    else if (auto *k = m_draft->as<A::Rect>())
-        k->rect = CanvasGeometry::spanned(a, c);
-    else if (auto *k = m_draft->as<A::Ellipse>())
-        k->rect = CanvasGeometry::spanned(a, c);
-    else if (auto *k = m_draft->as<A::Highlight>())
-        k->rect = CanvasGeometry::spanned(a, c);
-    else if (auto *k = m_draft->as<A::Pixelate>())
-        k->rect = CanvasGeometry::spanned(a, c);
+    const QRectF spanned = CanvasGeometry::spanned(a, c);
+    std::visit(Overloaded{
+                   [&](A::Arrow &k) { k.to = c; },
+                   [&](A::Line &k) { k.to = c; },
+                   [&](A::Freehand &k) { k.points.append(c); },
+                   [&](A::Rect &k) { k.rect = spanned; },
+                   [&](A::Ellipse &k) { k.rect = spanned; },
+                   [&](A::Highlight &k) { k.rect = spanned; },
+                   [&](A::Pixelate &k) { k.rect = spanned; },
+                   [](A::Badge &) {}, // badges and texts are placed by a click, never dragged out
+                   [](A::Text &) {},
+               },
+               m_draft->kind);
 }
 
 void AnnotationCanvasView::insertBadge(QPointF point)

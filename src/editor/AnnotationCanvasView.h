@@ -85,7 +85,7 @@ private:
 
     void pointerDown(QPointF imagePoint, int clickCount);
     void selectMouseDown(QPointF point, int clickCount);
-    Annotation makeDraft(QPointF anchor) const;
+    std::optional<Annotation> makeDraft(QPointF anchor) const;
     void updateDraft(QPointF anchor, QPointF current);
     void insertBadge(QPointF point);
     void replaceLive(const Annotation &changed);
