@@ -13,7 +13,7 @@ struct Error {
 };
 
 // The value of an operation that can fail, or the reason it failed.
-template <typename T> class Result {
+template <typename T> class [[nodiscard]] Result {
 public:
     Result(T value) : m_data(std::move(value)) {}
     Result(Error error) : m_data(std::move(error)) {}

@@ -110,7 +110,7 @@ void PortalScreenCapturer::askPermission()
                     &m_context, [this](const Portal::Answer &answer) {
                         const QString uri = answer.results.value(QStringLiteral("uri")).toString();
                         if (!uri.isEmpty())
-                            loadAnswer(uri);
+                            static_cast<void>(loadAnswer(uri)); // the picture is not wanted: its file goes
                     });
 }
 
@@ -121,7 +121,7 @@ ScreenCapturer::Pictures PortalScreenCapturer::picturesFrom(const Portal::Answer
         // A failed answer may still name a file: it is not ours to keep.
         const QString uri = answer.results.value(QStringLiteral("uri")).toString();
         if (!uri.isEmpty())
-            loadAnswer(uri);
+            static_cast<void>(loadAnswer(uri));
         return portalError(answer);
     }
     const Result<QImage> desktop = loadAnswer(answer.results.value(QStringLiteral("uri")).toString());
