@@ -151,7 +151,8 @@ void draw(const Annotation &a, QPainter &p, const QImage &baseImage, QSizeF imag
                    },
                    [&](const A::Text &k) {
                        p.setPen(a.color);
-                       TextFont::drawUpright(p, k.string, TextFont::textFont(k.fontName, k.fontSize), k.origin);
+                       TextFont::drawUpright(p, k.string, TextFont::textFont(k.fontName, k.fontSize),
+                                             k.origin);
                    },
                },
                a.kind);

@@ -15,7 +15,6 @@
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "imagetools/ColorPickerService.h"
-#include "settings/AppSettings.h"
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalPermissionSource.h"
 #include "platform/portal/PortalScreenCapturer.h"
@@ -24,6 +23,7 @@
 #include "platform/x11/X11ScreenCapturer.h"
 #include "platform/x11/XkbKeyboardLayout.h"
 #include "preview/PreviewPanel.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuTracker.h"
 #include "shortcuts/ShortcutRecorder.h"
@@ -34,13 +34,13 @@
 #include <QTimer>
 
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <malloc.h>
 #include <memory>
 #include <string>
-#include <csignal>
-#include <malloc.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -94,8 +94,9 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
         void capture(const Request &, Completion done) override
         {
             QTimer::singleShot(0, &context, [done = std::move(done)] {
-                done(Error{QStringLiteral("La capture d'écran n'est pas disponible sur cette plateforme (%1).")
-                               .arg(QGuiApplication::platformName())});
+                done(
+                    Error{QStringLiteral("La capture d'écran n'est pas disponible sur cette plateforme (%1).")
+                              .arg(QGuiApplication::platformName())});
             });
         }
     };
@@ -117,8 +118,8 @@ void installSessionServices(DesktopSession::Kind session, ScreenCapturer &captur
         WindowPlacement::setCompositorPlacesWindows(true);
         // Asking for the permission is one interactive screenshot: the desktop shows its own dialog.
         auto *portal = dynamic_cast<PortalScreenCapturer *>(&capturer);
-        ScreenRecordingPermission::setSource(std::make_unique<PortalPermissionSource>(
-            QDBusConnection::sessionBus(), [portal] {
+        ScreenRecordingPermission::setSource(
+            std::make_unique<PortalPermissionSource>(QDBusConnection::sessionBus(), [portal] {
                 if (portal)
                     portal->askPermission();
             }));
@@ -288,8 +289,8 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
 int readText(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    const Result<QString> text = TextIndexer::readPicture(QString::fromLocal8Bit(argv[2]),
-                                                          QString::fromUtf8(argv[3]).split(u',', Qt::SkipEmptyParts));
+    const Result<QString> text = TextIndexer::readPicture(
+        QString::fromLocal8Bit(argv[2]), QString::fromUtf8(argv[3]).split(u',', Qt::SkipEmptyParts));
     if (!text) {
         std::fprintf(stderr, "%s\n", qPrintable(text.error().message));
         return 1;
@@ -313,8 +314,9 @@ int main(int argc, char **argv)
     ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
     QApplication app(argc, argv);
     if (!Localization::install(app))
-        std::fprintf(stderr, "pim: traductions françaises de Qt introuvables (paquet qt6-translations-l10n) : "
-                             "les fenêtres de Qt restent en anglais\n");
+        std::fprintf(stderr,
+                     "pim: traductions françaises de Qt introuvables (paquet qt6-translations-l10n) : "
+                     "les fenêtres de Qt restent en anglais\n");
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));
     QApplication::setApplicationVersion(Brand::version());
@@ -323,15 +325,13 @@ int main(int argc, char **argv)
     int status = 0;
     {
         InstanceServer server;
-        QString claimError;
-        if (!server.claim(&claimError)) {
-            if (!claimError.isEmpty()) {
-                std::fprintf(stderr, "pim: %s\n", qPrintable(claimError));
-                return 1;
-            }
-            // Another instance started meanwhile: it is the one.
-            return 0;
+        const Result<InstanceServer::Claim> claim = server.claim();
+        if (!claim) {
+            std::fprintf(stderr, "pim: %s\n", qPrintable(claim.error().message));
+            return 1;
         }
+        if (*claim == InstanceServer::Claim::anotherRuns)
+            return 0; // another instance started meanwhile: it is the one
         // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
         const DesktopSession::Kind session = DesktopSession::current();
         CaptureCoordinator coordinator(makeScreenCapturer(session));
@@ -347,20 +347,24 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "pim: recherche dans les captures indisponible : %s\n",
                          qPrintable(textIndex.problem()));
         TextIndexer indexer(&textIndex, QCoreApplication::applicationFilePath());
-        // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine busy).
+        // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine
+        // busy).
         if (qEnvironmentVariable("PIM_TEXT_INDEX_PRIORITY") == QLatin1String("normal"))
             indexer.setIdlePriority(false);
-        QObject::connect(&indexer, &TextIndexer::indexed, [&textIndex, off = !textIndex.isAvailable()]() mutable {
-            if (off == !textIndex.isAvailable())
-                return;
-            off = !textIndex.isAvailable();
-            if (off)
-                std::fprintf(stderr, "pim: recherche dans les captures désactivée pour l'instant : %s\n",
-                             qPrintable(textIndex.problem()));
-            else
-                std::fprintf(stderr, "pim: recherche dans les captures de nouveau disponible\n");
-        });
-        HistoryStore::shared().onEntriesChanged = [&indexer] { indexer.follow(HistoryStore::shared().entries()); };
+        QObject::connect(
+            &indexer, &TextIndexer::indexed, [&textIndex, off = !textIndex.isAvailable()]() mutable {
+                if (off == !textIndex.isAvailable())
+                    return;
+                off = !textIndex.isAvailable();
+                if (off)
+                    std::fprintf(stderr, "pim: recherche dans les captures désactivée pour l'instant : %s\n",
+                                 qPrintable(textIndex.problem()));
+                else
+                    std::fprintf(stderr, "pim: recherche dans les captures de nouveau disponible\n");
+            });
+        HistoryStore::shared().onEntriesChanged = [&indexer] {
+            indexer.follow(HistoryStore::shared().entries());
+        };
         indexer.follow(HistoryStore::shared().entries());
         coordinator.onCaptureStarting = [&indexer] {
             indexer.setCaptureRunning(true);

@@ -44,36 +44,32 @@ InstanceServer::~InstanceServer()
         ::close(m_lock);
 }
 
-bool InstanceServer::claim(QString *error)
+Result<InstanceServer::Claim> InstanceServer::claim()
 {
-    error->clear();
     // The folder must be the user's own and private: one made first by another user (where there is no
     // $XDG_RUNTIME_DIR) would let them hear and answer Pim's commands.
     const std::string folder = CommandLine::runtimeFolder();
-    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) {
-        *error = QStringLiteral("impossible de créer %1 : %2").arg(QString::fromStdString(folder), systemError());
-        return false;
-    }
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return Error{
+            QStringLiteral("impossible de créer %1 : %2").arg(QString::fromStdString(folder), systemError())};
     const std::string problem = CommandLine::folderProblem(folder);
-    if (!problem.empty()) {
-        *error = QString::fromStdString(problem);
-        return false;
-    }
+    if (!problem.empty())
+        return Error{QString::fromStdString(problem)};
     const std::string lockPath = CommandLine::lockPath();
     m_lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (m_lock < 0) {
-        *error = QStringLiteral("impossible d'ouvrir %1 : %2").arg(QString::fromStdString(lockPath), systemError());
-        return false;
-    }
+    if (m_lock < 0)
+        return Error{QStringLiteral("impossible d'ouvrir %1 : %2")
+                         .arg(QString::fromStdString(lockPath), systemError())};
     if (::flock(m_lock, LOCK_EX | LOCK_NB) != 0) {
         ::close(m_lock);
         m_lock = -1;
-        return false; // another instance holds it
+        return Claim::anotherRuns;
     }
-    if (!listen(error))
-        return false;
+    QString failure;
+    if (!listen(&failure))
+        return Error{failure};
     m_watch.start();
-    return true;
+    return Claim::owned;
 }
 
 bool InstanceServer::listen(QString *error)
@@ -93,7 +89,8 @@ bool InstanceServer::listen(QString *error)
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path.size() >= sizeof(address.sun_path)) {
-        *error = QStringLiteral("le chemin de la socket est trop long : %1").arg(QString::fromStdString(path));
+        *error =
+            QStringLiteral("le chemin de la socket est trop long : %1").arg(QString::fromStdString(path));
         return false;
     }
     std::memcpy(address.sun_path, path.data(), path.size());
@@ -107,7 +104,8 @@ bool InstanceServer::listen(QString *error)
     const int bound = ::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address));
     ::umask(mask);
     if (bound != 0 || ::listen(listener, 64) != 0) {
-        *error = QStringLiteral("impossible d'écouter sur %1 : %2").arg(QString::fromStdString(path), systemError());
+        *error = QStringLiteral("impossible d'écouter sur %1 : %2")
+                     .arg(QString::fromStdString(path), systemError());
         ::close(listener);
         return false;
     }
@@ -223,7 +221,8 @@ void InstanceServer::serve(int descriptor)
                 socket->disconnectFromServer(); // no request is that long
             return;
         }
-        const std::vector<std::string> fields = CommandLine::decode(socket->readLine(64 * 1024).toStdString());
+        const std::vector<std::string> fields =
+            CommandLine::decode(socket->readLine(64 * 1024).toStdString());
         disconnect(socket, &QLocalSocket::readyRead, this, nullptr);
         // The request is in: the connection waits for its answer as long as that takes.
         idle->stop();

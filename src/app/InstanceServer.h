@@ -2,6 +2,7 @@
 #pragma once
 
 #include "app/CommandLine.h"
+#include "common/Result.h"
 
 #include <QList>
 #include <QObject>
@@ -23,9 +24,10 @@ public:
     InstanceServer();
     ~InstanceServer() override;
 
-    // True when this process now owns the socket. False with an empty error when another instance does;
-    // false with the reason when the socket's place holds something that is not ours.
-    bool claim(QString *error);
+    // Whether this process now owns the socket or another instance does; an error with the reason when
+    // the folder or the socket's place is not fit for use.
+    enum class Claim { owned, anotherRuns };
+    Result<Claim> claim();
 
     using Reply = std::function<void(bool ok, const QString &text)>;
     std::function<void(const CommandLine::Request &request, Reply reply)> onRequest;

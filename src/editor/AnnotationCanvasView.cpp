@@ -417,7 +417,8 @@ void AnnotationCanvasView::keyPressEvent(QKeyEvent *event)
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier);
     if (modifiers == Qt::NoModifier && key >= Qt::Key_A && key <= Qt::Key_Z && !m_textField &&
         m_drag.index() == 0) {
-        if (const std::optional<EditorState::Tool> tool = EditorState::toolForKey(char('A' + (key - Qt::Key_A)))) {
+        if (const std::optional<EditorState::Tool> tool =
+                EditorState::toolForKey(char('A' + (key - Qt::Key_A)))) {
             m_state->setTool(*tool);
             return;
         }

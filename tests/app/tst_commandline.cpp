@@ -45,6 +45,15 @@ struct NoRuntimeFolder {
 };
 
 // An instance that answers every request with success.
+// Empty when the server now owns the socket; else why not.
+static QString claimProblem(InstanceServer &server)
+{
+    const Result<InstanceServer::Claim> claimed = server.claim();
+    if (!claimed)
+        return claimed.error().message;
+    return *claimed == InstanceServer::Claim::owned ? QString() : QStringLiteral("another instance runs");
+}
+
 static void answerAll(const Request &, const InstanceServer::Reply &reply)
 {
     reply(true, "là");
@@ -126,16 +135,15 @@ private slots:
     {
         QVERIFY(!CommandLine::ask(Request{"show", {}}, 1)); // nobody there
         InstanceServer first;
-        QString error;
-        QVERIFY(first.claim(&error));
-        QVERIFY(error.isEmpty());
+        const Result<InstanceServer::Claim> claimed = first.claim();
+        QVERIFY(claimed && *claimed == InstanceServer::Claim::owned);
         struct stat info {};
         QCOMPARE(::stat(CommandLine::socketPath().c_str(), &info), 0);
         QCOMPARE(info.st_mode & 0777, mode_t(0600));
         // A second one stands back, quietly.
         InstanceServer second;
-        QVERIFY(!second.claim(&error));
-        QVERIFY(error.isEmpty());
+        const Result<InstanceServer::Claim> secondClaim = second.claim();
+        QVERIFY(secondClaim && *secondClaim == InstanceServer::Claim::anotherRuns);
 
         QList<Request> seen;
         first.onRequest = [&](const Request &r, const InstanceServer::Reply &reply) {
@@ -158,8 +166,8 @@ private slots:
         QCOMPARE(socketPath(), folder + "/pim.socket");
         {
             InstanceServer server;
-            QString error;
-            QVERIFY2(server.claim(&error), qPrintable(error));
+            const QString problem = claimProblem(server);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
             struct stat info {};
             QCOMPARE(::stat(QFile::encodeName(folder).constData(), &info), 0);
             QCOMPARE(info.st_mode & 0777, mode_t(0700));
@@ -173,8 +181,8 @@ private slots:
     {
         InstanceServer server;
         server.idleMilliseconds = 300;
-        QString error;
-        QVERIFY2(server.claim(&error), qPrintable(error));
+        const QString problem = claimProblem(server);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
         server.onRequest = answerAll;
         const std::string path = CommandLine::socketPath();
         sockaddr_un address{};
@@ -231,8 +239,8 @@ private slots:
     {
         InstanceServer server;
         server.setWatchInterval(50);
-        QString error;
-        QVERIFY2(server.claim(&error), qPrintable(error));
+        const QString problem = claimProblem(server);
+        QVERIFY2(problem.isEmpty(), qPrintable(problem));
         server.onRequest = answerAll;
         QVERIFY(QFile::remove(socketPath()));
         QTRY_VERIFY(QFile::exists(socketPath()));
@@ -256,8 +264,9 @@ private slots:
         QVERIFY(theirs.listen(socketPath()));
         {
             InstanceServer server;
-            QString error;
-            QVERIFY(!server.claim(&error));
+            const Result<InstanceServer::Claim> claimed = server.claim();
+            QVERIFY(!claimed);
+            const QString error = claimed.error().message;
             QVERIFY2(error.contains(root ? "appartient à un autre utilisateur" : "ouvert aux autres"),
                      qPrintable(error));
         }
@@ -271,8 +280,8 @@ private slots:
         QCOMPARE(::chmod(folder.c_str(), 0700), 0);
         {
             InstanceServer server;
-            QString error;
-            QVERIFY2(server.claim(&error), qPrintable(error));
+            const QString problem = claimProblem(server);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
             server.onRequest = answerAll;
             QCOMPARE(askAndWait(Request{"show", {}}), 0);
         }
@@ -283,8 +292,7 @@ private slots:
     {
         QVERIFY(!CommandLine::instanceRuns());
         InstanceServer server;
-        QString error;
-        QVERIFY(server.claim(&error));
+        QCOMPARE(claimProblem(server), QString());
         QVERIFY(CommandLine::instanceRuns());
     }
 
@@ -299,8 +307,8 @@ private slots:
         QVERIFY(!CommandLine::ask(Request{"show", {}}, 1));
         {
             InstanceServer server;
-            QString error;
-            QVERIFY2(server.claim(&error), qPrintable(error));
+            const QString problem = claimProblem(server);
+            QVERIFY2(problem.isEmpty(), qPrintable(problem));
         }
         // Not a socket, or not ours: refused with the reason, nothing deleted.
         QFile::remove(socketPath());
@@ -309,9 +317,8 @@ private slots:
         plain.write("mine");
         plain.close();
         InstanceServer server;
-        QString error;
-        QVERIFY(!server.claim(&error));
-        QVERIFY(error.contains("n'est pas une socket"));
+        const Result<InstanceServer::Claim> refused = server.claim();
+        QVERIFY(!refused && refused.error().message.contains("n'est pas une socket"));
         QVERIFY(plain.open(QIODevice::ReadOnly));
         QCOMPARE(plain.readAll(), QByteArray("mine"));
     }
