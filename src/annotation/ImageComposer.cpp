@@ -230,7 +230,7 @@ void paintDecoratedImage(QPainter &painter, const Scene &scene)
     painter.restore();
 }
 
-void paintAnnotations(QPainter &painter, const Scene &scene, qsizetype first)
+void paintAnnotations(QPainter &painter, const Scene &scene)
 {
     if (!scene.annotations)
         return;
@@ -239,8 +239,8 @@ void paintAnnotations(QPainter &painter, const Scene &scene, qsizetype first)
     // Image space: origin at the image's bottom-left corner, y up. Annotations are not clipped.
     painter.translate(scene.decoration.padding, scene.decoration.padding + image.height());
     painter.scale(1, -1);
-    for (qsizetype i = std::max<qsizetype>(first, 0); i < scene.annotations->size(); ++i)
-        AnnotationRenderer::draw(scene.annotations->at(i), painter, scene.baseImage, image, scene.scale);
+    for (const Annotation &annotation : *scene.annotations)
+        AnnotationRenderer::draw(annotation, painter, scene.baseImage, image, scene.scale);
     painter.restore();
 }
 

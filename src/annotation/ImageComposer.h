@@ -40,10 +40,10 @@ double clampedCornerRadius(double cornerRadius, QSizeF imagePointSize);
 // picture's top-left corner (the canvas and the export both call this). The painter's transform and
 // device pixel ratio give the pixel density.
 void paint(QPainter &painter, const Scene &scene);
-// The two halves of paint: background, shadow and clipped image; then the annotations from index `first`
-// on, unclipped, in image space.
+// The two halves of paint: background, shadow and clipped image; then the annotations, unclipped, in image
+// space.
 void paintDecoratedImage(QPainter &painter, const Scene &scene);
-void paintAnnotations(QPainter &painter, const Scene &scene, qsizetype first = 0);
+void paintAnnotations(QPainter &painter, const Scene &scene);
 
 // The composed bitmap at the base image's pixel density: round(s × (W + 2p)) × round(s × (H + 2p))
 // pixels, premultiplied ARGB. Nothing when that bitmap cannot be made.

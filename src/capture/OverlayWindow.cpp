@@ -56,7 +56,8 @@ QTimer &idleTimer()
                 }
             }
         });
-        // The windows go before the application object.
+        // The pooled windows go with the application object (its destroyed signal), not at static
+        // destruction, when no window may be deleted any more.
         QObject::connect(qApp, &QObject::destroyed, [] { dropPool(); });
         return t;
     }();

@@ -12,8 +12,9 @@
 #include <optional>
 
 // The history grid's items: a copy of the store's entries, in its order, with thumbnails decoded off the
-// main thread when a cell first asks for one. Every reload decodes again (nothing is cached across
-// reloads), and a thumbnail that arrives late is kept only if its row still shows the same file.
+// main thread when a cell first asks for one. A plain reload decodes again; a search that narrows or widens
+// the list keeps the thumbnails made since; a thumbnail that arrives late is kept only if its row still
+// shows the same file.
 class HistoryListModel : public QAbstractListModel {
     Q_OBJECT
 public:
