@@ -39,6 +39,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
+#include <map>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -227,11 +228,19 @@ void quitOnSignals(QCoreApplication &app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-// Carries out a command-line request in the running instance.
-void handleRequest(const CommandLine::Request &request, const InstanceServer::Reply &reply,
-                   CaptureCoordinator &coordinator, StatusItemController &statusItem, TextIndex &textIndex)
+// What the commands of the command line act on in the running instance.
+struct CommandTargets {
+    CaptureCoordinator &coordinator;
+    StatusItemController &statusItem;
+    TextIndex &textIndex;
+};
+using Reply = InstanceServer::Reply;
+using Command = void (*)(const CommandLine::Request &, const Reply &, CommandTargets &);
+
+// A capture's outcome as the command's answer: the file's path, or why there is none.
+std::function<void(const CaptureOutcome &)> answerCapture(const Reply &reply)
 {
-    const auto captured = [reply](const CaptureOutcome &outcome) {
+    return [reply](const CaptureOutcome &outcome) {
         switch (outcome.kind) {
         case CaptureOutcome::Kind::saved:
             reply(true, outcome.path);
@@ -246,42 +255,74 @@ void handleRequest(const CommandLine::Request &request, const InstanceServer::Re
             return;
         }
     };
-    const std::string &command = request.command;
-    const QString argument =
-        request.arguments.empty() ? QString() : QString::fromStdString(request.arguments.front());
-    if (command == "show") {
-        reply(true, QString());
-    } else if (command == "area") {
-        coordinator.captureArea(captured);
-    } else if (command == "full") {
-        // The command checks the delay; a raw request may send anything.
-        bool number = false;
-        const double delay = argument.isEmpty() ? 0 : argument.toDouble(&number);
-        if ((!argument.isEmpty() && !number) || !std::isfinite(delay) || delay < 0 || delay > 3600)
-            reply(false, QStringLiteral("délai invalide : %1 (de 0 à 3600 secondes)").arg(argument));
-        else
-            coordinator.captureFullScreen(delay, captured);
-    } else if (command == "edit") {
-        const QString error = EditorManager::shared().openFile(argument);
-        reply(error.isEmpty(), error);
-    } else if (command == "history") {
-        statusItem.showHistory();
-        reply(true, QString());
-    } else if (command == "preferences") {
-        statusItem.showPreferences();
-        reply(true, QString());
-    } else if (command == "search") {
-        answerSearch(request, reply, textIndex);
-    } else if (command == "quit") {
-        reply(true, QString());
-        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    } else if (command == "pick-color") {
-        ColorPickerService::pickAndCopyHex(
-            [reply](const QString &code) { reply(true, code); },
-            [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
-    } else {
-        reply(false, QStringLiteral("commande inconnue : ") + QString::fromStdString(command));
-    }
+}
+
+QString firstArgument(const CommandLine::Request &request)
+{
+    return request.arguments.empty() ? QString() : QString::fromStdString(request.arguments.front());
+}
+
+void captureFullScreen(const CommandLine::Request &request, const Reply &reply, CommandTargets &targets)
+{
+    // The command checks the delay; a raw request may send anything.
+    const QString argument = firstArgument(request);
+    bool number = false;
+    const double delay = argument.isEmpty() ? 0 : argument.toDouble(&number);
+    if ((!argument.isEmpty() && !number) || !std::isfinite(delay) || delay < 0 || delay > 3600)
+        reply(false, QStringLiteral("délai invalide : %1 (de 0 à 3600 secondes)").arg(argument));
+    else
+        targets.coordinator.captureFullScreen(delay, answerCapture(reply));
+}
+
+// The commands the running instance carries out, by name.
+const std::map<std::string, Command> &commands()
+{
+    static const std::map<std::string, Command> table{
+        {"show",
+         [](const CommandLine::Request &, const Reply &reply, CommandTargets &) { reply(true, QString()); }},
+        {"area", [](const CommandLine::Request &, const Reply &reply,
+                    CommandTargets &targets) { targets.coordinator.captureArea(answerCapture(reply)); }},
+        {"full", captureFullScreen},
+        {"edit",
+         [](const CommandLine::Request &request, const Reply &reply, CommandTargets &) {
+             const QString error = EditorManager::shared().openFile(firstArgument(request));
+             reply(error.isEmpty(), error);
+         }},
+        {"history",
+         [](const CommandLine::Request &, const Reply &reply, CommandTargets &targets) {
+             targets.statusItem.showHistory();
+             reply(true, QString());
+         }},
+        {"preferences",
+         [](const CommandLine::Request &, const Reply &reply, CommandTargets &targets) {
+             targets.statusItem.showPreferences();
+             reply(true, QString());
+         }},
+        {"search", [](const CommandLine::Request &request, const Reply &reply,
+                      CommandTargets &targets) { answerSearch(request, reply, targets.textIndex); }},
+        {"pick-color",
+         [](const CommandLine::Request &, const Reply &reply, CommandTargets &) {
+             ColorPickerService::pickAndCopyHex(
+                 [reply](const QString &code) { reply(true, code); },
+                 [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
+         }},
+        {"quit",
+         [](const CommandLine::Request &, const Reply &reply, CommandTargets &) {
+             reply(true, QString());
+             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+         }},
+    };
+    return table;
+}
+
+// Carries out a command-line request in the running instance.
+void handleRequest(const CommandLine::Request &request, const Reply &reply, CommandTargets &targets)
+{
+    const auto command = commands().find(request.command);
+    if (command == commands().end())
+        reply(false, QStringLiteral("commande inconnue : ") + QString::fromStdString(request.command));
+    else
+        command->second(request, reply, targets);
 }
 
 // `--read-text PATH LANGUAGES`: the text index's reader, a process of its own that the instance starts at
@@ -398,9 +439,10 @@ int main(int argc, char **argv)
                 window->refreshSearch();
             });
         };
-        server.onRequest = [&coordinator, &statusItem, &textIndex](const CommandLine::Request &r,
-                                                                   const InstanceServer::Reply &reply) {
-            handleRequest(r, reply, coordinator, statusItem, textIndex);
+        CommandTargets commandTargets{coordinator, statusItem, textIndex};
+        server.onRequest = [&commandTargets](const CommandLine::Request &r,
+                                             const InstanceServer::Reply &reply) {
+            handleRequest(r, reply, commandTargets);
         };
         registerShortcuts(&coordinator);
         bindDesktopShortcuts();
