@@ -6,6 +6,7 @@
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/ScreenRecordingPermission.h"
+#include "common/Log.h"
 #include "common/WindowPlacement.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
@@ -353,11 +354,12 @@ int main(int argc, char **argv)
     // Pictures of a screen are given back to the system when they go: a fixed threshold keeps large
     // blocks out of the heap, where glibc's sliding one would put the second 4K picture and keep it.
     ::mallopt(M_MMAP_THRESHOLD, 4 * 1024 * 1024);
+    // One voice on standard error: every message as "pim: text", Qt's own too.
+    qSetMessagePattern(QStringLiteral("pim: %{message}"));
     QApplication app(argc, argv);
     if (!Localization::install(app))
-        std::fprintf(stderr,
-                     "pim: traductions françaises de Qt introuvables (paquet qt6-translations-l10n) : "
-                     "les fenêtres de Qt restent en anglais\n");
+        qCWarning(logApp, "traductions françaises de Qt introuvables (paquet qt6-translations-l10n) : "
+                          "les fenêtres de Qt restent en anglais");
     QApplication::setApplicationName(QStringLiteral("Pim"));
     QApplication::setOrganizationName(QStringLiteral("Pim"));
     QApplication::setApplicationVersion(Brand::version());
@@ -368,7 +370,7 @@ int main(int argc, char **argv)
         InstanceServer server;
         const Result<InstanceServer::Claim> claim = server.claim();
         if (!claim) {
-            std::fprintf(stderr, "pim: %s\n", qPrintable(claim.error().message));
+            qCWarning(logApp, "%s", qPrintable(claim.error().message));
             return 1;
         }
         if (*claim == InstanceServer::Claim::anotherRuns)
@@ -385,7 +387,7 @@ int main(int argc, char **argv)
         // The words in the captures: an index beside the history, kept up to date in the background.
         TextIndex textIndex;
         if (!textIndex.isAvailable())
-            std::fprintf(stderr, "pim: recherche dans les captures indisponible : %s\n",
+            qCWarning(logHistory, "recherche dans les captures indisponible : %s",
                          qPrintable(textIndex.problem()));
         TextIndexer indexer(&textIndex, QCoreApplication::applicationFilePath());
         // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine
@@ -398,10 +400,10 @@ int main(int argc, char **argv)
                     return;
                 off = !textIndex.isAvailable();
                 if (off)
-                    std::fprintf(stderr, "pim: recherche dans les captures désactivée pour l'instant : %s\n",
+                    qCWarning(logHistory, "recherche dans les captures désactivée pour l'instant : %s",
                                  qPrintable(textIndex.problem()));
                 else
-                    std::fprintf(stderr, "pim: recherche dans les captures de nouveau disponible\n");
+                    qCInfo(logHistory, "recherche dans les captures de nouveau disponible");
             });
         HistoryStore::shared().onEntriesChanged = [&indexer] {
             indexer.follow(HistoryStore::shared().entries());

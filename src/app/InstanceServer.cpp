@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/InstanceServer.h"
 
+#include "common/Log.h"
+
 #include <QFile>
 #include <QLocalSocket>
 #include <QPointer>
@@ -150,7 +152,7 @@ void InstanceServer::checkSocketFile()
     m_listener = -1;
     QString error;
     if (!listen(&error))
-        std::fprintf(stderr, "pim: %s\n", qPrintable(error));
+        qCWarning(logApp, "%s", qPrintable(error));
 }
 
 void InstanceServer::acceptPending()

@@ -7,9 +7,10 @@
 #include "app/WelcomeWindowController.h"
 #include "capture/CaptureCoordinator.h"
 #include "common/Icons.h"
+#include "common/Log.h"
 #include "history/HistoryWindowController.h"
-#include "preferences/PreferencesWindowController.h"
 #include "imagetools/ColorPickerService.h"
+#include "preferences/PreferencesWindowController.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/MenuBinding.h"
 
@@ -58,8 +59,7 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
                     m_menu->popup(QCursor::pos());
             });
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        std::fprintf(stderr, "Pim: le bureau n'a pas de zone de notification ; les raccourcis globaux "
-                             "restent actifs.\n");
+        qCWarning(logApp, "le bureau n'a pas de zone de notification ; les raccourcis globaux restent actifs.");
     }
     m_tray->show();
 
@@ -100,7 +100,7 @@ void StatusItemController::tellRefused()
     // One message for all: a second one would replace the first before it is read.
     const QString message = refusedMessage(fresh);
     m_lastNotification = message;
-    std::fprintf(stderr, "Pim: %s\n", message.toUtf8().constData());
+    qCWarning(logApp, "%s", qPrintable(message));
     m_tray->showMessage(QStringLiteral("Pim"), message, QSystemTrayIcon::Warning, 10000);
 }
 

@@ -3,6 +3,7 @@
 
 #include "capture/CaptureGeometry.h"
 #include "capture/ScreenRecordingPermission.h"
+#include "common/Log.h"
 #include "output/ImageWriter.h"
 
 #include <QApplication>
@@ -209,10 +210,9 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, co
         fail(path.error().message, done);
         return;
     }
-    const QByteArray line = QStringLiteral("Pim: capture enregistrée → %1").arg(*path).toUtf8();
-    ::syslog(LOG_INFO, "%s", line.constData());
-    std::fprintf(stderr, "%s\n", line.constData());
-    std::fflush(stderr);
+    const QByteArray line = QStringLiteral("capture enregistrée → %1").arg(*path).toUtf8();
+    ::syslog(LOG_INFO, "Pim: %s", line.constData());
+    qCInfo(logCapture, "%s", line.constData());
     // The file is written: whoever waits for it hears now, before the preview is made.
     const CaptureOutcome outcome = CaptureOutcome::savedTo(*path);
     if (done)
@@ -225,8 +225,7 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, co
 void CaptureCoordinator::fail(const QString &message, const Completion &done)
 {
     const QString reason = message.isEmpty() ? failureTitle() : message;
-    std::fprintf(stderr, "Pim: %s: %s\n", qPrintable(failureTitle()), qPrintable(reason));
-    std::fflush(stderr);
+    qCWarning(logCapture, "%s : %s", qPrintable(failureTitle()), qPrintable(reason));
     // Told first: a `pim full` waiting for its answer does not wait for the alert too.
     finished(CaptureOutcome::failure(reason), done);
     if (onFailure) {

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/TextIndexer.h"
 
+#include "common/Log.h"
 #include "imagetools/OCRService.h"
-#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
+#include "settings/AppSettings.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -210,8 +211,8 @@ void TextIndexer::startReader(const QString &path, qint64 size, qint64 modified,
             return;
         if (!m_saidReaderFailed) {
             m_saidReaderFailed = true;
-            std::fprintf(stderr, "pim: impossible de lancer la lecture du texte des captures (%s) : %s\n",
-                         qPrintable(m_program), qPrintable(reader->errorString()));
+            qCWarning(logHistory, "impossible de lancer la lecture du texte des captures (%s) : %s",
+                      qPrintable(m_program), qPrintable(reader->errorString()));
         }
         done(false);
     });

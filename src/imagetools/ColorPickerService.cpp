@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagetools/ColorPickerService.h"
 
+#include "common/Log.h"
 #include "common/WindowPlacement.h"
 
 #include <QApplication>
@@ -245,7 +246,7 @@ void pickAndCopyHex(std::function<void(const QString &)> onPicked, std::function
             return;
         Pick *pick = alive.data();
         if (!pictures) {
-            std::fprintf(stderr, "Pim: pipette: %s\n", qPrintable(pictures.error().message));
+            qCWarning(logImageTools, "pipette : %s", qPrintable(pictures.error().message));
         } else {
             const QList<QScreen *> present = QGuiApplication::screens();
             for (int i = 0; i < screens.size() && i < pictures->size(); ++i) {

@@ -74,7 +74,7 @@ cmp -s <(xclip -selection clipboard -t image/png -o) "$area" || fail "the clipbo
 
 # The history holds it and the log line names it.
 grep -q "$(basename "$area")" "$history_file" || fail "history.json does not list the capture"
-grep -q "Pim: capture enregistrée → $area" "$log" || fail "no log line: $(cat "$log")"
+grep -q "^pim: capture enregistrée → $area$" "$log" || fail "no log line: $(cat "$log")"
 
 # The preview shows, bottom-right.
 preview=""

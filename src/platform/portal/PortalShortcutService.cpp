@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/portal/PortalShortcutService.h"
 
+#include "common/Log.h"
 #include "platform/portal/PortalRequest.h"
 
 #include <QDBusArgument>
@@ -56,7 +57,7 @@ PortalShortcutService::PortalShortcutService(const QDBusConnection &bus, const Q
         m_bus.connect(m_service, path, shortcutsInterface, QStringLiteral("ShortcutsChanged"), this,
                       SLOT(shortcutsChangedBy(QDBusObjectPath, QList<Portal::ShortcutEntry>)));
     if (!listening)
-        qWarning("PortalShortcutService: cannot follow the desktop's shortcut signals");
+        qCWarning(logPortal, "les signaux des raccourcis du bureau ne peuvent pas être suivis");
 }
 
 PortalShortcutService::~PortalShortcutService()
