@@ -31,9 +31,10 @@ int main(int argc, char **argv)
     const int frames = argc > 1 ? std::max(3, atoi(argv[1])) : 30;
 
     EditorDocument document(Bench::screenshotLike(3840, 2160, 2), 2);
-    document.state.annotations = Bench::mixedAnnotations(QSizeF(1920, 1080), 200, 10);
-    document.state.decoration =
-        Decoration{40, Decoration::Gradient{QColor(90, 80, 220), QColor(255, 60, 120)}, 12, true};
+    EditorDocument::State setUp = document.state();
+    setUp.annotations = Bench::mixedAnnotations(QSizeF(1920, 1080), 200, 10);
+    setUp.decoration = Decoration{40, Decoration::Gradient{QColor(90, 80, 220), QColor(255, 60, 120)}, 12, true};
+    document.resetState(setUp);
     EditorState state;
     state.tool = EditorState::Tool::select;
     AnnotationCanvasView canvas(&document, &state);
@@ -41,8 +42,8 @@ int main(int argc, char **argv)
     canvas.show();
 
     qsizetype badge = -1;
-    for (qsizetype i = document.state.annotations.size() - 1; i >= 0 && badge < 0; --i)
-        if (document.state.annotations[i].is<Annotation::Badge>())
+    for (qsizetype i = document.state().annotations.size() - 1; i >= 0 && badge < 0; --i)
+        if (document.state().annotations[i].is<Annotation::Badge>())
             badge = i;
 
     // At 100 % and fitted to an editor window on a 1920 × 1080 screen (92 % of it, less the bars).
@@ -59,7 +60,7 @@ int main(int argc, char **argv)
 
         // Drag a badge (near the top of the list) and the last annotation across the picture.
         auto dragFrames = [&](qsizetype index) {
-            const Annotation target = document.state.annotations[index];
+            const Annotation target = document.state().annotations[index];
             const QPointF start = target.is<Annotation::Badge>() ? target.as<Annotation::Badge>()->center
                                                                  : target.boundingBox().center();
             sendMouse(&canvas, QEvent::MouseButtonPress, start, Qt::LeftButton);

@@ -10,8 +10,8 @@
 #include "history/HistoryStore.h"
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
-#include "settings/AppSettings.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QBuffer>

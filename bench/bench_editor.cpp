@@ -83,7 +83,9 @@ int main(int argc, char **argv)
         std::vector<double> times;
         for (int i = 0; i < runs; ++i) {
             EditorWindowController editor(freshCapture(100 + i), 2);
-            editor.document().state.decoration = frame;
+            EditorDocument::State setUp = editor.document().state();
+            setUp.decoration = frame;
+            editor.document().resetState(setUp);
             QElapsedTimer timer;
             timer.start();
             command(editor);

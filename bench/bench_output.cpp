@@ -3,10 +3,10 @@
 // Prints "name value unit" lines (medians).
 #include "BenchUtil.h"
 
-#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "output/ImageWriter.h"
 #include "output/OutputPipeline.h"
+#include "settings/AppSettings.h"
 
 #include <QDir>
 #include <QFile>

@@ -3,8 +3,8 @@
 
 #include "app/Brand.h"
 #include "app/BrandWindow.h"
-#include "common/WindowPlacement.h"
 #include "common/WindowKeys.h"
+#include "common/WindowPlacement.h"
 
 #include <QVBoxLayout>
 

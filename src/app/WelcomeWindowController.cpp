@@ -3,11 +3,11 @@
 
 #include "app/Brand.h"
 #include "app/BrandWindow.h"
-#include "common/WindowPlacement.h"
 #include "capture/ScreenRecordingPermission.h"
+#include "common/WindowKeys.h"
+#include "common/WindowPlacement.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
-#include "common/WindowKeys.h"
 
 #include <QApplication>
 #include <QHBoxLayout>

@@ -48,14 +48,14 @@ AnnotationCanvasView::AnnotationCanvasView(EditorDocument *document, EditorState
 
 QPointF AnnotationCanvasView::toImage(QPointF widgetPoint) const
 {
-    const double p = m_document->state.decoration.padding;
+    const double p = m_document->state().decoration.padding;
     const QPointF view = widgetPoint / m_zoom;
     return QPointF(view.x() - p, m_document->paddedPointSize().height() - view.y() - p);
 }
 
 QPointF AnnotationCanvasView::toWidget(QPointF imagePoint) const
 {
-    const double p = m_document->state.decoration.padding;
+    const double p = m_document->state().decoration.padding;
     return QPointF(imagePoint.x() + p, m_document->paddedPointSize().height() - p - imagePoint.y()) * m_zoom;
 }
 
@@ -253,14 +253,14 @@ void AnnotationCanvasView::updateDraft(QPointF a, QPointF c)
 void AnnotationCanvasView::insertBadge(QPointF point)
 {
     const A badge(A::Badge{point, m_document->nextBadgeNumber()}, m_state->color, m_state->lineWidth);
-    EditorDocument::State next = m_document->state;
+    EditorDocument::State next = m_document->state();
     next.annotations.append(badge);
     m_document->replaceState(next, EditorDocument::addBadge);
 }
 
 void AnnotationCanvasView::selectMouseDown(QPointF q, int clickCount)
 {
-    const QList<A> &list = m_document->state.annotations;
+    const QList<A> &list = m_document->state().annotations;
     if (m_selectedID) {
         if (const std::optional<A> selected = m_document->annotation(*m_selectedID)) {
             const QList<QPointF> handles = selected->handles();
@@ -343,12 +343,8 @@ void AnnotationCanvasView::mouseMoveEvent(QMouseEvent *event)
 
 void AnnotationCanvasView::replaceLive(const Annotation &changed)
 {
-    for (A &a : m_document->state.annotations) {
-        if (a.id == changed.id)
-            a = changed;
-    }
     m_liveChange = true;
-    m_document->changed();
+    m_document->updateLive(changed);
     m_liveChange = false;
 }
 
@@ -363,9 +359,9 @@ void AnnotationCanvasView::finishGesture(const QList<Annotation> &snapshot, cons
 {
     // A click that selected without moving anything is no edit: an empty step would also wipe the redo
     // history.
-    if (snapshot == m_document->state.annotations)
+    if (snapshot == m_document->state().annotations)
         return;
-    EditorDocument::State previous = m_document->state;
+    EditorDocument::State previous = m_document->state();
     previous.annotations = snapshot;
     m_document->registerUndo(previous, actionName);
 }
@@ -386,7 +382,7 @@ void AnnotationCanvasView::mouseReleaseEvent(QMouseEvent *event)
                                        : (box.width() >= CanvasGeometry::minimumDraft ||
                                           box.height() >= CanvasGeometry::minimumDraft);
             if (keep) {
-                EditorDocument::State next = m_document->state;
+                EditorDocument::State next = m_document->state();
                 next.annotations.append(finished);
                 m_document->replaceState(next, EditorDocument::addAnnotation);
             }
@@ -506,7 +502,7 @@ void AnnotationCanvasView::resizeTextField()
     const QPointF origin = m_textOrigin;
     const QSizeF measured = TextFont::measure(m_textField->text(), m_textFont);
     const QRectF frame =
-        CanvasGeometry::textFieldFrame(origin, measured, m_document->state.decoration.padding);
+        CanvasGeometry::textFieldFrame(origin, measured, m_document->state().decoration.padding);
     // View space is y-up; the widget is y-down.
     const double top = m_document->paddedPointSize().height() - frame.y() - frame.height();
     const QRectF zoomed(frame.x() * m_zoom, top * m_zoom, frame.width() * m_zoom, frame.height() * m_zoom);
@@ -546,7 +542,7 @@ void AnnotationCanvasView::commitTextEditing()
     } else if (!text.isEmpty()) {
         const A annotation(A::Text{origin, text, m_state->fontName, m_state->fontSize}, m_state->color,
                            m_state->lineWidth);
-        EditorDocument::State next = m_document->state;
+        EditorDocument::State next = m_document->state();
         next.annotations.append(annotation);
         m_document->replaceState(next, EditorDocument::addText);
     }
@@ -589,7 +585,7 @@ bool AnnotationCanvasView::eventFilter(QObject *watched, QEvent *event)
 
 QList<Annotation> AnnotationCanvasView::paintedAnnotations() const
 {
-    QList<A> list = m_document->state.annotations;
+    QList<A> list = m_document->state().annotations;
     if (m_editingTextID)
         list.removeIf([&](const A &a) { return a.id == *m_editingTextID; });
     return list;
@@ -597,7 +593,7 @@ QList<Annotation> AnnotationCanvasView::paintedAnnotations() const
 
 ImageComposer::Scene AnnotationCanvasView::scene(const QList<Annotation> *annotations) const
 {
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     ImageComposer::Scene scene{s.baseImage, annotations, m_document->scale(), s.decoration};
     scene.onScreen = true;
     return scene;
@@ -630,7 +626,7 @@ void drawLayer(QPainter &painter, const QPixmap &layer, double zoom)
 
 const QPixmap *AnnotationCanvasView::decoratedImage()
 {
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     const qreal ratio = devicePixelRatioF();
     const QSize view = CanvasGeometry::zoomedSize(m_document->paddedPointSize(), m_zoom);
     const QSize pixels(int(std::ceil(view.width() * ratio)), int(std::ceil(view.height() * ratio)));
@@ -660,7 +656,7 @@ void AnnotationCanvasView::prepareDragCache()
     dropDragCache();
     if (!m_selectedID || m_editingTextID)
         return;
-    const QList<A> &list = m_document->state.annotations;
+    const QList<A> &list = m_document->state().annotations;
     qsizetype index = -1;
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (list[i].id == *m_selectedID)
@@ -690,13 +686,13 @@ void AnnotationCanvasView::prepareDragCache()
 // Paints the picture in a painter whose user space is padded points, y down.
 void AnnotationCanvasView::paintDocument(QPainter &painter)
 {
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     const QList<A> list = paintedAnnotations();
     const bool dragCacheValid = !m_belowDrag.isNull() && m_dragIndex >= 0 && m_dragIndex < list.size() &&
                                 m_selectedID && list[m_dragIndex].id == *m_selectedID &&
                                 m_decoratedImageKey == s.baseImage.cacheKey() &&
                                 m_decoratedDecoration == s.decoration && m_decoratedZoom == m_zoom;
-    if (dragCacheValid && list.size() == m_document->state.annotations.size()) {
+    if (dragCacheValid && list.size() == m_document->state().annotations.size()) {
         drawLayer(painter, m_belowDrag, m_zoom);
         const QList<A> dragged{list[m_dragIndex]};
         ImageComposer::paintAnnotations(painter, scene(&dragged));
@@ -718,13 +714,13 @@ void AnnotationCanvasView::paintEvent(QPaintEvent *)
     paintDocument(painter);
 
     // Overlays, in image space.
-    const double p = m_document->state.decoration.padding;
+    const double p = m_document->state().decoration.padding;
     const QSizeF image = m_document->imagePointSize();
     painter.translate(p, m_document->paddedPointSize().height() - p);
     painter.scale(1, -1);
     painter.setRenderHint(QPainter::Antialiasing);
     if (m_draft)
-        AnnotationRenderer::draw(*m_draft, painter, m_document->state.baseImage, image, m_document->scale());
+        AnnotationRenderer::draw(*m_draft, painter, m_document->state().baseImage, image, m_document->scale());
     if (m_selectedID) {
         if (const std::optional<A> selected = m_document->annotation(*m_selectedID))
             paintSelectionChrome(painter, *selected);

@@ -9,8 +9,6 @@
 #include <atomic>
 #include <limits>
 
-namespace {
-
 // One undo step: it holds the other snapshot and swaps it with the document's state on every undo and
 // redo, so the two alternate indefinitely. Pushing it applies nothing: the state is already set.
 class SnapshotCommand : public QUndoCommand {
@@ -32,7 +30,7 @@ public:
 private:
     void swap()
     {
-        std::swap(m_document->state, m_other);
+        std::swap(m_document->m_state, m_other);
         m_document->changed();
     }
 
@@ -41,9 +39,26 @@ private:
     bool m_pushed = false;
 };
 
+namespace {
+
 std::atomic<int> liveDocuments{0};
 
 } // namespace
+
+void EditorDocument::resetState(const State &newState)
+{
+    m_state = newState;
+    changed();
+}
+
+void EditorDocument::updateLive(const Annotation &annotation)
+{
+    for (Annotation &a : m_state.annotations) {
+        if (a.id == annotation.id)
+            a = annotation;
+    }
+    changed();
+}
 
 int EditorDocument::instances()
 {
@@ -54,7 +69,7 @@ EditorDocument::EditorDocument(const QImage &baseImage, double scale, QUndoStack
     : m_scale(scale > 0 ? scale : 1), m_undoStack(undoStack ? undoStack : new QUndoStack),
       m_ownsStack(!undoStack)
 {
-    state.baseImage = baseImage;
+    m_state.baseImage = baseImage;
     ++liveDocuments;
 }
 
@@ -67,17 +82,17 @@ EditorDocument::~EditorDocument()
 
 QSizeF EditorDocument::imagePointSize() const
 {
-    return Geometry::pointSize(state.baseImage.size(), m_scale);
+    return Geometry::pointSize(m_state.baseImage.size(), m_scale);
 }
 
 QSizeF EditorDocument::paddedPointSize() const
 {
-    return Geometry::padded(imagePointSize(), state.decoration.padding);
+    return Geometry::padded(imagePointSize(), m_state.decoration.padding);
 }
 
 std::optional<Annotation> EditorDocument::annotation(const QUuid &id) const
 {
-    for (const Annotation &a : state.annotations) {
+    for (const Annotation &a : m_state.annotations) {
         if (a.id == id)
             return a;
     }
@@ -87,7 +102,7 @@ std::optional<Annotation> EditorDocument::annotation(const QUuid &id) const
 qint64 EditorDocument::nextBadgeNumber() const
 {
     std::optional<qint64> highest;
-    for (const Annotation &a : state.annotations) {
+    for (const Annotation &a : m_state.annotations) {
         if (const auto *badge = a.as<Annotation::Badge>())
             highest = highest ? std::max(*highest, badge->number) : badge->number;
     }
@@ -109,14 +124,14 @@ void EditorDocument::registerUndo(const State &previous, const QString &actionNa
 
 void EditorDocument::replaceState(const State &newState, const QString &actionName)
 {
-    registerUndo(state, actionName);
-    state = newState;
+    registerUndo(m_state, actionName);
+    m_state = newState;
     changed();
 }
 
 void EditorDocument::update(const Annotation &annotation, const QString &actionName)
 {
-    State next = state;
+    State next = m_state;
     for (Annotation &a : next.annotations) {
         if (a.id == annotation.id)
             a = annotation;
@@ -126,16 +141,16 @@ void EditorDocument::update(const Annotation &annotation, const QString &actionN
 
 void EditorDocument::removeAnnotation(const QUuid &id, const QString &actionName)
 {
-    State next = state;
+    State next = m_state;
     next.annotations.removeIf([&](const Annotation &a) { return a.id == id; });
     replaceState(next, actionName);
 }
 
 void EditorDocument::setDecoration(const Decoration &decoration, const QString &actionName)
 {
-    if (decoration == state.decoration)
+    if (decoration == m_state.decoration)
         return;
-    State next = state;
+    State next = m_state;
     next.decoration = decoration;
     replaceState(next, actionName);
 }

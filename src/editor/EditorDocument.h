@@ -51,8 +51,13 @@ public:
     double scale() const { return m_scale; }
     QUndoStack *undoStack() const { return m_undoStack; }
 
-    // The current snapshot. Only the canvas writes it directly, for live updates during a drag.
-    State state;
+    // The current snapshot.
+    const State &state() const { return m_state; }
+    // Replaces the snapshot without an undo step: a picture's set-up before any editing.
+    void resetState(const State &newState);
+    // Puts a changed annotation in place without an undo step: the live updates of a drag, whose end
+    // registers one step for the whole gesture.
+    void updateLive(const Annotation &annotation);
     std::function<void()> onChange;
 
     QSizeF imagePointSize() const;
@@ -71,6 +76,8 @@ public:
     void changed();
 
 private:
+    friend class SnapshotCommand;
+    State m_state;
     double m_scale;
     QUndoStack *m_undoStack;
     bool m_ownsStack;

@@ -115,7 +115,7 @@ void EditorWindowController::wireCallbacks()
         if (!self)
             return;
         self->m_canvas->documentDidChange();
-        self->m_imageBar->sync(self->m_document->state.decoration);
+        self->m_imageBar->sync(self->m_document->state().decoration);
         if (self->m_fitted) // a new margin, crop or rotation: the whole picture stays in view
             self->zoomToFit();
     };
@@ -342,7 +342,7 @@ void EditorWindowController::closeEvent(QCloseEvent *event)
 std::optional<QImage> EditorWindowController::composed()
 {
     m_canvas->commitTextEditing();
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     return ImageComposer::compose(s.baseImage, s.annotations, m_document->scale(), s.decoration);
 }
 
@@ -373,7 +373,7 @@ void EditorWindowController::saveComposedImage()
 
 void EditorWindowController::applyCrop(const QRectF &rect)
 {
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     const std::optional<ImageTransformer::Transformed> cut =
         ImageTransformer::crop(s.baseImage, s.annotations, rect, m_document->scale());
     if (!cut)
@@ -384,7 +384,7 @@ void EditorWindowController::applyCrop(const QRectF &rect)
 void EditorWindowController::applyRotation(bool clockwise)
 {
     m_canvas->commitTextEditing();
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     const std::optional<ImageTransformer::Transformed> turned =
         ImageTransformer::rotated90(s.baseImage, s.annotations, m_document->scale(), clockwise);
     if (!turned)
@@ -395,7 +395,7 @@ void EditorWindowController::applyRotation(bool clockwise)
 void EditorWindowController::presentResizeDialog()
 {
     m_canvas->commitTextEditing();
-    const QImage &image = m_document->state.baseImage;
+    const QImage &image = m_document->state().baseImage;
     std::optional<QString> text;
     if (askWidth) {
         text = askWidth(image.width(), image.height(), this);
@@ -410,7 +410,7 @@ void EditorWindowController::presentResizeDialog()
 
 void EditorWindowController::applyResize(const QString &widthText)
 {
-    const EditorDocument::State &s = m_document->state;
+    const EditorDocument::State &s = m_document->state();
     const int current = s.baseImage.width();
     const std::optional<int> width = ResizeDialog::parseWidth(widthText, current);
     if (!width || current <= 0)
@@ -452,9 +452,9 @@ void EditorWindowController::runOCR()
         HUD::show(ocrMessage(result), self);
     };
     if (recognizer)
-        recognizer(m_document->state.baseImage, languages, this, std::move(done));
+        recognizer(m_document->state().baseImage, languages, this, std::move(done));
     else
-        OCRService::recognizeText(m_document->state.baseImage, languages, this, std::move(done));
+        OCRService::recognizeText(m_document->state().baseImage, languages, this, std::move(done));
 }
 
 void EditorWindowController::pickColor()

@@ -2,12 +2,12 @@
 #include "history/HistoryWindowController.h"
 
 #include "common/HUD.h"
+#include "common/WindowKeys.h"
 #include "common/WindowPlacement.h"
 #include "history/HistoryItemDelegate.h"
 #include "history/HistoryListModel.h"
 #include "output/ImageLoader.h"
 #include "output/OutputPipeline.h"
-#include "common/WindowKeys.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -2,9 +2,9 @@
 #include "output/OutputPipeline.h"
 
 #include "common/Resolution.h"
-#include "settings/AppSettings.h"
 #include "output/FileNamer.h"
 #include "output/ImageWriter.h"
+#include "settings/AppSettings.h"
 
 #include <QBuffer>
 #include <QClipboard>

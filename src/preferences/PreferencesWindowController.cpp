@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "preferences/PreferencesWindowController.h"
 
+#include "common/WindowKeys.h"
 #include "common/WindowPlacement.h"
-#include "settings/AppSettings.h"
 #include "preferences/LoginItem.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/ShortcutRecorder.h"
-#include "common/WindowKeys.h"
 
 #include <QApplication>
 #include <QCheckBox>

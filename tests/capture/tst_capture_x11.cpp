@@ -4,9 +4,9 @@
 #include "capture/OverlayWindow.h"
 #include "capture/ScreenRecordingPermission.h"
 #include "history/HistoryStore.h"
-#include "settings/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "support/Programs.h"
 

@@ -3,9 +3,9 @@
 #include "capture/CaptureGeometry.h"
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
-#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "settings/AppSettings.h"
 #include "support/Programs.h"
 
 #include <QApplication>

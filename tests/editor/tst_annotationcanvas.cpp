@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "annotation/ImageComposer.h"
+#include "annotation/TextFont.h"
 #include "editor/AnnotationCanvasView.h"
 #include "editor/CanvasGeometry.h"
-#include "annotation/TextFont.h"
 #include "support/Pixels.h"
 
 #include <QApplication>
@@ -39,7 +39,9 @@ class TestAnnotationCanvas : public QObject {
         window = std::make_unique<KeySink>();
         document = std::make_unique<EditorDocument>(
             Pixels::filled(int(200 * scale), int(150 * scale), Qt::white), scale);
-        document->state.decoration.padding = padding;
+        EditorDocument::State setUp = document->state();
+        setUp.decoration.padding = padding;
+        document->resetState(setUp);
         state = std::make_unique<EditorState>();
         canvas = new AnnotationCanvasView(document.get(), state.get(), window.get());
         document->onChange = [this] { canvas->documentDidChange(); };
@@ -82,11 +84,11 @@ class TestAnnotationCanvas : public QObject {
         release(p);
     }
     void key(int k) { QTest::keyClick(canvas, Qt::Key(k)); }
-    const QList<A> &list() const { return document->state.annotations; }
+    const QList<A> &list() const { return document->state().annotations; }
     int steps() const { return document->undoStack()->count(); }
     void add(const A &a)
     {
-        EditorDocument::State next = document->state;
+        EditorDocument::State next = document->state();
         next.annotations.append(a);
         document->replaceState(next, EditorDocument::addAnnotation);
     }
@@ -151,9 +153,11 @@ private slots:
     void badges()
     {
         open();
-        document->state.annotations = {A(A::Badge{{10, 10}, 1}, Qt::red, 3),
-                                       A(A::Badge{{20, 10}, 5}, Qt::red, 3),
-                                       A(A::Badge{{30, 10}, 2}, Qt::red, 3)};
+        EditorDocument::State setUp = document->state();
+        setUp.annotations = {A(A::Badge{{10, 10}, 1}, Qt::red, 3),
+                            A(A::Badge{{20, 10}, 5}, Qt::red, 3),
+                            A(A::Badge{{30, 10}, 2}, Qt::red, 3)};
+        document->resetState(setUp);
         state->setTool(Tool::badge);
         click({100, 100});
         QCOMPARE(list().last().as<A::Badge>()->number, 6);
@@ -506,7 +510,7 @@ private slots:
         add(A(A::Arrow{{20, 20}, {150, 120}}, Qt::red, 4));
         QImage shown = canvas->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
         QImage exported =
-            *ImageComposer::compose(document->state.baseImage, list(), 1, document->state.decoration);
+            *ImageComposer::compose(document->state().baseImage, list(), 1, document->state().decoration);
         QCOMPARE(shown.size(), exported.size());
         int differing = 0;
         for (int y = 0; y < shown.height(); ++y)
@@ -522,7 +526,7 @@ private slots:
         moveTo({40, 36});
         QCOMPARE(list()[1].as<A::Arrow>()->from, QPointF(30, 26));
         shown = canvas->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        exported = *ImageComposer::compose(document->state.baseImage, list(), 1, document->state.decoration);
+        exported = *ImageComposer::compose(document->state().baseImage, list(), 1, document->state().decoration);
         differing = 0;
         const QRect chrome = QRectF(canvas->toWidget({26, 170}), canvas->toWidget({164, 22}))
                                  .toAlignedRect()
@@ -557,11 +561,11 @@ private slots:
         QFETCH(double, zoom);
         const double p = 10;
         open(p, 2);
-        document->state.baseImage = [] {
-            QImage image = Pixels::filled(400, 300, Qt::white);
-            QPainter(&image).fillRect(QRect(0, 0, 200, 300), QColor(0, 0, 200)); // left half blue
-            return image;
-        }();
+        QImage halves = Pixels::filled(400, 300, Qt::white);
+        QPainter(&halves).fillRect(QRect(0, 0, 200, 300), QColor(0, 0, 200)); // left half blue
+        EditorDocument::State setUp = document->state();
+        setUp.baseImage = halves;
+        document->resetState(setUp);
         document->setDecoration(Decoration{p, Decoration::Solid{Qt::green}, 0, false},
                                 EditorDocument::changeBackground);
         canvas->setZoom(zoom);
@@ -598,7 +602,7 @@ private slots:
         QVERIFY2(edge.red() > 200 && edge.green() < 80, qPrintable(edge.name()));
 
         // The export at the image's density, brought to the canvas's size, is what the canvas shows.
-        const QImage exported = ImageComposer::compose(document->state.baseImage, list(), 2, document->state.decoration)
+        const QImage exported = ImageComposer::compose(document->state().baseImage, list(), 2, document->state().decoration)
                                     ->scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         int differing = 0;
         for (int y = 0; y < shown.height(); ++y)
@@ -680,8 +684,9 @@ private slots:
         open(0, 1);
         QImage image = Pixels::filled(width, 150, Qt::white);
         image.setPixelColor(100, 75, Qt::black);
-        document->state.baseImage = image;
-        document->changed();
+        EditorDocument::State setUp = document->state();
+        setUp.baseImage = image;
+        document->resetState(setUp);
         canvas->setZoom(8);
         QCOMPARE(canvas->size(), QSize(width * 8, 1200));
         const QImage shown = canvas->grab(QRect(780, 580, 40, 40)).toImage();
@@ -701,8 +706,8 @@ private slots:
         for (int round = 0; round < 300; ++round) {
             open(random.bounded(3) * 5);
             auto render = [&] {
-                return *ImageComposer::compose(document->state.baseImage, list(), document->scale(),
-                                               document->state.decoration);
+                return *ImageComposer::compose(document->state().baseImage, list(), document->scale(),
+                                               document->state().decoration);
             };
             const QImage original = render();
             auto point = [&] { return QPointF(random.bounded(220.0) - 10, random.bounded(170.0) - 10); };

@@ -89,10 +89,10 @@ class TestEditorWindow : public QObject {
         slider->setFixedWidth(width);
     }
     EditorDocument &doc() { return editor->document(); }
-    QList<A> &list() { return doc().state.annotations; }
+    const QList<A> &list() { return doc().state().annotations; }
     void add(const A &a)
     {
-        EditorDocument::State next = doc().state;
+        EditorDocument::State next = doc().state();
         next.annotations.append(a);
         doc().replaceState(next, EditorDocument::addAnnotation);
     }
@@ -240,7 +240,7 @@ private slots:
         QCOMPARE(reported.last().background,
                  Decoration::Background(Decoration::Gradient{Qt::white, QColor(255, 45, 85)}));
         QVERIFY(bar->colorWell2()->isVisibleTo(bar));
-        QCOMPARE(doc().state.decoration, reported.last());
+        QCOMPARE(doc().state().decoration, reported.last());
         QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Modifier le style de fond"));
     }
 
@@ -299,7 +299,7 @@ private slots:
         QVERIFY(editor->isFitted());
         const double fitted = editor->zoom();
         releaseAt(editor->imageBar()->paddingSlider(), 120 * ImageBarView::sliderScale);
-        QCOMPARE(doc().state.decoration.padding, 120.0);
+        QCOMPARE(doc().state().decoration.padding, 120.0);
         QVERIFY(editor->zoom() < fitted);
         QVERIFY(inView());
         // The bar's menu.
@@ -320,14 +320,14 @@ private slots:
         open();
         ImageBarView *bar = editor->imageBar();
         releaseAt(bar->paddingSlider(), 1240);
-        QCOMPARE(doc().state.decoration.padding, 12.0);
+        QCOMPARE(doc().state().decoration.padding, 12.0);
         const int steps = editor->undoStack().count();
         releaseAt(bar->paddingSlider(), 1230); // still 12: nothing reported
         QCOMPARE(editor->undoStack().count(), steps);
         QCOMPARE(bar->cornerSlider()->maximum(), 30 * ImageBarView::sliderScale);
         QCOMPARE(bar->paddingSlider()->maximum(), 120 * ImageBarView::sliderScale);
         bar->shadowCheckbox()->setChecked(true);
-        QVERIFY(doc().state.decoration.hasShadow);
+        QVERIFY(doc().state().decoration.hasShadow);
         // Undo moves the controls back and creates no step.
         const int before = editor->undoStack().count();
         editor->undoStack().undo();
@@ -507,7 +507,7 @@ private slots:
         };
         const int before = editor->undoStack().count();
         editor->imageBar()->button("resize")->click();
-        QCOMPARE(doc().state.baseImage.size(), QSize(2560, 1440));
+        QCOMPARE(doc().state().baseImage.size(), QSize(2560, 1440));
         QCOMPARE(*list()[0].rectangle(), QRectF(20, 40, 60, 80));
         QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Redimensionner l'image"));
         QCOMPARE(editor->undoStack().count(), before + 1);
@@ -518,7 +518,7 @@ private slots:
         editor->applyResize("zéro");
         editor->applyResize("0");
         editor->applyResize("500000");
-        QCOMPARE(doc().state.baseImage.size(), QSize(2560, 1440));
+        QCOMPARE(doc().state().baseImage.size(), QSize(2560, 1440));
         QCOMPARE(editor->undoStack().count(), before + 1);
         QTRY_VERIFY(
             huds(editor.get())
@@ -531,7 +531,7 @@ private slots:
         add(A(A::Rect{QRectF(20, 30, 30, 40)}, Qt::red, 3));
         add(A(A::Badge{{600, 340}, 1}, Qt::red, 3)); // outside the crop
         editor->applyCrop(QRectF(10, 20, 200, 100));
-        QCOMPARE(doc().state.baseImage.size(), QSize(400, 200));
+        QCOMPARE(doc().state().baseImage.size(), QSize(400, 200));
         QCOMPARE(*list()[0].rectangle(), QRectF(10, 10, 30, 40));
         QCOMPARE(list().size(), 2);
         QCOMPARE(list()[1].as<A::Badge>()->center, QPointF(590, 320));
@@ -544,17 +544,17 @@ private slots:
         QTest::mouseMove(canvas, canvas->toWidget({60, 70}).toPoint());
         QTest::mouseMove(canvas, canvas->toWidget({110, 10}).toPoint());
         QTest::mouseRelease(canvas, Qt::LeftButton, {}, canvas->toWidget({110, 10}).toPoint());
-        QCOMPARE(doc().state.baseImage.size(), QSize(200, 160));
+        QCOMPARE(doc().state().baseImage.size(), QSize(200, 160));
 
         editor->applyRotation(true);
-        QCOMPARE(doc().state.baseImage.size(), QSize(160, 200));
+        QCOMPARE(doc().state().baseImage.size(), QSize(160, 200));
         QCOMPARE(editor->undoStack().undoText(), QStringLiteral("Rotation"));
         editor->imageBar()->button("rotate-left")->click();
-        QCOMPARE(doc().state.baseImage.size(), QSize(200, 160));
+        QCOMPARE(doc().state().baseImage.size(), QSize(200, 160));
         editor->undoStack().undo();
         editor->undoStack().undo();
         editor->undoStack().undo();
-        QCOMPARE(doc().state.baseImage.size(), QSize(400, 200));
+        QCOMPARE(doc().state().baseImage.size(), QSize(400, 200));
     }
 
     void copyAndSave()

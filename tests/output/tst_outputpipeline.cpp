@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "history/HistoryStore.h"
-#include "settings/AppSettings.h"
 #include "output/ImageLoader.h"
 #include "output/OutputPipeline.h"
+#include "settings/AppSettings.h"
 #include "support/FileSizeLimit.h"
 #include "support/TestImages.h"
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/AppSettings.h"
 #include "preferences/LoginItem.h"
 #include "preferences/PreferencesWindowController.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/ShortcutRecorder.h"
 #include "support/FakeDesktopShortcutService.h"
 #include "support/FakeHotKeyService.h"
-#include "shortcuts/ShortcutRecorder.h"
 
 #include <QCheckBox>
 #include <QComboBox>

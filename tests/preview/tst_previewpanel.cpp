@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "preview/PreviewPanel.h"
 #include "common/WindowPlacement.h"
+#include "preview/PreviewPanel.h"
 #include "preview/PreviewView.h"
 
 #include <QApplication>

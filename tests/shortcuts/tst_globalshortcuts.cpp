@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/AppSettings.h"
 #include "platform/x11/XkbKeyboardLayout.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuBinding.h"
 #include "support/FakeDesktopShortcutService.h"

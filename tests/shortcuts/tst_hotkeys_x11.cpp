@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "settings/AppSettings.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/XkbKeyboardLayout.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuTracker.h"
 #include "shortcuts/ShortcutRecorder.h"
