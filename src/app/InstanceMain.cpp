@@ -364,6 +364,9 @@ int main(int argc, char **argv)
     QApplication::setOrganizationName(QStringLiteral("Pim"));
     QApplication::setApplicationVersion(Brand::version());
     QApplication::setQuitOnLastWindowClosed(false);
+    // Before the socket exists: a signal sent as soon as Pim answers is heard (a background job started by
+    // a script ignores SIGINT until then).
+    quitOnSignals(app);
 
     int status = 0;
     {
@@ -457,7 +460,6 @@ int main(int argc, char **argv)
         if (!AppSettings::shared().hasSeenWelcome())
             statusItem.showWelcome();
 
-        quitOnSignals(app);
         status = app.exec();
         // The services holding X connections and windows end here, before the application object.
         PreviewManager::shared().dismissImmediately();
