@@ -14,7 +14,7 @@ fi
 cmake --build "$dir" --target pim pim-instance
 [ $# -eq 0 ] && cat <<'TEXT'
 == Pim runs in the notification area (tray). This terminal stays with it: its messages appear here.
-   Maj+Super+7 captures an area, Maj+Super+8 the screen under the pointer.
+   By default Maj+Super+7 captures an area, Maj+Super+8 the screen under the pointer.
    To quit: "Quitter Pim" in the tray icon's menu, `build-run/src/pim quit` from another terminal,
    or Ctrl+C here.
 TEXT

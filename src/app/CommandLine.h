@@ -8,8 +8,7 @@
 // The command line: `pim` starts the tray instance (or finds it running); `pim area`, `pim full [--delay
 // S]`, `pim edit FILE`, `pim pick-color`, `pim history`, `pim preferences` and `pim search WORDS…` are
 // carried out by the running instance, which is started first when there is none; `pim quit` asks it to
-// quit and starts nothing. Requests travel over a
-// local socket in $XDG_RUNTIME_DIR, one line each way.
+// quit and starts nothing. Requests travel over a local socket in $XDG_RUNTIME_DIR, one line each way.
 // Plain C++ without Qt: the `pim` command loads no more than the C library to ask, so a command costs
 // a millisecond or two beside the work itself. Texts are UTF-8.
 namespace CommandLine {

@@ -219,6 +219,9 @@ void quitOnSignals(QCoreApplication &app)
         while (::read(quitSignalSocket[1], &byte, 1) > 0) {
         }
         notifier->setEnabled(false);
+        // A second Ctrl+C ends Pim at once, should quitting hang.
+        ::signal(SIGINT, SIG_DFL);
+        ::signal(SIGTERM, SIG_DFL);
         QCoreApplication::quit();
     });
     struct sigaction action {};

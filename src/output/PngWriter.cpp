@@ -159,14 +159,7 @@ uint32_t adler32Of(uint32_t adler, const uint8_t *bytes, size_t size)
 #ifdef PIM_HAVE_ISAL
     return isal_adler32(adler, bytes, uint64_t(size));
 #else
-    // zlib takes a uInt length: large buffers go in pieces.
-    uLong sum = adler;
-    for (size_t done = 0; done < size;) {
-        const uInt n = uInt(std::min<size_t>(size - done, 1u << 30));
-        sum = adler32(sum, bytes + done, n);
-        done += n;
-    }
-    return uint32_t(sum);
+    return uint32_t(adler32_z(adler, bytes, size));
 #endif
 }
 
