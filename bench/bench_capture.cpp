@@ -73,9 +73,9 @@ int runOnDisplay(int runs, const QString &label)
     QTemporaryDir dir;
     AppSettings::shared().setDestinationDirectory(dir.filePath("captures"));
     AppSettings::shared().setImageFormat(ImageFormat::png);
-    // The history is written, as in the app.
-    OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
     CaptureCoordinator coordinator(std::make_unique<X11ScreenCapturer>());
+    // The history is written, as in the app.
+    coordinator.output().onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
     std::optional<CaptureOutcome> outcome;
     coordinator.onFinished = [&](const CaptureOutcome &r) { outcome = r; };
     coordinator.onFailure = [](const QString &message) {

@@ -1,46 +1,31 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/Brand.h"
+#include "app/InstanceCommands.h"
 #include "app/InstanceServer.h"
 #include "app/Localization.h"
-#include "app/MainMenu.h"
+#include "app/SessionServices.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
-#include "capture/ScreenRecordingPermission.h"
 #include "common/Log.h"
-#include "common/WindowPlacement.h"
-#include "editor/AnnotationCanvasView.h"
 #include "editor/EditorManager.h"
-#include "editor/EditorWindowController.h"
-#include "history/HistoryStore.h"
 #include "history/HistoryWindowController.h"
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
-#include "imagetools/ColorPickerService.h"
 #include "platform/DesktopSession.h"
-#include "platform/portal/PortalPermissionSource.h"
 #include "platform/portal/PortalScreenCapturer.h"
-#include "platform/portal/PortalShortcutService.h"
-#include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/X11ScreenCapturer.h"
-#include "platform/x11/XkbKeyboardLayout.h"
-#include "preview/PreviewPanel.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
-#include "shortcuts/MenuTracker.h"
-#include "shortcuts/ShortcutRecorder.h"
 
 #include <QApplication>
-#include <QDBusConnection>
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <malloc.h>
-#include <map>
 #include <memory>
 #include <string>
 #include <sys/socket.h>
@@ -105,30 +90,6 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
     return std::make_unique<Unavailable>();
 }
 
-// The session's services besides the screen reader. The global shortcuts: Pim's own key grabs on X11; on
-// Wayland the desktop owns them through its portal (or, without one, the user binds the `pim area` and
-// `pim full` commands in the desktop's settings), and the portal keeps the screenshot permission.
-void installSessionServices(DesktopSession::Kind session, ScreenCapturer &capturer)
-{
-    if (QGuiApplication::platformName() == QLatin1String("xcb"))
-        installX11KeyboardLayout();
-    if (session == DesktopSession::Kind::X11) {
-        GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
-    } else if (session == DesktopSession::Kind::Wayland) {
-        // Only the compositor places windows: the overlays and the pipette cover their screen full-screen,
-        // the preview neither slides nor fades.
-        WindowPlacement::setCompositorPlacesWindows(true);
-        // Asking for the permission is one interactive screenshot: the desktop shows its own dialog.
-        auto *portal = dynamic_cast<PortalScreenCapturer *>(&capturer);
-        ScreenRecordingPermission::setSource(
-            std::make_unique<PortalPermissionSource>(QDBusConnection::sessionBus(), [portal] {
-                if (portal)
-                    portal->askPermission();
-            }));
-        GlobalShortcuts::setDesktopService(std::make_unique<PortalShortcutService>());
-    }
-}
-
 // Hands Pim's two shortcuts to the desktop, where it owns them.
 void bindDesktopShortcuts()
 {
@@ -138,29 +99,6 @@ void bindDesktopShortcuts()
                         Name::captureArea().shortcut()},
                        {Name::captureFullScreen().rawValue, QStringLiteral("Capturer l'écran complet"),
                         Name::captureFullScreen().shortcut()}});
-}
-
-// The main menu's editor commands act on the active editor window.
-void connectEditorCommands()
-{
-    MainMenu &menu = MainMenu::shared();
-    const auto onActive = [](void (*command)(EditorWindowController *)) {
-        return [command] {
-            if (EditorWindowController *editor = EditorManager::shared().activeEditor())
-                command(editor);
-        };
-    };
-    QObject::connect(menu.save, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->saveComposedImage(); }));
-    QObject::connect(menu.copy, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->copyComposedImage(); }));
-    QObject::connect(menu.undo, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->undo(); }));
-    QObject::connect(menu.redo, &QAction::triggered, qApp,
-                     onActive([](EditorWindowController *e) { e->redo(); }));
-    EditorManager::shared().onWindowCreated = [](QWidget *window) {
-        window->addActions(MainMenu::shared().allActions());
-    };
 }
 
 void registerShortcuts(CaptureCoordinator *coordinator)
@@ -175,28 +113,6 @@ void registerShortcuts(CaptureCoordinator *coordinator)
         if (weak)
             weak->captureFullScreen(0);
     });
-}
-
-// `pim search WORDS…`: the captures whose text holds every word, newest first, one path a line.
-void answerSearch(const CommandLine::Request &request, const InstanceServer::Reply &reply, TextIndex &index)
-{
-    if (!index.ensureAvailable()) {
-        reply(false, QStringLiteral("recherche indisponible : ") + index.problem());
-        return;
-    }
-    QStringList words;
-    for (const std::string &word : request.arguments)
-        words << QString::fromStdString(word);
-    const QSet<QString> matches = index.search(words.join(u' '));
-    QStringList paths;
-    for (const HistoryStore::Entry &entry : HistoryStore::shared().entries()) {
-        if (matches.contains(entry.path))
-            paths << entry.path;
-    }
-    if (paths.isEmpty())
-        reply(false, QStringLiteral("aucune capture ne contient ces mots"));
-    else
-        reply(true, paths.join(u'\n'));
 }
 
 int quitSignalSocket[2] = {-1, -1};
@@ -232,101 +148,66 @@ void quitOnSignals(QCoreApplication &app)
     ::sigaction(SIGTERM, &action, nullptr);
 }
 
-// What the commands of the command line act on in the running instance.
-struct CommandTargets {
-    CaptureCoordinator &coordinator;
-    StatusItemController &statusItem;
-    TextIndex &textIndex;
-};
-using Reply = InstanceServer::Reply;
-using Command = void (*)(const CommandLine::Request &, const Reply &, CommandTargets &);
-
-// A capture's outcome as the command's answer: the file's path, or why there is none.
-std::function<void(const CaptureOutcome &)> answerCapture(const Reply &reply)
+// Says on standard error when search in the captures goes away or comes back.
+void reportSearchAvailability(TextIndexer &indexer, TextIndex &textIndex)
 {
-    return [reply](const CaptureOutcome &outcome) {
-        switch (outcome.kind) {
-        case CaptureOutcome::Kind::saved:
-            reply(true, outcome.path);
-            return;
-        case CaptureOutcome::Kind::failed:
-            reply(false, outcome.message);
-            return;
-        case CaptureOutcome::Kind::cancelled:
-        case CaptureOutcome::Kind::ignored:
-        case CaptureOutcome::Kind::permissionMissing:
-            reply(false, QStringLiteral("capture annulée"));
-            return;
-        }
+    QObject::connect(&indexer, &TextIndexer::indexed, &indexer,
+                     [&textIndex, off = !textIndex.isAvailable()]() mutable {
+                         if (off == !textIndex.isAvailable())
+                             return;
+                         off = !textIndex.isAvailable();
+                         if (off)
+                             qCWarning(logHistory, "recherche dans les captures désactivée pour l'instant : %s",
+                                       qPrintable(textIndex.problem()));
+                         else
+                             qCInfo(logHistory, "recherche dans les captures de nouveau disponible");
+                     });
+}
+
+// The instance's parts, made in the order they use each other and ended in the reverse order, all
+// before the application object.
+int runInstance(QApplication &app, InstanceServer &server)
+{
+    // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
+    const DesktopSession::Kind session = DesktopSession::current();
+    CaptureCoordinator coordinator(makeScreenCapturer(session));
+    // The words in the captures: an index beside the history, kept up to date in the background.
+    TextIndex textIndex;
+    if (!textIndex.isAvailable())
+        qCWarning(logHistory, "recherche dans les captures indisponible : %s", qPrintable(textIndex.problem()));
+    TextIndexer indexer(&textIndex, QCoreApplication::applicationFilePath());
+    // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine
+    // busy).
+    if (qEnvironmentVariable("PIM_TEXT_INDEX_PRIORITY") == QLatin1String("normal"))
+        indexer.setIdlePriority(false);
+    reportSearchAvailability(indexer, textIndex);
+    const SessionServices services(session, coordinator, indexer);
+
+    StatusItemController statusItem(&coordinator);
+    statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
+        EditorManager::shared().openEditor(image, scale, path);
     };
-}
-
-QString firstArgument(const CommandLine::Request &request)
-{
-    return request.arguments.empty() ? QString() : QString::fromStdString(request.arguments.front());
-}
-
-void captureFullScreen(const CommandLine::Request &request, const Reply &reply, CommandTargets &targets)
-{
-    // The command checks the delay; a raw request may send anything.
-    const QString argument = firstArgument(request);
-    bool number = false;
-    const double delay = argument.isEmpty() ? 0 : argument.toDouble(&number);
-    if ((!argument.isEmpty() && !number) || !std::isfinite(delay) || delay < 0 || delay > 3600)
-        reply(false, QStringLiteral("délai invalide : %1 (de 0 à 3600 secondes)").arg(argument));
-    else
-        targets.coordinator.captureFullScreen(delay, answerCapture(reply));
-}
-
-// The commands the running instance carries out, by name.
-const std::map<std::string, Command> &commands()
-{
-    static const std::map<std::string, Command> table{
-        {"show",
-         [](const CommandLine::Request &, const Reply &reply, CommandTargets &) { reply(true, QString()); }},
-        {"area", [](const CommandLine::Request &, const Reply &reply,
-                    CommandTargets &targets) { targets.coordinator.captureArea(answerCapture(reply)); }},
-        {"full", captureFullScreen},
-        {"edit",
-         [](const CommandLine::Request &request, const Reply &reply, CommandTargets &) {
-             const QString error = EditorManager::shared().openFile(firstArgument(request));
-             reply(error.isEmpty(), error);
-         }},
-        {"history",
-         [](const CommandLine::Request &, const Reply &reply, CommandTargets &targets) {
-             targets.statusItem.showHistory();
-             reply(true, QString());
-         }},
-        {"preferences",
-         [](const CommandLine::Request &, const Reply &reply, CommandTargets &targets) {
-             targets.statusItem.showPreferences();
-             reply(true, QString());
-         }},
-        {"search", [](const CommandLine::Request &request, const Reply &reply,
-                      CommandTargets &targets) { answerSearch(request, reply, targets.textIndex); }},
-        {"pick-color",
-         [](const CommandLine::Request &, const Reply &reply, CommandTargets &) {
-             ColorPickerService::pickAndCopyHex(
-                 [reply](const QString &code) { reply(true, code); },
-                 [reply] { reply(false, QStringLiteral("aucune couleur choisie")); });
-         }},
-        {"quit",
-         [](const CommandLine::Request &, const Reply &reply, CommandTargets &) {
-             reply(true, QString());
-             QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-         }},
+    statusItem.onHistoryWindowCreated = [&textIndex, &indexer](HistoryWindowController *window) {
+        window->onSearch = [&textIndex](const QString &words) { return textIndex.search(words); };
+        window->textOf = [&textIndex](const QString &path) { return textIndex.text(path); };
+        window->setSearchAvailable(textIndex.ensureAvailable(), textIndex.problem());
+        QObject::connect(&indexer, &TextIndexer::indexed, window, [window, &textIndex] {
+            window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
+            window->refreshSearch();
+        });
     };
-    return table;
-}
+    InstanceCommands::Targets commandTargets{coordinator, statusItem, textIndex};
+    server.onRequest = [&commandTargets](const CommandLine::Request &request, const InstanceServer::Reply &reply) {
+        InstanceCommands::handle(request, reply, commandTargets);
+    };
+    registerShortcuts(&coordinator);
+    bindDesktopShortcuts();
+    if (!AppSettings::shared().hasSeenWelcome())
+        statusItem.showWelcome();
 
-// Carries out a command-line request in the running instance.
-void handleRequest(const CommandLine::Request &request, const Reply &reply, CommandTargets &targets)
-{
-    const auto command = commands().find(request.command);
-    if (command == commands().end())
-        reply(false, QStringLiteral("commande inconnue : ") + QString::fromStdString(request.command));
-    else
-        command->second(request, reply, targets);
+    const int status = app.exec();
+    server.onRequest = nullptr;
+    return status;
 }
 
 // `--read-text PATH LANGUAGES`: the text index's reader, a process of its own that the instance starts at
@@ -371,105 +252,14 @@ int main(int argc, char **argv)
     // a script ignores SIGINT until then).
     quitOnSignals(app);
 
-    int status = 0;
-    {
-        InstanceServer server;
-        const Result<InstanceServer::Claim> claim = server.claim();
-        if (!claim) {
-            qCWarning(logApp, "%s", qPrintable(claim.error().message));
-            return 1;
-        }
-        if (*claim == InstanceServer::Claim::anotherRuns)
-            return 0; // another instance started meanwhile: it is the one
-        // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
-        const DesktopSession::Kind session = DesktopSession::current();
-        CaptureCoordinator coordinator(makeScreenCapturer(session));
-        ColorPickerService::setScreenGrabber(
-            [&coordinator](const QList<QScreen *> &screens, ScreenCapturer::Completion done) {
-                coordinator.readScreens(screens, std::move(done));
-            });
-        ColorPickerService::setPointerLocator(
-            [&coordinator] { return coordinator.capturer().nativePointer(); });
-        // The words in the captures: an index beside the history, kept up to date in the background.
-        TextIndex textIndex;
-        if (!textIndex.isAvailable())
-            qCWarning(logHistory, "recherche dans les captures indisponible : %s",
-                         qPrintable(textIndex.problem()));
-        TextIndexer indexer(&textIndex, QCoreApplication::applicationFilePath());
-        // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine
-        // busy).
-        if (qEnvironmentVariable("PIM_TEXT_INDEX_PRIORITY") == QLatin1String("normal"))
-            indexer.setIdlePriority(false);
-        QObject::connect(
-            &indexer, &TextIndexer::indexed, [&textIndex, off = !textIndex.isAvailable()]() mutable {
-                if (off == !textIndex.isAvailable())
-                    return;
-                off = !textIndex.isAvailable();
-                if (off)
-                    qCWarning(logHistory, "recherche dans les captures désactivée pour l'instant : %s",
-                                 qPrintable(textIndex.problem()));
-                else
-                    qCInfo(logHistory, "recherche dans les captures de nouveau disponible");
-            });
-        HistoryStore::shared().onEntriesChanged = [&indexer] {
-            indexer.follow(HistoryStore::shared().entries());
-        };
-        indexer.follow(HistoryStore::shared().entries());
-        coordinator.onCaptureStarting = [&indexer] {
-            indexer.setCaptureRunning(true);
-            PreviewManager::shared().dismissImmediately();
-        };
-        coordinator.onFinished = [&indexer](const CaptureOutcome &) { indexer.setCaptureRunning(false); };
-        coordinator.onCaptured = [](const QImage &image, int scale, const QString &path, QScreen *screen) {
-            PreviewManager::shared().show(image, scale, path, screen);
-        };
-        PreviewManager::shared().openEditor = [](const QImage &image, double scale, const QString &path) {
-            EditorManager::shared().openEditor(image, scale, path);
-        };
-        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
-        GlobalShortcuts::Recorder::menuItemFor = [](const QKeySequence &keys) {
-            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
-            return action ? action->text() : QString();
-        };
-        connectEditorCommands();
-        installSessionServices(session, coordinator.capturer());
-        MenuTracker::install();
-        StatusItemController statusItem(&coordinator);
-        statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
-            EditorManager::shared().openEditor(image, scale, path);
-        };
-        statusItem.onHistoryWindowCreated = [&textIndex, &indexer](HistoryWindowController *window) {
-            window->onSearch = [&textIndex](const QString &words) { return textIndex.search(words); };
-            window->textOf = [&textIndex](const QString &path) { return textIndex.text(path); };
-            window->setSearchAvailable(textIndex.ensureAvailable(), textIndex.problem());
-            QObject::connect(&indexer, &TextIndexer::indexed, window, [window, &textIndex] {
-                window->setSearchAvailable(textIndex.isAvailable(), textIndex.problem());
-                window->refreshSearch();
-            });
-        };
-        CommandTargets commandTargets{coordinator, statusItem, textIndex};
-        server.onRequest = [&commandTargets](const CommandLine::Request &r,
-                                             const InstanceServer::Reply &reply) {
-            handleRequest(r, reply, commandTargets);
-        };
-        registerShortcuts(&coordinator);
-        bindDesktopShortcuts();
-        // The permission is read at launch and again whenever Pim becomes active.
-        ScreenRecordingPermission::refresh();
-        QObject::connect(&app, &QGuiApplication::applicationStateChanged, [](Qt::ApplicationState state) {
-            if (state == Qt::ApplicationActive)
-                ScreenRecordingPermission::refresh();
-        });
-        if (!AppSettings::shared().hasSeenWelcome())
-            statusItem.showWelcome();
-
-        status = app.exec();
-        // The services holding X connections and windows end here, before the application object.
-        PreviewManager::shared().dismissImmediately();
-        ColorPickerService::setScreenGrabber(nullptr);
-        ColorPickerService::setPointerLocator(nullptr);
-        GlobalShortcuts::setHotKeyService(nullptr);
-        GlobalShortcuts::setDesktopService(nullptr);
+    InstanceServer server;
+    const Result<InstanceServer::Claim> claim = server.claim();
+    if (!claim) {
+        qCWarning(logApp, "%s", qPrintable(claim.error().message));
+        return 1;
     }
-    return status;
+    if (*claim == InstanceServer::Claim::anotherRuns)
+        return 0; // another instance started meanwhile: it is the one
+    return runInstance(app, server);
 }
+

@@ -173,6 +173,11 @@ PreferencesWindowController *StatusItemController::preferencesWindow()
     if (!m_preferences) {
         m_preferences = std::make_unique<PreferencesWindowController>();
         m_preferences->addActions(MainMenu::shared().allActions());
+        // A shortcut being recorded is checked against the menus' keys.
+        m_preferences->setMenuItemLookup([](const QKeySequence &keys) {
+            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
+            return action ? action->text() : QString();
+        });
     }
     return m_preferences.get();
 }

@@ -93,7 +93,7 @@ void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QIm
         fail(CaptureError::displayNotFound().message, done);
         return;
     }
-    m_selection = std::make_unique<SelectionController>();
+    m_selection = std::make_unique<SelectionController>(m_overlays);
     QPointer<CaptureCoordinator> self(this);
     m_selection->begin(frozen, [self, frozen, done](std::optional<SelectionController::Result> result) {
         if (!self)

@@ -3,6 +3,7 @@
 
 #include "capture/CaptureOutcome.h"
 #include "capture/ClosingWindows.h"
+#include "capture/OverlayWindowPool.h"
 #include "capture/ScreenCapturer.h"
 #include "capture/SelectionController.h"
 #include "common/Result.h"
@@ -43,6 +44,9 @@ public:
     bool isReading() const { return m_reading; }
     SelectionController *selection() const { return m_selection.get(); }
     ScreenCapturer &capturer() const { return *m_capturer; }
+    // Writes the captures; its onSaved is told of each file.
+    OutputPipeline &output() { return m_output; }
+    OverlayWindowPool &overlays() { return m_overlays; }
 
     // The screen a full-screen capture takes: the first whose geometry holds the pointer, else the primary.
     static QScreen *screenUnderPointer();
@@ -71,6 +75,7 @@ private:
     std::unique_ptr<ScreenCapturer> m_capturer;
     OutputPipeline m_output;
     ClosingWindows m_closing;
+    OverlayWindowPool m_overlays;
     std::unique_ptr<SelectionController> m_selection;
     bool m_reading = false;
 };

@@ -3,6 +3,7 @@
 
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
+#include "capture/OverlayWindowPool.h"
 #include "common/WindowPlacement.h"
 #include "shortcuts/GlobalShortcuts.h"
 
@@ -11,14 +12,14 @@
 #include <QScreen>
 #include <QWindow>
 
-SelectionController::SelectionController() = default;
+SelectionController::SelectionController(OverlayWindowPool &pool) : m_pool(pool) {}
 
 SelectionController::~SelectionController()
 {
     qApp->removeEventFilter(this);
     for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
         if (auto *overlay = qobject_cast<OverlayWindow *>(window.data()))
-            overlay->finished();
+            m_pool.finished(overlay);
     }
 }
 
@@ -38,7 +39,7 @@ void SelectionController::begin(const QList<Frozen> &screens,
     m_completion = std::move(completion);
     QPointer<SelectionController> self(this);
     for (const Frozen &frozen : screens) {
-        OverlayWindow *window = OverlayWindow::forScreen(frozen.screen, frozen.image);
+        OverlayWindow *window = m_pool.forScreen(frozen.screen, frozen.image);
         QScreen *screen = frozen.screen;
         window->overlayView()->onCommit = [self, screen](const QRectF &rect) {
             if (self)
@@ -101,7 +102,7 @@ void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen)
     // The windows are hidden, not destroyed: the next selection shows them again at once.
     for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
         if (auto *overlay = qobject_cast<OverlayWindow *>(window.data()))
-            overlay->finished();
+            m_pool.finished(overlay);
     }
     m_windows.clear();
     if (rect && screen && rect->width() >= 2 && rect->height() >= 2)

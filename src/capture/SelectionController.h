@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class OverlayWindowPool;
 class QScreen;
 class QWidget;
 
@@ -28,7 +29,8 @@ public:
         QScreen *screen = nullptr;
     };
 
-    SelectionController();
+    // The windows come from the pool and go back to it.
+    explicit SelectionController(OverlayWindowPool &pool);
     ~SelectionController() override;
 
     void begin(const QList<Frozen> &screens, std::function<void(std::optional<Result>)> completion);
@@ -41,6 +43,7 @@ protected:
 private:
     void finish(std::optional<QRectF> rect, QScreen *screen);
 
+    OverlayWindowPool &m_pool;
     QList<QPointer<QWidget>> m_windows;
     std::function<void(std::optional<Result>)> m_completion;
     QList<QMetaObject::Connection> m_screenWatch;

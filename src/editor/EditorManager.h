@@ -8,8 +8,6 @@
 
 #include <functional>
 
-class QWidget;
-
 class EditorWindowController;
 
 // Owns every open editor window: one new window per request, kept until it closes, then released with its
@@ -26,8 +24,9 @@ public:
     const QList<EditorWindowController *> &controllers() const { return m_controllers; }
     // The editor window that is active, if any (the main menu's commands act on it).
     EditorWindowController *activeEditor() const;
-    // Set by the app: called with every new editor window before it shows (the main menu's actions).
-    std::function<void(QWidget *window)> onWindowCreated;
+    // Set by the app: called with every new editor window before it shows (the main menu's actions, where
+    // its saves are told).
+    std::function<void(EditorWindowController *editor)> onWindowCreated;
 
 private:
     EditorManager() = default;

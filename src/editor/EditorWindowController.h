@@ -71,12 +71,14 @@ public:
     // "Texte copié (3 lignes)", "Aucun texte reconnu", "OCR impossible: …".
     static QString ocrMessage(const Result<QString> &result);
 
-    // Replaced by tests: how the resize dialog asks for the width (nothing = cancelled), and how text is
-    // recognised.
-    static inline std::function<std::optional<QString>(int pixelWidth, int pixelHeight, QWidget *parent)>
-        askWidth;
-    static inline std::function<void(const QImage &, const QStringList &, QObject *context,
-                                     std::function<void(Result<QString>)>)>
+    // Writes the composed picture; its onSaved is told of each file.
+    OutputPipeline &output() { return m_pipeline; }
+
+    // How the resize dialog asks for the width (nothing = cancelled) and how text is recognised; by
+    // default the dialog and the OCR service (replaced by tests).
+    std::function<std::optional<QString>(int pixelWidth, int pixelHeight, QWidget *parent)> askWidth;
+    std::function<void(const QImage &, const QStringList &, QObject *context,
+                       std::function<void(Result<QString>)>)>
         recognizer;
 
 protected:

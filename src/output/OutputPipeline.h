@@ -10,12 +10,12 @@
 
 #include <functional>
 
-// Writes captures into the capture folder and puts images on the clipboard. Holds no state: every save
-// reads the settings anew.
+// Writes captures into the capture folder and puts images on the clipboard. Every save reads the settings
+// anew; the pipeline holds only whom it tells of the files it writes.
 class OutputPipeline {
 public:
-    // Told of every file saved, by every pipeline; set by the app (the history records them).
-    static inline std::function<void(const QString &path)> onSaved;
+    // Told of every file this pipeline saves (the app has the history record them).
+    std::function<void(const QString &path)> onSaved;
 
     // Encodes in the configured format and quality, writes a new file under the rendered name (never
     // replacing an existing file), reports it through onSaved and returns its path.
@@ -23,10 +23,10 @@ public:
 
     // PNG (with 72 × scale dpi) on the clipboard, then the same picture as TIFF, encoded only when a
     // program asks for it.
-    Result<Done> copyToPasteboard(const QImage &image, qreal scale);
+    static Result<Done> copyToPasteboard(const QImage &image, qreal scale);
     // The same with the PNG already made from the image.
-    void copyToPasteboard(const QByteArray &pngData, const QImage &image, qreal scale);
-    void copyToPasteboard(const QByteArray &pngData);
+    static void copyToPasteboard(const QByteArray &pngData, const QImage &image, qreal scale);
+    static void copyToPasteboard(const QByteArray &pngData);
 
     // save() for a picture whose PNG is already made: a PNG capture is written from those bytes.
     Result<QString> save(const QImage &image, qreal scale, const QByteArray &pngData);

@@ -60,6 +60,38 @@ QString joined(const QStringList &languages)
 
 } // namespace
 
+// The window's form: a label column on the right of which each row's controls stand.
+class PreferencesWindowController::Form {
+public:
+    Form()
+    {
+        m_grid->setVerticalSpacing(10);
+        m_grid->setHorizontalSpacing(12);
+    }
+    QGridLayout *grid() const { return m_grid; }
+    void addRow(const QString &label, QLayout *content)
+    {
+        if (!label.isEmpty())
+            m_grid->addWidget(rowLabel(label), m_row, 0, Qt::AlignRight | Qt::AlignVCenter);
+        m_grid->addLayout(content, m_row, 1);
+        ++m_row;
+    }
+    // One control on the left of its row.
+    void addRow(const QString &label, QWidget *content)
+    {
+        auto *box = new QHBoxLayout;
+        box->setContentsMargins(0, 0, 0, 0);
+        box->addWidget(content);
+        box->addStretch();
+        addRow(label, box);
+    }
+    void addSeparator() { m_grid->addWidget(separator(), m_row++, 0, 1, 2); }
+
+private:
+    QGridLayout *m_grid = new QGridLayout;
+    int m_row = 0;
+};
+
 PreferencesWindowController::PreferencesWindowController()
     : QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint),
       programPath(QCoreApplication::applicationFilePath())
@@ -68,7 +100,28 @@ PreferencesWindowController::PreferencesWindowController()
     // (A shortcut recorder that is recording takes Escape for itself.)
     WindowKeys::closeOnEscape(this);
     setAttribute(Qt::WA_DeleteOnClose, false);
+    setUpDialogs();
 
+    Form form;
+    addShortcutRows(form);
+    form.addSeparator();
+    addOutputRows(form);
+    form.addSeparator();
+    m_loginCheckbox = new QCheckBox(QStringLiteral("Lancer Pim au démarrage"));
+    connect(m_loginCheckbox, &QCheckBox::clicked, this, &PreferencesWindowController::loginToggled);
+    form.addRow(QString(), m_loginCheckbox);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(20, 20, 20, 20);
+    outer->addLayout(form.grid());
+    outer->setSizeConstraint(QLayout::SetFixedSize); // not resizable: the size that fits the content
+
+    syncFromSettings();
+    WindowPlacement::centerOnActiveScreen(this);
+}
+
+void PreferencesWindowController::setUpDialogs()
+{
     chooseFolderDialog = [this](const QString &start) {
         QFileDialog dialog(this);
         dialog.setFileMode(QFileDialog::Directory);
@@ -84,33 +137,19 @@ PreferencesWindowController::PreferencesWindowController()
         box.setInformativeText(informative);
         box.exec();
     };
+}
 
-    auto *grid = new QGridLayout;
-    grid->setVerticalSpacing(10);
-    grid->setHorizontalSpacing(12);
-    int row = 0;
-    const auto addRow = [&](const QString &label, QLayout *content) {
-        if (!label.isEmpty())
-            grid->addWidget(rowLabel(label), row, 0, Qt::AlignRight | Qt::AlignVCenter);
-        grid->addLayout(content, row, 1);
-        ++row;
-    };
-    const auto addWidgetRow = [&](const QString &label, QWidget *content) {
-        auto *box = new QHBoxLayout;
-        box->setContentsMargins(0, 0, 0, 0);
-        box->addWidget(content);
-        box->addStretch();
-        addRow(label, box);
-    };
-
-    // Shortcuts: each recorder keeps itself current; the note says when the desktop refused one.
+void PreferencesWindowController::addShortcutRows(Form &form)
+{
+    // Each recorder keeps itself current; the note says when the desktop refused one.
     using GlobalShortcuts::Name;
     const Name *names[2] = {&Name::captureArea(), &Name::captureFullScreen()};
     const QString titles[2] = {QStringLiteral("Capture de zone :"), QStringLiteral("Plein écran :")};
     for (int i = 0; i < 2; ++i) {
         auto *stack = new QVBoxLayout;
         stack->setSpacing(2);
-        stack->addWidget(new GlobalShortcuts::Recorder(*names[i]), 0, Qt::AlignLeft);
+        m_recorders[i] = new GlobalShortcuts::Recorder(*names[i]);
+        stack->addWidget(m_recorders[i], 0, Qt::AlignLeft);
         m_shortcutStatus[i] = new QLabel(QStringLiteral("Non enregistré auprès du bureau"));
         QPalette red = m_shortcutStatus[i]->palette();
         red.setColor(QPalette::WindowText, QColor(255, 59, 48));
@@ -119,7 +158,7 @@ PreferencesWindowController::PreferencesWindowController()
         small.setPixelSize(10);
         m_shortcutStatus[i]->setFont(small);
         stack->addWidget(m_shortcutStatus[i]);
-        addRow(titles[i], stack);
+        form.addRow(titles[i], stack);
     }
     // Where the desktop owns the shortcuts and gives none: how to bind the commands in its settings.
     m_desktopGuidance = new QLabel;
@@ -127,15 +166,18 @@ PreferencesWindowController::PreferencesWindowController()
     m_desktopGuidance->setWordWrap(true);
     m_desktopGuidance->setFixedWidth(300);
     m_desktopGuidance->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    addWidgetRow(QString(), m_desktopGuidance);
-    connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::desktopShortcutsDidChange, this,
+    form.addRow(QString(), m_desktopGuidance);
+    const GlobalShortcuts::Notifier *notifier = &GlobalShortcuts::Notifier::shared();
+    connect(notifier, &GlobalShortcuts::Notifier::desktopShortcutsDidChange, this,
             &PreferencesWindowController::updateShortcutStatus);
-    connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
+    connect(notifier, &GlobalShortcuts::Notifier::shortcutByNameDidChange, this,
             &PreferencesWindowController::updateShortcutStatus);
-    connect(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::recorderActiveStatusDidChange,
-            this, &PreferencesWindowController::updateShortcutStatus);
-    grid->addWidget(separator(), row++, 0, 1, 2);
+    connect(notifier, &GlobalShortcuts::Notifier::recorderActiveStatusDidChange, this,
+            &PreferencesWindowController::updateShortcutStatus);
+}
 
+void PreferencesWindowController::addOutputRows(Form &form)
+{
     auto *folderRow = new QHBoxLayout;
     m_folderLabel = new QLabel;
     m_folderLabel->setMaximumWidth(folderLabelWidth);
@@ -144,13 +186,13 @@ PreferencesWindowController::PreferencesWindowController()
     folderRow->addWidget(m_folderLabel);
     folderRow->addWidget(choose);
     folderRow->addStretch();
-    addRow(QStringLiteral("Dossier :"), folderRow);
+    form.addRow(QStringLiteral("Dossier :"), folderRow);
 
     m_formatPopup = new QComboBox;
     for (const ImageFormat format : availableImageFormats())
         m_formatPopup->addItem(title(format), QVariant::fromValue(int(format)));
     connect(m_formatPopup, &QComboBox::activated, this, &PreferencesWindowController::formatChanged);
-    addWidgetRow(QStringLiteral("Format :"), m_formatPopup);
+    form.addRow(QStringLiteral("Format :"), m_formatPopup);
 
     auto *qualityRow = new QHBoxLayout;
     m_qualitySlider = new QSlider(Qt::Horizontal);
@@ -164,7 +206,7 @@ PreferencesWindowController::PreferencesWindowController()
     qualityRow->addWidget(m_qualitySlider);
     qualityRow->addWidget(m_qualityValueLabel);
     qualityRow->addStretch();
-    addRow(QStringLiteral("Qualité :"), qualityRow);
+    form.addRow(QStringLiteral("Qualité :"), qualityRow);
 
     auto *patternStack = new QVBoxLayout;
     patternStack->setSpacing(2);
@@ -178,26 +220,18 @@ PreferencesWindowController::PreferencesWindowController()
     useSecondaryColour(hint);
     patternStack->addWidget(m_patternField, 0, Qt::AlignLeft);
     patternStack->addWidget(hint, 0, Qt::AlignLeft);
-    addRow(QStringLiteral("Nommage :"), patternStack);
+    form.addRow(QStringLiteral("Nommage :"), patternStack);
 
     m_ocrField = new QLineEdit;
     m_ocrField->setFixedWidth(300);
     connect(m_ocrField, &QLineEdit::editingFinished, this, &PreferencesWindowController::languagesEdited);
-    addWidgetRow(QStringLiteral("Langues OCR :"), m_ocrField);
+    form.addRow(QStringLiteral("Langues OCR :"), m_ocrField);
+}
 
-    grid->addWidget(separator(), row++, 0, 1, 2);
-
-    m_loginCheckbox = new QCheckBox(QStringLiteral("Lancer Pim au démarrage"));
-    connect(m_loginCheckbox, &QCheckBox::clicked, this, &PreferencesWindowController::loginToggled);
-    addWidgetRow(QString(), m_loginCheckbox);
-
-    auto *outer = new QVBoxLayout(this);
-    outer->setContentsMargins(20, 20, 20, 20);
-    outer->addLayout(grid);
-    outer->setSizeConstraint(QLayout::SetFixedSize); // not resizable: the size that fits the content
-
-    syncFromSettings();
-    WindowPlacement::centerOnActiveScreen(this);
+void PreferencesWindowController::setMenuItemLookup(const std::function<QString(const QKeySequence &)> &lookup)
+{
+    for (GlobalShortcuts::Recorder *recorder : m_recorders)
+        recorder->menuItemFor = lookup;
 }
 
 void PreferencesWindowController::showWindow()

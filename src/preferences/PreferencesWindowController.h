@@ -9,9 +9,14 @@
 
 class QCheckBox;
 class QComboBox;
+class QKeySequence;
 class QLabel;
 class QLineEdit;
 class QSlider;
+
+namespace GlobalShortcuts {
+class Recorder;
+}
 
 // The preferences window: the two global shortcuts, the capture folder, the image format and its quality,
 // the file-name pattern, the recognition languages and launching at login. Every control stores its
@@ -34,6 +39,9 @@ public:
     std::function<void(const QString &message, const QString &informative)> showAlert;
     // The program the login item starts; this program by default.
     QString programPath;
+    // How the shortcut recorders find the application's menu item that has a key (for their conflict
+    // check): the item's title, empty when none.
+    void setMenuItemLookup(const std::function<QString(const QKeySequence &)> &lookup);
 
     // The actions of the controls.
     void chooseFolder();
@@ -61,6 +69,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    class Form;
+    void setUpDialogs();
+    void addShortcutRows(Form &form);
+    void addOutputRows(Form &form);
     void showFolder(const QString &path);
     void updateQualityUI(ImageFormat format);
     void updateShortcutStatus();
@@ -73,6 +85,7 @@ private:
     QLineEdit *m_patternField = nullptr;
     QLineEdit *m_ocrField = nullptr;
     QCheckBox *m_loginCheckbox = nullptr;
+    GlobalShortcuts::Recorder *m_recorders[2] = {nullptr, nullptr};
     QLabel *m_shortcutStatus[2] = {nullptr, nullptr};
     QLabel *m_desktopGuidance = nullptr;
 };

@@ -6,15 +6,18 @@
 #include <QApplication>
 #include <QMenu>
 
-void MenuTracker::install()
+MenuTracker::MenuTracker()
 {
-    static MenuTracker *tracker = [] {
-        auto *created = new MenuTracker;
-        created->setParent(qApp);
-        qApp->installEventFilter(created);
-        return created;
-    }();
-    Q_UNUSED(tracker);
+    qApp->installEventFilter(this);
+}
+
+MenuTracker::~MenuTracker()
+{
+    qApp->removeEventFilter(this);
+    for (const QMetaObject::Connection &connection : std::as_const(m_openMenus))
+        disconnect(connection);
+    if (!m_openMenus.isEmpty())
+        GlobalShortcuts::setMenuOpen(false);
 }
 
 void MenuTracker::menuGone(QObject *menu)

@@ -5,11 +5,13 @@
 #include <QObject>
 
 // Watches Pim's menus: while one is open it holds the keyboard, so the global grabs cannot fire. The
-// tracker switches the shortcuts to menu-open mode and hands Pim's own key events to them instead.
+// tracker switches the shortcuts to menu-open mode and hands Pim's own key events to them instead. It
+// watches the application's events from its making to its end.
 class MenuTracker : public QObject {
     Q_OBJECT
 public:
-    static void install();
+    MenuTracker();
+    ~MenuTracker() override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

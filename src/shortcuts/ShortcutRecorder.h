@@ -30,8 +30,8 @@ public:
     // user chose to use the shortcut anyway.
     std::function<void(const QString &message)> showMenuConflict;
     // The application's menus, as the conflict check sees them: the title of the menu item whose key is
-    // that sequence, empty when none. Filled by the app, which owns the menus.
-    static inline std::function<QString(const QKeySequence &)> menuItemFor;
+    // that sequence, empty when none. Given by the window that shows the recorder; none by default.
+    std::function<QString(const QKeySequence &)> menuItemFor;
     std::function<bool()> askSystemConflict;
 
     QSize sizeHint() const override;

@@ -10,8 +10,10 @@
 #include "preferences/PreferencesWindowController.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
+#include "shortcuts/ShortcutRecorder.h"
 #include "support/FakeDesktopShortcutService.h"
 #include "support/FakeHotKeyService.h"
+#include "support/TestSession.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,15 +36,10 @@ class TestShellWindows : public QObject {
 private slots:
     void init()
     {
-        ScreenRecordingPermission::setSource(nullptr);
+        GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());
         ScreenRecordingPermission::setAlertRunner([](const ScreenRecordingPermission::Alert &) { return 1; });
     }
-    void cleanup()
-    {
-        ScreenRecordingPermission::stopPolling();
-        ScreenRecordingPermission::setAlertRunner(nullptr);
-        ScreenRecordingPermission::setSource(nullptr);
-    }
+    void cleanup() { resetTestSession(); }
 
     void aboutShowsTheVersion()
     {
@@ -173,8 +170,6 @@ private slots:
         struct NoScreen : ScreenCapturer {
             void capture(const Request &, Completion) override {}
         };
-        GlobalShortcuts::resetForTesting();
-        GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());
         CaptureCoordinator coordinator(std::make_unique<NoScreen>());
         StatusItemController item(&coordinator);
         QStringList titles;
@@ -201,6 +196,15 @@ private slots:
         actions.at(7)->trigger();
         QVERIFY(item.preferencesWindow()->isVisible());
         QCOMPARE(item.preferencesWindow()->patternField()->text(), QString("Vu ailleurs {time}"));
+        // Its shortcut fields check a recorded combination against the menus' keys.
+        const QList<GlobalShortcuts::Recorder *> recorders =
+            item.preferencesWindow()->findChildren<GlobalShortcuts::Recorder *>();
+        QCOMPARE(recorders.size(), 2);
+        for (const GlobalShortcuts::Recorder *recorder : recorders) {
+            QVERIFY(recorder->menuItemFor);
+            QCOMPARE(recorder->menuItemFor(QKeySequence(Qt::CTRL | Qt::Key_Q)), actions.last()->text());
+            QCOMPARE(recorder->menuItemFor(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11)), QString());
+        }
         item.preferencesWindow()->close();
         QCOMPARE(item.historyWindow(), history);
         // The welcome window's preferences button opens them too.
@@ -222,7 +226,6 @@ private slots:
             void capture(const Request &, Completion) override {}
         };
         using GlobalShortcuts::Name;
-        GlobalShortcuts::resetForTesting();
         auto fake = std::make_unique<FakeHotKeyService>();
         FakeHotKeyService *service = fake.get();
         const GlobalShortcuts::Shortcut taken = *Name::captureArea().defaultShortcut;
@@ -263,12 +266,10 @@ private slots:
                  QStringLiteral("Les raccourcis Maj+Super+7 et Maj+Super+8 sont déjà utilisés par une autre "
                                 "application. Choisis-en d'autres dans les Préférences."));
         GlobalShortcuts::setShortcut(taken, Name::captureArea()); // the default, for the next tests
-        GlobalShortcuts::resetForTesting();
     }
 
     void shortcutRowsFollowTheBindings()
     {
-        GlobalShortcuts::resetForTesting();
         // Another program holds Shift+Super+7: that row says the shortcut is not registered.
         auto fake = std::make_unique<FakeHotKeyService>();
         fake->takenElsewhere << *GlobalShortcuts::Name::captureArea().defaultShortcut;
@@ -288,7 +289,7 @@ private slots:
     // On a desktop that owns the shortcuts: its keys, or how to bind the commands when it gives none.
     void shortcutRowsOnADesktopThatOwnsThem()
     {
-        GlobalShortcuts::resetForTesting();
+        GlobalShortcuts::setHotKeyService(nullptr);
         auto owned = std::make_unique<FakeDesktopShortcutService>();
         FakeDesktopShortcutService *desktop = owned.get();
         GlobalShortcuts::setDesktopService(std::move(owned));
@@ -308,18 +309,13 @@ private slots:
         QVERIFY2(welcome.height() >= height + 3 * welcome.desktopGuidance()->fontMetrics().height(),
                  qPrintable(QStringLiteral("%1 -> %2").arg(height).arg(welcome.height())));
         QVERIFY(GlobalShortcuts::desktopGuidance().contains(QStringLiteral("« pim area »")));
-        GlobalShortcuts::resetForTesting();
-        GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());
     }
 };
 
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    GlobalShortcuts::setHotKeyService(std::make_unique<FakeHotKeyService>());
     TestShellWindows test;
-    const int status = QTest::qExec(&test, argc, argv);
-    GlobalShortcuts::setHotKeyService(nullptr);
-    return status;
+    return QTest::qExec(&test, argc, argv);
 }
 #include "tst_shellwindows.moc"

@@ -9,6 +9,7 @@
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "support/Programs.h"
+#include "support/TestSession.h"
 
 #include <QApplication>
 #include <QDir>
@@ -110,8 +111,6 @@ class TestCaptureX11 : public QObject {
 private slots:
     void initTestCase()
     {
-        // As the app wires it: every saved file goes into the history.
-        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         QVERIFY(folder.isValid());
         AppSettings::shared().setDestinationDirectory(folder.path());
         pattern = new PatternWindow;
@@ -130,6 +129,8 @@ private slots:
         coordinator->onFinished = [this](const CaptureOutcome &r) { outcome = r; };
         coordinator->onFailure = [this](const QString &message) { failures << message; };
         coordinator->onCaptured = [this](const QImage &, int, const QString &, QScreen *) { ++previews; };
+        // As the app wires it: every saved file goes into the history.
+        coordinator->output().onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         for (const QString &name : savedFiles())
             QFile::remove(folder.filePath(name));
     }
@@ -141,13 +142,7 @@ private slots:
             xdotool({"key", "Escape"});
         delete coordinator;
         coordinator = nullptr;
-        GlobalShortcuts::resetForTesting();
-        ScreenRecordingPermission::setSource(nullptr);
-        ScreenRecordingPermission::stopPolling();
-        ScreenRecordingPermission::setAlertRunner(nullptr);
-        ScreenRecordingPermission::setRelauncher(nullptr);
-        ScreenRecordingPermission::setPollInterval(2000);
-        OverlayWindow::setKeepFor(60000);
+        resetTestSession();
         AppSettings::shared().setDestinationDirectory(folder.path());
     }
 
@@ -278,7 +273,7 @@ private slots:
         QWidget *window = coordinator->selection()->windows().first();
         xdotool({"key", "Escape"});
         QVERIFY(waitForOutcome());
-        QCOMPARE(OverlayWindow::kept(), 1);
+        QCOMPARE(coordinator->overlays().kept(), 1);
         QVERIFY(!window->isVisible());
         outcome.reset();
         coordinator->captureArea();
@@ -286,8 +281,8 @@ private slots:
         QCOMPARE(coordinator->selection()->windows().first(), window);
         xdotool({"key", "Escape"});
         QVERIFY(waitForOutcome());
-        OverlayWindow::setKeepFor(100);
-        QTRY_COMPARE(OverlayWindow::kept(), 0);
+        coordinator->overlays().setKeepFor(100);
+        QTRY_COMPARE(coordinator->overlays().kept(), 0);
     }
 
     void overlayShowsTheSizeLabel()

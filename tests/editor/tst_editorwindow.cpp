@@ -14,6 +14,7 @@
 #include "output/OutputPipeline.h"
 #include "settings/AppSettings.h"
 #include "support/Pixels.h"
+#include "support/TestSession.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -57,6 +58,8 @@ class TestEditorWindow : public QObject {
     void open(const QImage &image = picture(), double scale = 2, const QString &source = QString())
     {
         editor = std::make_unique<EditorWindowController>(image, scale, source);
+        // As the app wires it: every saved file goes into the history.
+        editor->output().onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         editor->show();
         QVERIFY(QTest::qWaitForWindowExposed(editor.get()));
     }
@@ -110,8 +113,6 @@ class TestEditorWindow : public QObject {
 private slots:
     void initTestCase()
     {
-        // As the app wires it: every saved file goes into the history.
-        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
         QVERIFY(folder.isValid());
         AppSettings::shared().setDestinationDirectory(folder.path());
         HUD::timings() = HUD::Timings{20, 100, 20};
@@ -119,8 +120,7 @@ private slots:
     void cleanup()
     {
         editor.reset();
-        EditorWindowController::askWidth = nullptr;
-        EditorWindowController::recognizer = nullptr;
+        resetTestSession();
     }
 
     void sizeRule()
@@ -500,7 +500,7 @@ private slots:
         add(A(A::Rect{QRectF(10, 20, 30, 40)}, Qt::red, 3));
         QCOMPARE(ResizeDialog::informativeText(1280, 720),
                  QStringLiteral("Proportions conservées. Taille actuelle: 1280 × 720 px."));
-        EditorWindowController::askWidth = [](int w, int h, QWidget *) -> std::optional<QString> {
+        editor->askWidth = [](int w, int h, QWidget *) -> std::optional<QString> {
             if (w != 1280 || h != 720)
                 return std::nullopt;
             return QStringLiteral("2560");
@@ -513,7 +513,7 @@ private slots:
         QCOMPARE(editor->undoStack().count(), before + 1);
 
         // Cancelled, invalid, or over the pixel limit: nothing changes, no step.
-        EditorWindowController::askWidth = [](int, int, QWidget *) { return std::optional<QString>(); };
+        editor->askWidth = [](int, int, QWidget *) { return std::optional<QString>(); };
         editor->presentResizeDialog();
         editor->applyResize("zéro");
         editor->applyResize("0");
@@ -655,7 +655,7 @@ private slots:
         QFETCH(QString, message);
         open();
         QStringList seenLanguages;
-        EditorWindowController::recognizer = [&](const QImage &image, const QStringList &languages,
+        editor->recognizer = [&](const QImage &image, const QStringList &languages,
                                                  QObject *context,
                                                  std::function<void(Result<QString>)> done) {
             QCOMPARE(image.size(), QSize(1280, 720));
@@ -675,7 +675,7 @@ private slots:
     {
         open();
         std::function<void(Result<QString>)> pending;
-        EditorWindowController::recognizer = [&](const QImage &, const QStringList &, QObject *,
+        editor->recognizer = [&](const QImage &, const QStringList &, QObject *,
                                                  std::function<void(Result<QString>)> done) {
             pending = done;
         };

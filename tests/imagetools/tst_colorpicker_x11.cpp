@@ -2,6 +2,7 @@
 #include "imagetools/ColorPickerService.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "support/Programs.h"
+#include "support/TestSession.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -79,8 +80,7 @@ private slots:
     }
     void cleanupTestCase()
     {
-        ColorPickerService::setScreenGrabber(nullptr);
-        ColorPickerService::setPointerLocator(nullptr);
+        resetTestSession();
         delete pattern;
     }
 

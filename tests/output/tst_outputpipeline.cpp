@@ -41,7 +41,7 @@ private slots:
     void initTestCase()
     {
         // As the app wires it: every saved file goes into the history.
-        OutputPipeline::onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
+        pipeline.onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
     }
 
     void init()

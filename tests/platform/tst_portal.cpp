@@ -7,6 +7,7 @@
 #include "platform/portal/PortalShortcutService.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "support/TestImages.h"
+#include "support/TestSession.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
@@ -130,12 +131,9 @@ private slots:
     // What a test may change goes back, so that one failure does not fail the next test.
     void cleanup()
     {
-        ScreenRecordingPermission::stopPolling();
-        ScreenRecordingPermission::setAlertRunner(nullptr);
-        ScreenRecordingPermission::setSource(nullptr);
+        resetTestSession();
         qputenv("XDG_CURRENT_DESKTOP", m_environment.first);
         qputenv("PATH", m_environment.second);
-        GlobalShortcuts::resetForTesting();
         control(QStringLiteral("SetBindResponse"), {0u});
         setScreenshot(0, m_picture);
     }
@@ -447,7 +445,6 @@ private slots:
     // the desktop holds it, and not once the desktop closes the session.
     void shortcutTableFollowsTheDesktop()
     {
-        GlobalShortcuts::resetForTesting();
         auto service = std::make_unique<PortalShortcutService>();
         PortalShortcutService *portal = service.get();
         GlobalShortcuts::setDesktopService(std::move(service));
@@ -474,7 +471,6 @@ private slots:
         QVERIFY(!GlobalShortcuts::isEnabled(area));
         QVERIFY(GlobalShortcuts::desktopTrigger(area).isEmpty());
         QVERIFY(!portal->problem().isEmpty());
-        GlobalShortcuts::resetForTesting();
     }
 
     void shortcutsRefusedOrMissing()

@@ -6,6 +6,7 @@
 #include "shortcuts/ShortcutRecorder.h"
 #include "support/FakeDesktopShortcutService.h"
 #include "support/FakeHotKeyService.h"
+#include "support/TestSession.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -45,10 +46,9 @@ private slots:
     {
         settings.defaults().clear();
         QFile::remove(LoginItem::filePath());
-        GlobalShortcuts::resetForTesting();
     }
     // A failed test leaves nothing behind for the next one.
-    void cleanup() { GlobalShortcuts::resetForTesting(); }
+    void cleanup() { resetTestSession(); }
 
     void freshSettings()
     {

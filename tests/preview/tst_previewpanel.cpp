@@ -2,6 +2,7 @@
 #include "common/WindowPlacement.h"
 #include "preview/PreviewPanel.h"
 #include "preview/PreviewView.h"
+#include "support/TestSession.h"
 
 #include <QApplication>
 #include <QMimeData>
@@ -55,7 +56,7 @@ private slots:
     void cleanup()
     {
         PreviewManager::shared().dismissImmediately();
-        WindowPlacement::setCompositorPlacesWindows(false);
+        resetTestSession();
     }
 
     void sizeRule()
@@ -112,7 +113,6 @@ private slots:
         QVERIFY(panel->remainingBeforeDismiss() > PreviewPanel::lingerAfterHover);
         panel->dismiss(true);
         QVERIFY(!panel || !panel->isVisible());
-        WindowPlacement::setCompositorPlacesWindows(false);
     }
 
     void hoverHoldsItAndLeavingGivesItMoreTime()
@@ -173,7 +173,6 @@ private slots:
         QCOMPARE(dragged, QStringList{QStringLiteral("/tmp/a b.png")});
         QCOMPARE(opened, 1);
         QTRY_VERIFY_WITH_TIMEOUT(!panel || !panel->isVisible(), 2000);
-        PreviewManager::shared().openEditor = nullptr;
     }
 
     void aNewCaptureClosesThePreviousPanelAtOnce()

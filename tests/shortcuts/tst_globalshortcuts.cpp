@@ -6,6 +6,7 @@
 #include "support/FakeDesktopShortcutService.h"
 
 #include "support/FakeHotKeyService.h"
+#include "support/TestSession.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -27,12 +28,12 @@ class TestGlobalShortcuts : public QObject {
 private slots:
     void init()
     {
-        resetForTesting();
         store().clear();
         auto fake = std::make_unique<FakeHotKeyService>();
         service = fake.get();
         setHotKeyService(std::move(fake));
     }
+    void cleanup() { resetTestSession(); }
 
     void defaultsWrittenOnce()
     {
@@ -125,7 +126,7 @@ private slots:
         // The text follows the current layout: here a layout where the A key gives "q".
         KeyboardLayout::setLayoutSource(XkbKeyboardLayout::fromName("fr"));
         const QString azerty = Shortcut(Key{Key::a}, Modifier::control).description();
-        KeyboardLayout::setLayoutSource({});
+        resetTestSession();
         QCOMPARE(azerty, QString("Ctrl+Q"));
         QCOMPARE(Shortcut(Key{Key::a}, Modifier::control).description(), QString("Ctrl+A"));
     }
@@ -285,7 +286,7 @@ private slots:
     // Where the desktop owns the shortcuts the menu shows the keys it gave, as far as Qt can name them.
     void menuActionsShowTheDesktopsKeys()
     {
-        resetForTesting();
+        setHotKeyService(nullptr);
         auto owned = std::make_unique<FakeDesktopShortcutService>();
         FakeDesktopShortcutService *desktop = owned.get();
         setDesktopService(std::move(owned));
@@ -302,7 +303,6 @@ private slots:
         QVERIFY(action.shortcut().isEmpty());
         desktop->become(DesktopShortcutService::State::Unavailable);
         QVERIFY(action.shortcut().isEmpty());
-        resetForTesting();
     }
 };
 

@@ -5,6 +5,7 @@
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/MenuTracker.h"
 #include "shortcuts/ShortcutRecorder.h"
+#include "support/TestSession.h"
 
 #include <QApplication>
 #include <QMenu>
@@ -13,6 +14,7 @@
 #include <QTest>
 #include <QVBoxLayout>
 
+#include <memory>
 #include <unistd.h>
 
 using namespace GlobalShortcuts;
@@ -26,6 +28,7 @@ class TestHotKeysX11 : public QObject {
     QProcess other;
     int areaPresses = 0;
     std::optional<Name> area;
+    std::unique_ptr<MenuTracker> menuTracker;
 
     static void xdotool(const QStringList &arguments)
     {
@@ -94,8 +97,8 @@ private slots:
         QCOMPARE(QGuiApplication::platformName(), QString("xcb"));
         AppSettings::shared().defaults().clear();
         setHotKeyService(std::make_unique<X11HotKeyService>());
-        installX11KeyboardLayout();
-        MenuTracker::install();
+        KeyboardLayout::setLayoutSource(XkbKeyboardLayout::fromServer());
+        menuTracker = std::make_unique<MenuTracker>();
         area.emplace("captureArea", shiftSuper7);
         onKeyDown(*area, [this] { ++areaPresses; });
 
@@ -109,6 +112,8 @@ private slots:
     {
         other.kill();
         other.waitForFinished();
+        menuTracker.reset();
+        resetTestSession();
     }
 
     void firesOncePerPressWhateverTheLocks()

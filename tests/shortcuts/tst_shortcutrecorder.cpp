@@ -3,6 +3,7 @@
 #include "settings/AppSettings.h"
 #include "shortcuts/ShortcutRecorder.h"
 #include "support/FakeHotKeyService.h"
+#include "support/TestSession.h"
 
 #include <QAction>
 #include <QApplication>
@@ -34,18 +35,8 @@ class TestShortcutRecorder : public QObject {
     }
 
 private slots:
-    void initTestCase()
-    {
-        // As the app wires it: the conflict check looks at the application's menus.
-        Recorder::menuItemFor = [](const QKeySequence &keys) {
-            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
-            return action ? action->text() : QString();
-        };
-    }
-
     void init()
     {
-        resetForTesting();
         AppSettings::shared().defaults().clear();
         auto fake = std::make_unique<FakeHotKeyService>();
         service = fake.get();
@@ -58,6 +49,11 @@ private slots:
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
         recorder = new Recorder(*area, [this](std::optional<Shortcut> s) { changes.append(s); });
+        // As the app wires it: the conflict check looks at the application's menus.
+        recorder->menuItemFor = [](const QKeySequence &keys) {
+            const QAction *action = MainMenu::shared().actionWithShortcut(keys);
+            return action ? action->text() : QString();
+        };
         recorder->showMenuConflict = [this](const QString &message) { menuAlerts << message; };
         recorder->askSystemConflict = [this] {
             ++systemAlerts;
@@ -69,7 +65,11 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
     }
 
-    void cleanup() { window.reset(); }
+    void cleanup()
+    {
+        window.reset();
+        resetTestSession();
+    }
 
     void showsTheBindingAndIsNotFocusedOnOpening()
     {

@@ -85,7 +85,4 @@ KeyboardLayout::LayoutSource fromName(const QString &layout)
 
 } // namespace XkbKeyboardLayout
 
-void installX11KeyboardLayout()
-{
-    KeyboardLayout::setLayoutSource(XkbKeyboardLayout::fromServer());
-}
+

@@ -12,6 +12,3 @@ KeyboardLayout::LayoutSource fromServer();
 KeyboardLayout::LayoutSource fromName(const QString &layout);
 
 } // namespace XkbKeyboardLayout
-
-// Makes the X server's current layout the one of shortcut texts.
-void installX11KeyboardLayout();
