@@ -202,11 +202,11 @@ QString dataPath()
     return QStringLiteral("/usr/share/tesseract-ocr/5/tessdata");
 }
 
-Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages,
-                                     const std::function<bool()> &shouldStop)
+namespace {
+
+// The installed Tesseract codes of the tags, or the error naming the tags none is installed for.
+Result<QStringList> languageCodes(const QStringList &languages)
 {
-    if (image.isNull())
-        return Error{QStringLiteral("L'image est vide.")};
     QStringList codes, missing;
     for (const QString &tag : languages) {
         const QString code = tesseractCode(tag);
@@ -219,11 +219,14 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
     }
     if (codes.isEmpty())
         return missingLanguages(missing.isEmpty() ? languages : missing);
+    return codes;
+}
 
-    // Starting the engine reads its language models, a fifth of a second: it is kept for the next
-    // recognition with the same languages, one recognition at a time.
-    EngineCache &engine = engineCache();
-    const std::lock_guard<std::mutex> lock(engine.mutex);
+// The cached engine, started for these languages when it is not already. Starting it reads its language
+// models, a fifth of a second: it is kept for the next recognition with the same languages. The caller
+// holds the cache's lock.
+Result<tesseract::TessBaseAPI *> startedEngine(EngineCache &engine, const QStringList &codes)
+{
     const QString key = dataPath() + u'|' + codes.join(u'+');
     if (!engine.api || engine.key != key) {
         engine.api.reset();
@@ -235,7 +238,111 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
         engine.api = std::move(started);
         engine.key = key;
     }
-    tesseract::TessBaseAPI *api = engine.api.get();
+    return engine.api.get();
+}
+
+// The words the engine found, in its order, with the lines of its layout analysis.
+QList<Word> wordsOf(tesseract::TessBaseAPI &api)
+{
+    QList<Word> words;
+    std::unique_ptr<tesseract::ResultIterator> it(api.GetIterator());
+    if (!it || it->Empty(tesseract::RIL_WORD))
+        return words;
+    do {
+        int x1, y1, x2, y2;
+        if (!it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2))
+            continue;
+        std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
+        const QString word = text ? QString::fromUtf8(text.get()).trimmed() : QString();
+        if (word.isEmpty())
+            continue; // no text: its box says nothing about the layout
+        words.append(Word{QRectF(QPointF(x1, y1), QPointF(x2, y2)), word,
+                          it->IsAtBeginningOf(tesseract::RIL_TEXTLINE)});
+    } while (it->Next(tesseract::RIL_WORD));
+    return words;
+}
+
+// The lines as observations of a picture of that size, with their reading blocks.
+QList<Observation> observationsOf(const QList<Line> &lines, QSize size)
+{
+    QList<QRectF> boxes;
+    for (const Line &line : lines)
+        boxes.append(line.box);
+    const QList<int> blocks = readingBlocks(boxes);
+    QList<Observation> observations;
+    const double width = size.width(), height = size.height();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QRectF &b = lines[i].box;
+        Observation o;
+        // Pixel rows from the top become 0…1, y up.
+        o.boundingBox =
+            QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
+        o.block = blocks[i];
+        const QString text = lines[i].words.join(u' ');
+        if (!text.isEmpty())
+            o.candidates.append(text);
+        observations.append(o);
+    }
+    return observations;
+}
+
+} // namespace
+
+QList<Line> linesOf(const QList<Word> &words)
+{
+    // Lines from the layout analysis, cut where their words stand a column gap apart (more than 3 word
+    // heights): two windows side by side that share a height are not one line.
+    QList<Line> lines;
+    for (const Word &word : words) {
+        if (!word.startsLine && !lines.isEmpty()) {
+            Line &last = lines.last();
+            const double gap = word.box.left() - last.box.right();
+            if (gap <= wordGapLimit * std::max(last.box.height(), word.box.height())) {
+                last.box = last.box.united(word.box);
+                last.words.append(word.text);
+                continue;
+            }
+        }
+        lines.append(Line{word.box, QStringList{word.text}});
+    }
+    // The layout analysis sometimes ends a line early: pieces on the same row and a word gap apart are one
+    // line.
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const Line &a, const Line &b) { return a.box.left() < b.box.left(); });
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        for (qsizetype j = i + 1; j < lines.size(); ++j) {
+            QRectF &a = lines[i].box;
+            const QRectF &b = lines[j].box;
+            const double height = std::max(a.height(), b.height());
+            const double overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
+            const double gap = b.left() - a.right();
+            if (overlap > 0.5 * std::min(a.height(), b.height()) && gap <= wordGapLimit * height &&
+                gap > -0.5 * height) {
+                a = a.united(b);
+                lines[i].words += lines[j].words;
+                lines.removeAt(j);
+                j = i; // look again from the grown line
+            }
+        }
+    }
+    return lines;
+}
+
+Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages,
+                                     const std::function<bool()> &shouldStop)
+{
+    if (image.isNull())
+        return Error{QStringLiteral("L'image est vide.")};
+    const Result<QStringList> codes = languageCodes(languages);
+    if (!codes)
+        return codes.error();
+    // One recognition at a time on the cached engine.
+    EngineCache &engine = engineCache();
+    const std::lock_guard<std::mutex> lock(engine.mutex);
+    const Result<tesseract::TessBaseAPI *> started = startedEngine(engine, *codes);
+    if (!started)
+        return started.error();
+    tesseract::TessBaseAPI *api = *started;
     // The full layout analysis (the library's default reads the picture as one block of text).
     api->SetPageSegMode(tesseract::PSM_AUTO);
 
@@ -255,80 +362,11 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
             return Error{QStringLiteral("La reconnaissance du texte a été interrompue.")};
         return Error{QStringLiteral("La reconnaissance du texte a échoué.")};
     }
-
-    // Lines from the layout analysis, cut where their words stand a column gap apart (more than 3 word
-    // heights): two windows side by side that share a height are not one line. Then the pieces are put
-    // into reading blocks, so that windows and columns are read one after the other.
-    struct Piece {
-        QRectF box; // pixels, y down
-        QStringList words;
-    };
-    QList<Piece> pieces;
-    std::unique_ptr<tesseract::ResultIterator> it(api->GetIterator());
-    if (it && !it->Empty(tesseract::RIL_WORD)) {
-        do {
-            int x1, y1, x2, y2;
-            if (!it->BoundingBox(tesseract::RIL_WORD, &x1, &y1, &x2, &y2))
-                continue;
-            std::unique_ptr<char[]> text(it->GetUTF8Text(tesseract::RIL_WORD));
-            const QString word = text ? QString::fromUtf8(text.get()).trimmed() : QString();
-            if (word.isEmpty())
-                continue; // no text: its box says nothing about the layout
-            const QRectF box(QPointF(x1, y1), QPointF(x2, y2));
-            const bool newLine = it->IsAtBeginningOf(tesseract::RIL_TEXTLINE) || pieces.isEmpty();
-            if (!newLine) {
-                Piece &last = pieces.last();
-                const double gap = box.left() - last.box.right();
-                if (gap <= wordGapLimit * std::max(last.box.height(), box.height())) {
-                    last.box = last.box.united(box);
-                    last.words.append(word);
-                    continue;
-                }
-            }
-            pieces.append(Piece{box, QStringList{word}});
-        } while (it->Next(tesseract::RIL_WORD));
-    }
-    // The layout analysis sometimes ends a line early: pieces on the same row and a word gap apart are one
-    // line.
-    std::sort(pieces.begin(), pieces.end(),
-              [](const Piece &a, const Piece &b) { return a.box.left() < b.box.left(); });
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        for (qsizetype j = i + 1; j < pieces.size(); ++j) {
-            QRectF &a = pieces[i].box;
-            const QRectF &b = pieces[j].box;
-            const double height = std::max(a.height(), b.height());
-            const double overlap = std::min(a.bottom(), b.bottom()) - std::max(a.top(), b.top());
-            const double gap = b.left() - a.right();
-            if (overlap > 0.5 * std::min(a.height(), b.height()) && gap <= wordGapLimit * height &&
-                gap > -0.5 * height) {
-                a = a.united(b);
-                pieces[i].words += pieces[j].words;
-                pieces.removeAt(j);
-                j = i; // look again from the grown piece
-            }
-        }
-    }
-    QList<QRectF> boxes;
-    for (const Piece &piece : pieces)
-        boxes.append(piece.box);
-    const QList<int> blocks = readingBlocks(boxes);
-
-    QList<Observation> observations;
-    const double width = rgb.width(), height = rgb.height();
-    for (qsizetype i = 0; i < pieces.size(); ++i) {
-        const QRectF &b = pieces[i].box;
-        Observation o;
-        // Pixel rows from the top become 0…1, y up.
-        o.boundingBox =
-            QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
-        o.block = blocks[i];
-        const QString line = pieces[i].words.join(u' ');
-        if (!line.isEmpty())
-            o.candidates.append(line);
-        observations.append(o);
-    }
+    const QList<Word> words = wordsOf(*api);
     api->Clear();
-    return observations;
+    // Then the lines are put into reading blocks, so that windows and columns are read one after the
+    // other.
+    return observationsOf(linesOf(words), rgb.size());
 }
 
 namespace {

@@ -34,6 +34,24 @@ QString orderedText(const QList<Observation> &observations);
 // Returns each box's block number, numbered in reading order.
 QList<int> readingBlocks(const QList<QRectF> &boxes);
 
+// A word as the engine found it: its box in pixels (y down), its text, and whether the engine's layout
+// analysis begins a line with it.
+struct Word {
+    QRectF box;
+    QString text;
+    bool startsLine = false;
+};
+// A line of text: its box in pixels (y down) and its words in order.
+struct Line {
+    QRectF box;
+    QStringList words;
+};
+// The lines of words in the engine's order: each line of the layout analysis, cut where two words stand
+// more than three word heights apart (windows side by side sharing a height), then pieces on the same
+// row (overlapping by more than half the smaller height) and a word gap apart joined again, left to
+// right (the analysis sometimes ends a line early). The lines come left to right.
+QList<Line> linesOf(const QList<Word> &words);
+
 // Tesseract's code for a language tag ("fr-FR" → "fra", "zh-Hans" → "chi_sim"); empty when unknown.
 QString tesseractCode(const QString &languageTag);
 // The folder holding the *.traineddata files.

@@ -4,7 +4,6 @@
 #include "settings/AppSettings.h"
 
 #include <QList>
-#include <QMap>
 #include <QSet>
 
 #include <cstdio>
@@ -14,8 +13,8 @@ namespace GlobalShortcuts {
 
 namespace {
 
-// One registration in the hot-key table. Its id is handed out once and kept through soft unregistering
-// (while disabled or while a menu is open).
+// One registration in the hot-key table, kept through soft unregistering (while disabled or while a menu
+// is open).
 struct HotKey {
     Shortcut shortcut;
     bool grabbed = false;
@@ -32,8 +31,7 @@ struct Registry {
     bool menuOpen = false;
     QSet<Shortcut> registeredShortcuts;
     QSet<Shortcut> refused; // the system said no at the last try to grab them
-    QMap<quint32, HotKey> hotKeys;
-    quint32 lastId = 0;
+    QList<HotKey> hotKeys; // in the order of registration
     QList<Handlers> handlers; // in the order names were first given a handler
     QList<Name> knownNames;
     std::unique_ptr<HotKeyService> service;
@@ -101,14 +99,13 @@ void dispatch(const Shortcut &shortcut, bool pressed)
 void registerHotKey(const Shortcut &shortcut)
 {
     Registry &r = registry();
-    const quint32 id = ++r.lastId;
     // Where the desktop owns the shortcuts Pim grabs nothing itself.
     if (r.desktop) {
-        r.hotKeys.insert(id, HotKey{shortcut, false});
+        r.hotKeys.append(HotKey{shortcut, false});
         return;
     }
     if (!grabsAllowed()) {
-        r.hotKeys.insert(id, HotKey{shortcut, false}); // grabbed when the mode allows it again
+        r.hotKeys.append(HotKey{shortcut, false}); // grabbed when the mode allows it again
         return;
     }
     const int status = grab(shortcut);
@@ -121,7 +118,7 @@ void registerHotKey(const Shortcut &shortcut)
         return;
     }
     r.refused.remove(shortcut);
-    r.hotKeys.insert(id, HotKey{shortcut, true});
+    r.hotKeys.append(HotKey{shortcut, true});
 }
 
 void unregisterHotKey(const Shortcut &shortcut)

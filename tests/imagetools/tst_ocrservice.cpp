@@ -136,6 +136,41 @@ private slots:
         QCOMPARE(OCRService::readingBlocks({}), QList<int>());
     }
 
+
+    // The words the engine gives become lines without the engine: cut at a column gap, joined where the
+    // analysis ended a line early, kept apart across rows.
+    void wordsIntoLines()
+    {
+        using OCRService::Word;
+        const auto texts = [](const QList<OCRService::Line> &lines) {
+            QStringList out;
+            for (const OCRService::Line &line : lines)
+                out << line.words.join(u' ');
+            return out;
+        };
+        // One engine line across two windows: 20-high words, a 300-pixel gutter between "b" and "c".
+        const QList<Word> across{{QRectF(10, 100, 40, 20), "a", true},
+                                 {QRectF(60, 100, 40, 20), "b", false},
+                                 {QRectF(400, 100, 40, 20), "c", false},
+                                 {QRectF(450, 100, 40, 20), "d", false}};
+        const QList<OCRService::Line> split = OCRService::linesOf(across);
+        QCOMPARE(texts(split), (QStringList{"a b", "c d"}));
+        QCOMPARE(split[0].box, QRectF(10, 100, 90, 20));
+        QCOMPARE(split[1].box, QRectF(400, 100, 90, 20));
+        // Two engine lines on one row, a word gap apart (and given right piece first): one line, in
+        // left-to-right order.
+        const QList<Word> early{{QRectF(120, 200, 60, 20), "monde", true},
+                                {QRectF(10, 202, 40, 18), "Bonjour", true},
+                                {QRectF(55, 201, 50, 19), "le", false}};
+        QCOMPARE(texts(OCRService::linesOf(early)), QStringList{"Bonjour le monde"});
+        // Stacked lines that overlap by less than half a height stay two; so do pieces far apart on a
+        // row (windows side by side) even when the engine began each.
+        const QList<Word> stacked{{QRectF(10, 300, 100, 20), "haut", true},
+                                  {QRectF(115, 312, 100, 20), "bas", true},
+                                  {QRectF(600, 300, 100, 20), "loin", true}};
+        QCOMPARE(texts(OCRService::linesOf(stacked)), (QStringList{"haut", "bas", "loin"}));
+        QVERIFY(OCRService::linesOf({}).isEmpty());
+    }
     void missingLanguages()
     {
         // Languages without data are skipped while one has data.
