@@ -25,24 +25,12 @@ inline QList<Annotation> mixedAnnotations(QSizeF size, int count, int pixelation
             continue;
         }
         switch (i % 8) {
-        case 0:
-            list << A(A::Arrow{point(), point()}, color, 4);
-            break;
-        case 1:
-            list << A(A::Line{point(), point()}, color, 3);
-            break;
-        case 2:
-            list << A(A::Rect{rect()}, color, 3);
-            break;
-        case 3:
-            list << A(A::Ellipse{rect()}, color, 3);
-            break;
-        case 4:
-            list << A(A::Highlight{rect()}, color, 3);
-            break;
-        case 5:
-            list << A(A::Badge{point(), i}, color, 3);
-            break;
+        case 0: list << A(A::Arrow{point(), point()}, color, 4); break;
+        case 1: list << A(A::Line{point(), point()}, color, 3); break;
+        case 2: list << A(A::Rect{rect()}, color, 3); break;
+        case 3: list << A(A::Ellipse{rect()}, color, 3); break;
+        case 4: list << A(A::Highlight{rect()}, color, 3); break;
+        case 5: list << A(A::Badge{point(), i}, color, 3); break;
         case 6: {
             QList<QPointF> points{point()};
             for (int k = 0; k < 60; ++k)

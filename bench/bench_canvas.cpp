@@ -33,7 +33,8 @@ int main(int argc, char **argv)
     EditorDocument document(Bench::screenshotLike(3840, 2160, 2), 2);
     EditorDocument::State setUp = document.state();
     setUp.annotations = Bench::mixedAnnotations(QSizeF(1920, 1080), 200, 10);
-    setUp.decoration = Decoration{40, Decoration::Gradient{QColor(90, 80, 220), QColor(255, 60, 120)}, 12, true};
+    setUp.decoration =
+        Decoration{40, Decoration::Gradient{QColor(90, 80, 220), QColor(255, 60, 120)}, 12, true};
     document.resetState(setUp);
     EditorState state;
     state.tool = EditorState::Tool::select;

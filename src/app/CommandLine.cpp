@@ -75,8 +75,8 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         parsed.help = true;
     } else if (command == "--version") {
         parsed.version = true;
-    } else if ((command == "area" || command == "pick-color" || command == "history" || command == "preferences" ||
-                command == "quit") &&
+    } else if ((command == "area" || command == "pick-color" || command == "history" ||
+                command == "preferences" || command == "quit") &&
                args.empty()) {
         parsed.request = Request{command, {}};
     } else if (command == "full") {
@@ -117,7 +117,8 @@ std::string runtimeFolder()
     if (temporary.empty())
         temporary = "/tmp";
     const passwd *user = ::getpwuid(::getuid());
-    return temporary + "/runtime-" + (user && user->pw_name ? std::string(user->pw_name) : std::to_string(::getuid()));
+    return temporary + "/runtime-" +
+           (user && user->pw_name ? std::string(user->pw_name) : std::to_string(::getuid()));
 }
 
 std::string folderProblem(const std::string &folder)
@@ -179,7 +180,8 @@ std::string encode(const std::vector<std::string> &fields)
 
 std::vector<std::string> decode(const std::string &input)
 {
-    const std::string line = !input.empty() && input.back() == '\n' ? input.substr(0, input.size() - 1) : input;
+    const std::string line =
+        !input.empty() && input.back() == '\n' ? input.substr(0, input.size() - 1) : input;
     std::vector<std::string> fields;
     std::string current;
     for (size_t i = 0; i < line.size(); ++i) {
@@ -226,7 +228,8 @@ std::optional<int> ask(const Request &request, int timeoutSeconds)
     socklen_t length = sizeof(peer);
     if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0 || peer.uid != ::getuid()) {
         ::close(fd);
-        std::fprintf(stderr, "pim: %s est tenue par un autre utilisateur : rien n'est demandé\n", path.c_str());
+        std::fprintf(stderr, "pim: %s est tenue par un autre utilisateur : rien n'est demandé\n",
+                     path.c_str());
         return 1;
     }
     std::vector<std::string> fields{request.command};
@@ -251,7 +254,8 @@ std::optional<int> ask(const Request &request, int timeoutSeconds)
     }
     ::close(fd);
     const size_t end = answer.find('\n');
-    const std::vector<std::string> reply = decode(end == std::string::npos ? std::string() : answer.substr(0, end));
+    const std::vector<std::string> reply =
+        decode(end == std::string::npos ? std::string() : answer.substr(0, end));
     if (reply.empty() || (reply[0] != "ok" && reply[0] != "error")) {
         std::fprintf(stderr, "pim: pas de réponse de l'instance en cours\n");
         return 1;

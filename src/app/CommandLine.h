@@ -14,7 +14,8 @@
 namespace CommandLine {
 
 struct Request {
-    std::string command; // "show", "area", "full", "edit", "pick-color", "history", "preferences", "search", "quit"
+    std::string
+        command; // "show", "area", "full", "edit", "pick-color", "history", "preferences", "search", "quit"
     std::vector<std::string> arguments; // full: the delay; edit: the absolute file path; search: the words
     bool operator==(const Request &) const = default;
 };

@@ -49,17 +49,11 @@ std::function<void(const CaptureOutcome &)> answerCapture(const Reply &reply)
 {
     return [reply](const CaptureOutcome &outcome) {
         switch (outcome.kind) {
-        case CaptureOutcome::Kind::saved:
-            reply(true, outcome.path);
-            return;
-        case CaptureOutcome::Kind::failed:
-            reply(false, outcome.message);
-            return;
+        case CaptureOutcome::Kind::saved: reply(true, outcome.path); return;
+        case CaptureOutcome::Kind::failed: reply(false, outcome.message); return;
         case CaptureOutcome::Kind::cancelled:
         case CaptureOutcome::Kind::ignored:
-        case CaptureOutcome::Kind::permissionMissing:
-            reply(false, QStringLiteral("capture annulée"));
-            return;
+        case CaptureOutcome::Kind::permissionMissing: reply(false, QStringLiteral("capture annulée")); return;
         }
     };
 }
@@ -85,8 +79,7 @@ void captureFullScreen(const CommandLine::Request &request, const Reply &reply, 
 const std::map<std::string, Command> &commands()
 {
     static const std::map<std::string, Command> table{
-        {"show",
-         [](const CommandLine::Request &, const Reply &reply, Targets &) { reply(true, QString()); }},
+        {"show", [](const CommandLine::Request &, const Reply &reply, Targets &) { reply(true, QString()); }},
         {"area", [](const CommandLine::Request &, const Reply &reply,
                     Targets &targets) { targets.coordinator.captureArea(answerCapture(reply)); }},
         {"full", captureFullScreen},

@@ -70,10 +70,8 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
             capturer->setKeepBuffersFor(keep);
         return capturer;
     }
-    case DesktopSession::Kind::Wayland:
-        return std::make_unique<PortalScreenCapturer>();
-    case DesktopSession::Kind::None:
-        break;
+    case DesktopSession::Kind::Wayland: return std::make_unique<PortalScreenCapturer>();
+    case DesktopSession::Kind::None: break;
     }
     // No way to read the screen on this platform: every capture reports it.
     struct Unavailable : ScreenCapturer {
@@ -151,17 +149,17 @@ void quitOnSignals(QCoreApplication &app)
 // Says on standard error when search in the captures goes away or comes back.
 void reportSearchAvailability(TextIndexer &indexer, TextIndex &textIndex)
 {
-    QObject::connect(&indexer, &TextIndexer::indexed, &indexer,
-                     [&textIndex, off = !textIndex.isAvailable()]() mutable {
-                         if (off == !textIndex.isAvailable())
-                             return;
-                         off = !textIndex.isAvailable();
-                         if (off)
-                             qCWarning(logHistory, "recherche dans les captures désactivée pour l'instant : %s",
-                                       qPrintable(textIndex.problem()));
-                         else
-                             qCInfo(logHistory, "recherche dans les captures de nouveau disponible");
-                     });
+    QObject::connect(
+        &indexer, &TextIndexer::indexed, &indexer, [&textIndex, off = !textIndex.isAvailable()]() mutable {
+            if (off == !textIndex.isAvailable())
+                return;
+            off = !textIndex.isAvailable();
+            if (off)
+                qCWarning(logHistory, "recherche dans les captures désactivée pour l'instant : %s",
+                          qPrintable(textIndex.problem()));
+            else
+                qCInfo(logHistory, "recherche dans les captures de nouveau disponible");
+        });
 }
 
 // The instance's parts, made in the order they use each other and ended in the reverse order, all
@@ -174,7 +172,8 @@ int runInstance(QApplication &app, InstanceServer &server)
     // The words in the captures: an index beside the history, kept up to date in the background.
     TextIndex textIndex;
     if (!textIndex.isAvailable())
-        qCWarning(logHistory, "recherche dans les captures indisponible : %s", qPrintable(textIndex.problem()));
+        qCWarning(logHistory, "recherche dans les captures indisponible : %s",
+                  qPrintable(textIndex.problem()));
     TextIndexer indexer(&textIndex, QCoreApplication::applicationFilePath());
     // PIM_TEXT_INDEX_PRIORITY=normal: readings at the normal priority (test runs that keep the machine
     // busy).
@@ -197,7 +196,8 @@ int runInstance(QApplication &app, InstanceServer &server)
         });
     };
     InstanceCommands::Targets commandTargets{coordinator, statusItem, textIndex};
-    server.onRequest = [&commandTargets](const CommandLine::Request &request, const InstanceServer::Reply &reply) {
+    server.onRequest = [&commandTargets](const CommandLine::Request &request,
+                                         const InstanceServer::Reply &reply) {
         InstanceCommands::handle(request, reply, commandTargets);
     };
     registerShortcuts(&coordinator);
@@ -262,4 +262,3 @@ int main(int argc, char **argv)
         return 0; // another instance started meanwhile: it is the one
     return runInstance(app, server);
 }
-

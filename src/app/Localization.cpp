@@ -15,8 +15,8 @@ bool install(QCoreApplication &application)
     if (QLocale::system().language() != QLocale::French)
         QLocale::setDefault(QLocale(QLocale::French, QLocale::France));
     auto *translator = new QTranslator(&application);
-    if (!translator->load(QLocale(QLocale::French, QLocale::France), QStringLiteral("qtbase"), QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    if (!translator->load(QLocale(QLocale::French, QLocale::France), QStringLiteral("qtbase"),
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;
         return false;
     }

@@ -91,8 +91,7 @@ void SessionServices::installBackends()
         GlobalShortcuts::setDesktopService(std::make_unique<PortalShortcutService>());
         break;
     }
-    case DesktopSession::Kind::None:
-        break;
+    case DesktopSession::Kind::None: break;
     }
     // The pipette reads the screens the way a capture does, through the coordinator's screen reader.
     CaptureCoordinator &coordinator = m_coordinator;
@@ -103,16 +102,19 @@ void SessionServices::installBackends()
     ColorPickerService::setPointerLocator([&coordinator] { return coordinator.capturer().nativePointer(); });
     // The permission is read at launch and again whenever Pim becomes active.
     ScreenRecordingPermission::refresh();
-    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &m_context, [](Qt::ApplicationState state) {
-        if (state == Qt::ApplicationActive)
-            ScreenRecordingPermission::refresh();
-    });
+    QObject::connect(qApp, &QGuiApplication::applicationStateChanged, &m_context,
+                     [](Qt::ApplicationState state) {
+                         if (state == Qt::ApplicationActive)
+                             ScreenRecordingPermission::refresh();
+                     });
 }
 
 void SessionServices::installHooks()
 {
     TextIndexer &indexer = m_indexer;
-    HistoryStore::shared().onEntriesChanged = [&indexer] { indexer.follow(HistoryStore::shared().entries()); };
+    HistoryStore::shared().onEntriesChanged = [&indexer] {
+        indexer.follow(HistoryStore::shared().entries());
+    };
     indexer.follow(HistoryStore::shared().entries());
     // A capture pauses the text index and takes any preview away at once.
     m_coordinator.onCaptureStarting = [&indexer] {

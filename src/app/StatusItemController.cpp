@@ -59,7 +59,8 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
                     m_menu->popup(QCursor::pos());
             });
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
-        qCWarning(logApp, "le bureau n'a pas de zone de notification ; les raccourcis globaux restent actifs.");
+        qCWarning(logApp,
+                  "le bureau n'a pas de zone de notification ; les raccourcis globaux restent actifs.");
     }
     m_tray->show();
 
@@ -75,7 +76,8 @@ QString StatusItemController::refusedMessage(const QStringList &keys)
         return QStringLiteral("Le raccourci %1 est déjà utilisé par une autre application. Choisis-en un "
                               "autre dans les Préférences.")
             .arg(keys.first());
-    const QString list = keys.mid(0, keys.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" et ") + keys.last();
+    const QString list =
+        keys.mid(0, keys.size() - 1).join(QStringLiteral(", ")) + QStringLiteral(" et ") + keys.last();
     return QStringLiteral("Les raccourcis %1 sont déjà utilisés par une autre application. Choisis-en "
                           "d'autres dans les Préférences.")
         .arg(list);

@@ -104,7 +104,8 @@ int main(int argc, char **argv)
     // An instance that holds the lock but does not answer (stopped, hung, its socket gone): starting
     // another would change nothing.
     if (CommandLine::instanceRuns()) {
-        std::fprintf(stderr, "pim: Pim tourne déjà mais ne répond pas (%s)\n", CommandLine::socketPath().c_str());
+        std::fprintf(stderr, "pim: Pim tourne déjà mais ne répond pas (%s)\n",
+                     CommandLine::socketPath().c_str());
         return 1;
     }
     const std::string self = ownPath();

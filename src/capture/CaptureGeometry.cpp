@@ -37,7 +37,8 @@ QRectF selectionRect(QPointF a, QPointF b, QSizeF viewSize)
         return QRectF(clipped.topLeft(), QSizeF(0, 0));
     const double left = std::floor(clipped.left()), top = std::floor(clipped.top());
     // A pointer on the last column or row of the view holds that pixel: the selection reaches the edge.
-    const double right = clipped.right() >= viewSize.width() - 1 ? viewSize.width() : std::ceil(clipped.right());
+    const double right =
+        clipped.right() >= viewSize.width() - 1 ? viewSize.width() : std::ceil(clipped.right());
     const double bottom =
         clipped.bottom() >= viewSize.height() - 1 ? viewSize.height() : std::ceil(clipped.bottom());
     return QRectF(left, top, right - left, bottom - top);
@@ -82,8 +83,8 @@ Result<QList<QImage>> splitDesktopPicture(const QImage &desktop, const QList<Scr
     QList<QImage> pictures;
     for (const ScreenArea &screen : screens) {
         QRect part(qRound((screen.geometry.x() - bounds.x()) * scale),
-                         qRound((screen.geometry.y() - bounds.y()) * scale),
-                         qRound(screen.geometry.width() * scale), qRound(screen.geometry.height() * scale));
+                   qRound((screen.geometry.y() - bounds.y()) * scale),
+                   qRound(screen.geometry.width() * scale), qRound(screen.geometry.height() * scale));
         const QSize native = pixelSize(QSizeF(screen.geometry.size()), screen.devicePixelRatio);
         // Drawn at the screen's own scale (a fractional one rounds its logical size): its native pixels are
         // in the picture as they are, to a pixel of rounding, and are taken unscaled.

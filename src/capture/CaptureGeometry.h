@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QImage>
+#include <QList>
 #include <QPointF>
 #include <QRect>
 #include <QRectF>
 #include <QSize>
 #include <QSizeF>
 #include <QString>
-#include <QImage>
-#include <QList>
 
 #include "common/Result.h"
 

@@ -158,11 +158,11 @@ void setPollInterval(int milliseconds)
 Alert guidanceAlert(bool offerSettings)
 {
     Alert alert{QStringLiteral("Pim a besoin de la permission « Enregistrement d'écran »"),
-                 QStringLiteral("Le bureau exige cette permission pour capturer l'écran.\n\n"
-                                "1. Ouvre les Paramètres du bureau → Confidentialité → Capture d'écran\n"
-                                "2. Active « Pim »\n"
-                                "3. Reviens ici: Pim va détecter la permission et proposer de se relancer."),
-                 {QStringLiteral("Ouvrir les Paramètres"), QStringLiteral("Plus tard")}};
+                QStringLiteral("Le bureau exige cette permission pour capturer l'écran.\n\n"
+                               "1. Ouvre les Paramètres du bureau → Confidentialité → Capture d'écran\n"
+                               "2. Active « Pim »\n"
+                               "3. Reviens ici: Pim va détecter la permission et proposer de se relancer."),
+                {QStringLiteral("Ouvrir les Paramètres"), QStringLiteral("Plus tard")}};
     if (!offerSettings)
         alert.buttons.removeFirst();
     return alert;

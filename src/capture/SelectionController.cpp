@@ -75,7 +75,8 @@ void SelectionController::begin(const QList<Frozen> &screens,
 bool SelectionController::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (type == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && m_completion) {
+    if (type == QEvent::KeyPress && static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+        m_completion) {
         finish(std::nullopt, nullptr);
         return true;
     }
@@ -84,7 +85,8 @@ bool SelectionController::eventFilter(QObject *watched, QEvent *event)
     // reaches the window and then the widget; only the widget's delivery counts.
     if ((type == QEvent::KeyPress || type == QEvent::KeyRelease) && m_completion && watched->isWidgetType() &&
         !static_cast<QKeyEvent *>(event)->isAutoRepeat()) {
-        if (const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::Shortcut::fromKeyEvent(event))
+        if (const std::optional<GlobalShortcuts::Shortcut> shortcut =
+                GlobalShortcuts::Shortcut::fromKeyEvent(event))
             return GlobalShortcuts::handleKeyEvent(*shortcut, type == QEvent::KeyPress);
     }
     return QObject::eventFilter(watched, event);

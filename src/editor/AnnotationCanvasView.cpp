@@ -125,12 +125,8 @@ void AnnotationCanvasView::applyToSelection(const std::function<void(Annotation 
 void AnnotationCanvasView::updateCursor()
 {
     switch (m_state->tool) {
-    case EditorState::Tool::select:
-        setCursor(Qt::ArrowCursor);
-        break;
-    case EditorState::Tool::text:
-        setCursor(Qt::IBeamCursor);
-        break;
+    case EditorState::Tool::select: setCursor(Qt::ArrowCursor); break;
+    case EditorState::Tool::text: setCursor(Qt::IBeamCursor); break;
     case EditorState::Tool::arrow:
     case EditorState::Tool::line:
     case EditorState::Tool::rect:
@@ -139,9 +135,7 @@ void AnnotationCanvasView::updateCursor()
     case EditorState::Tool::badge:
     case EditorState::Tool::pixelate:
     case EditorState::Tool::freehand:
-    case EditorState::Tool::crop:
-        setCursor(Qt::CrossCursor);
-        break;
+    case EditorState::Tool::crop: setCursor(Qt::CrossCursor); break;
     }
 }
 
@@ -170,15 +164,9 @@ void AnnotationCanvasView::pointerDown(QPointF q, int clickCount)
         return;
     }
     switch (m_state->tool) {
-    case EditorState::Tool::select:
-        selectMouseDown(q, clickCount);
-        break;
-    case EditorState::Tool::badge:
-        insertBadge(q);
-        break;
-    case EditorState::Tool::text:
-        beginTextEditing(q);
-        break;
+    case EditorState::Tool::select: selectMouseDown(q, clickCount); break;
+    case EditorState::Tool::badge: insertBadge(q); break;
+    case EditorState::Tool::text: beginTextEditing(q); break;
     case EditorState::Tool::crop:
         m_cropRect.reset();
         m_drag = CropDrag{CanvasGeometry::clamped(q, m_document->imagePointSize())};
@@ -201,32 +189,17 @@ std::optional<Annotation> AnnotationCanvasView::makeDraft(QPointF a) const
 {
     A::Kind kind;
     switch (m_state->tool) {
-    case EditorState::Tool::arrow:
-        kind = A::Arrow{a, a};
-        break;
-    case EditorState::Tool::line:
-        kind = A::Line{a, a};
-        break;
-    case EditorState::Tool::rect:
-        kind = A::Rect{QRectF(a, QSizeF(0, 0))};
-        break;
-    case EditorState::Tool::ellipse:
-        kind = A::Ellipse{QRectF(a, QSizeF(0, 0))};
-        break;
-    case EditorState::Tool::highlight:
-        kind = A::Highlight{QRectF(a, QSizeF(0, 0))};
-        break;
-    case EditorState::Tool::pixelate:
-        kind = A::Pixelate{QRectF(a, QSizeF(0, 0))};
-        break;
-    case EditorState::Tool::freehand:
-        kind = A::Freehand{{a}};
-        break;
+    case EditorState::Tool::arrow: kind = A::Arrow{a, a}; break;
+    case EditorState::Tool::line: kind = A::Line{a, a}; break;
+    case EditorState::Tool::rect: kind = A::Rect{QRectF(a, QSizeF(0, 0))}; break;
+    case EditorState::Tool::ellipse: kind = A::Ellipse{QRectF(a, QSizeF(0, 0))}; break;
+    case EditorState::Tool::highlight: kind = A::Highlight{QRectF(a, QSizeF(0, 0))}; break;
+    case EditorState::Tool::pixelate: kind = A::Pixelate{QRectF(a, QSizeF(0, 0))}; break;
+    case EditorState::Tool::freehand: kind = A::Freehand{{a}}; break;
     case EditorState::Tool::select:
     case EditorState::Tool::badge:
     case EditorState::Tool::text:
-    case EditorState::Tool::crop:
-        return std::nullopt; // placed by a click or not drawn at all
+    case EditorState::Tool::crop: return std::nullopt; // placed by a click or not drawn at all
     }
     return A(kind, m_state->color, m_state->lineWidth);
 }
@@ -720,7 +693,8 @@ void AnnotationCanvasView::paintEvent(QPaintEvent *)
     painter.scale(1, -1);
     painter.setRenderHint(QPainter::Antialiasing);
     if (m_draft)
-        AnnotationRenderer::draw(*m_draft, painter, m_document->state().baseImage, image, m_document->scale());
+        AnnotationRenderer::draw(*m_draft, painter, m_document->state().baseImage, image,
+                                 m_document->scale());
     if (m_selectedID) {
         if (const std::optional<A> selected = m_document->annotation(*m_selectedID))
             paintSelectionChrome(painter, *selected);

@@ -77,15 +77,16 @@ inline double fittedZoom(QSizeF content, QSizeF viewport)
     if (!(content.width() > 0) || !(content.height() > 0) || !(viewport.width() > 0) ||
         !(viewport.height() > 0))
         return 1;
-    const double zoom = std::min({1.0, viewport.width() / content.width(), viewport.height() / content.height()});
+    const double zoom =
+        std::min({1.0, viewport.width() / content.width(), viewport.height() / content.height()});
     return clampedZoom(zoom);
 }
 
 // The next zoom of the usual steps above (direction > 0) or below the current one.
 inline double steppedZoom(double zoom, int direction)
 {
-    static constexpr double steps[] = {0.05, 0.1, 0.125, 0.25, 1.0 / 3, 0.5, 2.0 / 3, 0.75, 1,
-                                       1.25, 1.5, 2,     3,    4,       6,   8};
+    static constexpr double steps[] = {0.05, 0.1,  0.125, 0.25, 1.0 / 3, 0.5, 2.0 / 3, 0.75,
+                                       1,    1.25, 1.5,   2,    3,       4,   6,       8};
     if (direction > 0) {
         for (double step : steps)
             if (step > zoom * (1 + 1e-6))

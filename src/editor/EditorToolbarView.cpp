@@ -49,8 +49,7 @@ EditorToolbarView::EditorToolbarView(EditorState *state, QWidget *parent) : QWid
     for (const ToolInfo &info : toolTable) {
         const QString tooltip = QString::fromUtf8(info.tooltip) + QStringLiteral(" — ") +
                                 QChar::fromLatin1(EditorState::keyOf(info.tool));
-        QToolButton *button =
-            BarControls::iconButton(QString::fromLatin1(info.icon), tooltip, QSize(30, 26));
+        QToolButton *button = BarControls::iconButton(QString::fromLatin1(info.icon), tooltip, QSize(30, 26));
         connect(button, &QToolButton::clicked, this, [this, button] { toolClicked(button); });
         m_toolButtons.append({info.tool, button});
         m_tints.append(QColor());

@@ -13,21 +13,21 @@
 #include "imagetools/OCRService.h"
 #include "settings/AppSettings.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QCursor>
 #include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QWheelEvent>
-#include <QAction>
-#include <QApplication>
-#include <QKeyEvent>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <cmath>
@@ -237,11 +237,11 @@ void EditorWindowController::installZoomKeys()
         addAction(shortcut);
     };
     // Ctrl+= too: on most layouts "+" is a shifted key. The keypad's keys match these as well.
-    key({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { stepZoom(1); });
+    key({QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)},
+        [this] { stepZoom(1); });
     key({QKeySequence(Qt::CTRL | Qt::Key_Minus)}, [this] { stepZoom(-1); });
     key({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoomToFit(); });
-    key({QKeySequence(Qt::CTRL | Qt::Key_1)},
-        [this] { zoomTo(1); });
+    key({QKeySequence(Qt::CTRL | Qt::Key_1)}, [this] { zoomTo(1); });
 }
 
 double EditorWindowController::zoom() const
@@ -271,10 +271,11 @@ void EditorWindowController::applyZoom(double zoom, std::optional<QPointF> ancho
 {
     QWidget *viewport = m_scrollArea->viewport();
     const QPointF at = anchor.value_or(QPointF(viewport->width() / 2.0, viewport->height() / 2.0));
-    const QPointF imagePoint = m_canvas->toImage(QPointF(m_canvas->mapFrom(viewport, at.toPoint())) +
-                                                 (at - QPointF(at.toPoint())));
+    const QPointF imagePoint =
+        m_canvas->toImage(QPointF(m_canvas->mapFrom(viewport, at.toPoint())) + (at - QPointF(at.toPoint())));
     m_canvas->setZoom(zoom);
-    // The canvas has its new size and the scroll bars their new ranges: bring the point back under the anchor.
+    // The canvas has its new size and the scroll bars their new ranges: bring the point back under the
+    // anchor.
     const QPointF widgetPoint = m_canvas->toWidget(imagePoint);
     m_scrollArea->horizontalScrollBar()->setValue(int(std::lround(widgetPoint.x() - at.x())));
     m_scrollArea->verticalScrollBar()->setValue(int(std::lround(widgetPoint.y() - at.y())));
@@ -293,7 +294,8 @@ bool EditorWindowController::eventFilter(QObject *watched, QEvent *event)
     if (watched == m_viewport && event->type() == QEvent::Wheel) {
         auto *wheel = static_cast<QWheelEvent *>(event);
         if (wheel->modifiers() & Qt::ControlModifier) {
-            // One notch (120 eighths of a degree) zooms by a fifth; a touchpad's smaller steps by as much less.
+            // One notch (120 eighths of a degree) zooms by a fifth; a touchpad's smaller steps by as much
+            // less.
             const QPoint delta = wheel->angleDelta();
             const double factor = std::pow(1.2, (delta.y() != 0 ? delta.y() : delta.x()) / 120.0);
             zoomTo(zoom() * factor, wheel->position());

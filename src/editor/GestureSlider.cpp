@@ -5,7 +5,8 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
-GestureSlider::GestureSlider(int minimum, int maximum, int step, QWidget *parent) : QSlider(Qt::Horizontal, parent)
+GestureSlider::GestureSlider(int minimum, int maximum, int step, QWidget *parent)
+    : QSlider(Qt::Horizontal, parent)
 {
     setRange(minimum, maximum);
     setSingleStep(step);

@@ -54,10 +54,11 @@ ImageBarView::ImageBarView(QWidget *parent)
         return l;
     };
 
-    row->addWidget(iconButton(QStringLiteral("crop"), QStringLiteral("Recadrer (drag, ESC annule) — C"), [this] {
-        if (onCrop)
-            onCrop();
-    }));
+    row->addWidget(
+        iconButton(QStringLiteral("crop"), QStringLiteral("Recadrer (drag, ESC annule) — C"), [this] {
+            if (onCrop)
+                onCrop();
+        }));
     row->addWidget(iconButton(QStringLiteral("resize"), QStringLiteral("Redimensionner…"), [this] {
         if (onResizeRequested)
             onResizeRequested();
@@ -210,8 +211,7 @@ void ImageBarView::decorationControlChanged()
         next.background = Decoration::Solid{color};
         break;
     }
-    default:
-        next.background = Decoration::None{};
+    default: next.background = Decoration::None{};
     }
     updateWellVisibility();
     if (next == m_decoration)

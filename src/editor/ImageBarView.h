@@ -16,8 +16,8 @@ class GestureSlider;
 class QToolButton;
 
 // The second strip of an editor window: crop, resize and the two rotations; the decoration of the final
-// picture (margin, background, corners, shadow); the zoom; text recognition and the pipette. It edits nothing: it
-// reports, and is told the document's decoration after every change without reporting it back.
+// picture (margin, background, corners, shadow); the zoom; text recognition and the pipette. It edits
+// nothing: it reports, and is told the document's decoration after every change without reporting it back.
 class ImageBarView : public QWidget {
     Q_OBJECT
 public:

@@ -58,11 +58,9 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
         return {};
     const HistoryStore::Entry &entry = m_entries.at(index.row());
     switch (role) {
-    case PathRole:
-        return entry.path;
+    case PathRole: return entry.path;
     case Qt::DisplayRole:
-    case FileNameRole:
-        return QFileInfo(entry.path).fileName();
+    case FileNameRole: return QFileInfo(entry.path).fileName();
     case Qt::ToolTipRole: {
         // The text a search found in it, as much as a tooltip holds; else the file's path.
         const QString text = textOf ? textOf(entry.path).trimmed() : QString();
@@ -70,15 +68,10 @@ QVariant HistoryListModel::data(const QModelIndex &index, int role) const
             return entry.path;
         return text.size() > 600 ? text.left(600) + QChar(0x2026) : text;
     }
-    case DateTextRole:
-        return dateText(entry);
-    case ThumbnailRole:
-        request(index.row());
-        return m_slots.at(index.row()).thumbnail;
-    case NoThumbnailRole:
-        return m_slots.at(index.row()).failed;
-    default:
-        return {};
+    case DateTextRole: return dateText(entry);
+    case ThumbnailRole: request(index.row()); return m_slots.at(index.row()).thumbnail;
+    case NoThumbnailRole: return m_slots.at(index.row()).failed;
+    default: return {};
     }
 }
 
@@ -96,7 +89,10 @@ void HistoryListModel::request(int row) const
     (void)QtConcurrent::run(&m_pool, [model, row, path, decoder] {
         std::optional<QImage> thumbnail = decoder ? decoder(path) : std::nullopt;
         QMetaObject::invokeMethod(
-            model, [model, row, path, thumbnail = std::move(thumbnail)] { model->deliverThumbnail(row, path, thumbnail); },
+            model,
+            [model, row, path, thumbnail = std::move(thumbnail)] {
+                model->deliverThumbnail(row, path, thumbnail);
+            },
             Qt::QueuedConnection);
     });
 }

@@ -12,15 +12,16 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
-#include <QLineEdit>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
 
 namespace {
 
-const QString emptyHistoryText = QStringLiteral("Aucune capture pour l'instant.\nMaj+Super+7 pour capturer une zone.");
+const QString emptyHistoryText =
+    QStringLiteral("Aucune capture pour l'instant.\nMaj+Super+7 pour capturer une zone.");
 
 } // namespace
 
@@ -156,7 +157,8 @@ void HistoryWindowController::showEntries(bool keepThumbnails)
     }
     m_model->setEntries(shown, keepThumbnails);
     m_model->textOf = textOf;
-    m_emptyLabel->setText(all.isEmpty() ? emptyHistoryText : QStringLiteral("Aucune capture ne contient ce texte."));
+    m_emptyLabel->setText(all.isEmpty() ? emptyHistoryText
+                                        : QStringLiteral("Aucune capture ne contient ce texte."));
     m_emptyLabel->setVisible(shown.isEmpty());
 }
 

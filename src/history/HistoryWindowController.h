@@ -3,8 +3,8 @@
 
 #include "history/HistoryStore.h"
 
-#include <QSet>
 #include <QImage>
+#include <QSet>
 #include <QWidget>
 
 #include <functional>
@@ -52,7 +52,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 public:
-
     // The menu for the cell under a point of the grid's viewport, having selected that cell alone;
     // nothing over empty space.
     std::unique_ptr<QMenu> menuAt(const QPoint &viewportPoint);

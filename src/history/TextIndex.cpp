@@ -22,23 +22,23 @@ bool meansDamage(const QSqlError &error)
 {
     bool ok = false;
     const int code = error.nativeErrorCode().toInt(&ok) & 0xFF;
-    return ok && (code == 1 /* SQLITE_ERROR */ || code == 11 /* SQLITE_CORRUPT */ || code == 26 /* SQLITE_NOTADB */);
+    return ok && (code == 1 /* SQLITE_ERROR */ || code == 11 /* SQLITE_CORRUPT */ ||
+                  code == 26 /* SQLITE_NOTADB */);
 }
 
 void removeDatabaseFiles(const QString &path)
 {
-    for (const QString &suffix : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"),
-                                  QStringLiteral("-journal")})
+    for (const QString &suffix :
+         {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
         QFile::remove(path + suffix);
 }
 
 } // namespace
 
 TextIndex::TextIndex(const QString &filePath)
-    : m_filePath(filePath.isEmpty()
-                     ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                           QStringLiteral("/Pim/text-index.sqlite")
-                     : filePath),
+    : m_filePath(filePath.isEmpty() ? QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                                          QStringLiteral("/Pim/text-index.sqlite")
+                                    : filePath),
       m_connection(QStringLiteral("pim-text-index-") + QUuid::createUuid().toString(QUuid::WithoutBraces))
 {
     if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
@@ -112,9 +112,9 @@ bool TextIndex::exec(const QString &statement)
 
 bool TextIndex::open()
 {
-    QSqlDatabase db = QSqlDatabase::contains(m_connection) ? QSqlDatabase::database(m_connection, false)
-                                                           : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"),
-                                                                                        m_connection);
+    QSqlDatabase db = QSqlDatabase::contains(m_connection)
+                          ? QSqlDatabase::database(m_connection, false)
+                          : QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
     db.setDatabaseName(m_filePath);
     // Another process holding the file is waited for a moment, not longer: the program must not stall.
     db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(busyMilliseconds));
@@ -154,8 +154,9 @@ bool TextIndex::open()
 bool TextIndex::createSchema()
 {
     const QStringList statements{
-        QStringLiteral("CREATE TABLE captures(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, size INTEGER, "
-                       "modified INTEGER, languages TEXT, text TEXT)"),
+        QStringLiteral(
+            "CREATE TABLE captures(id INTEGER PRIMARY KEY, path TEXT NOT NULL UNIQUE, size INTEGER, "
+            "modified INTEGER, languages TEXT, text TEXT)"),
         // Case and accents aside: "ecran" finds "Écran".
         QStringLiteral("CREATE VIRTUAL TABLE captures_text USING fts5(text, content='captures', "
                        "content_rowid='id', tokenize=\"unicode61 remove_diacritics 2\")"),
@@ -220,9 +221,10 @@ bool TextIndex::store(const Record &record)
     if (!m_available)
         return false;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
-    query.prepare(QStringLiteral("INSERT INTO captures(path, size, modified, languages, text) VALUES (?, ?, ?, ?, ?) "
-                                 "ON CONFLICT(path) DO UPDATE SET size = excluded.size, modified = excluded.modified, "
-                                 "languages = excluded.languages, text = excluded.text"));
+    query.prepare(
+        QStringLiteral("INSERT INTO captures(path, size, modified, languages, text) VALUES (?, ?, ?, ?, ?) "
+                       "ON CONFLICT(path) DO UPDATE SET size = excluded.size, modified = excluded.modified, "
+                       "languages = excluded.languages, text = excluded.text"));
     query.addBindValue(record.path);
     query.addBindValue(record.size);
     query.addBindValue(record.modified);
@@ -273,8 +275,9 @@ QSet<QString> TextIndex::search(const QString &text)
         return found;
     QSqlQuery query(QSqlDatabase::database(m_connection, false));
     query.setForwardOnly(true);
-    query.prepare(QStringLiteral("SELECT path FROM captures WHERE id IN (SELECT rowid FROM captures_text WHERE "
-                                 "captures_text MATCH ?)"));
+    query.prepare(
+        QStringLiteral("SELECT path FROM captures WHERE id IN (SELECT rowid FROM captures_text WHERE "
+                       "captures_text MATCH ?)"));
     query.addBindValue(expression);
     if (!query.exec())
         return found;

@@ -53,7 +53,8 @@ Result<QString> TextIndexer::readPicture(const QString &path, const QStringList 
     const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
     if (!loaded)
         return Error{QStringLiteral("image illisible : %1").arg(path)};
-    const Result<QList<OCRService::Observation>> observations = OCRService::recognize(loaded->image, languages);
+    const Result<QList<OCRService::Observation>> observations =
+        OCRService::recognize(loaded->image, languages);
     if (!observations)
         return observations.error();
     return OCRService::orderedText(*observations);
@@ -97,7 +98,8 @@ void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
         if (now.size < 0)
             continue;
         const std::optional<TextIndex::Record> known = m_index->record(path);
-        if (known && known->size == now.size && known->modified == now.modified && known->languages == languages)
+        if (known && known->size == now.size && known->modified == now.modified &&
+            known->languages == languages)
             continue;
         wanted << path;
     }

@@ -12,8 +12,8 @@
 #include <tesseract/ocrclass.h>
 
 #include <algorithm>
-#include <memory>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -353,7 +353,9 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
     api->SetSourceResolution(144);
     tesseract::ETEXT_DESC monitor;
     if (shouldStop) {
-        monitor.cancel = [](void *stop, int) { return (*static_cast<const std::function<bool()> *>(stop))(); };
+        monitor.cancel = [](void *stop, int) {
+            return (*static_cast<const std::function<bool()> *>(stop))();
+        };
         monitor.cancel_this = const_cast<std::function<bool()> *>(&shouldStop);
     }
     if (api->Recognize(shouldStop ? &monitor : nullptr) != 0) {

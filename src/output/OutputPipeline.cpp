@@ -158,7 +158,8 @@ Result<QString> OutputPipeline::writeNewFile(const QString &folder, const QStrin
     };
     // Written first into a file without a name in the folder, and named only once whole: a capture file
     // is complete or absent, even if Pim dies while writing it. Linking never replaces an existing name.
-    const int anonymous = ::open(QFile::encodeName(absolute).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
+    const int anonymous =
+        ::open(QFile::encodeName(absolute).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0644);
     if (anonymous >= 0) {
         int error = writeAll(anonymous, bytes);
         if (error != 0) {

@@ -136,9 +136,7 @@ void applyFilter(Filter filter, const uint8_t *__restrict c, const uint8_t *__re
                  uint8_t *__restrict out)
 {
     switch (filter) {
-    case none:
-        std::memcpy(out, c, n);
-        break;
+    case none: std::memcpy(out, c, n); break;
     case sub:
         std::memcpy(out, c, BPP);
         for (size_t i = BPP; i < n; ++i)
@@ -148,9 +146,7 @@ void applyFilter(Filter filter, const uint8_t *__restrict c, const uint8_t *__re
         for (size_t i = 0; i < n; ++i)
             out[i] = uint8_t(c[i] - p[i]);
         break;
-    case paeth:
-        paethRow<BPP>(c, p, n, out);
-        break;
+    case paeth: paethRow<BPP>(c, p, n, out); break;
     }
 }
 

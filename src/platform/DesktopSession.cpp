@@ -10,7 +10,8 @@ Kind detect(const QString &qtPlatform, const QString &waylandDisplay, const QStr
     if (qtPlatform.startsWith(QLatin1String("wayland")))
         return Kind::Wayland;
     if (qtPlatform == QLatin1String("xcb")) {
-        if (!waylandDisplay.isEmpty() || sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0)
+        if (!waylandDisplay.isEmpty() ||
+            sessionType.compare(QLatin1String("wayland"), Qt::CaseInsensitive) == 0)
             return Kind::Wayland;
         return Kind::X11;
     }

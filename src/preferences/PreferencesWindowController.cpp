@@ -228,7 +228,8 @@ void PreferencesWindowController::addOutputRows(Form &form)
     form.addRow(QStringLiteral("Langues OCR :"), m_ocrField);
 }
 
-void PreferencesWindowController::setMenuItemLookup(const std::function<QString(const QKeySequence &)> &lookup)
+void PreferencesWindowController::setMenuItemLookup(
+    const std::function<QString(const QKeySequence &)> &lookup)
 {
     for (GlobalShortcuts::Recorder *recorder : m_recorders)
         recorder->menuItemFor = lookup;
@@ -302,7 +303,8 @@ void PreferencesWindowController::updateShortcutStatus()
         const bool bound = GlobalShortcuts::getShortcut(*names[i]).has_value();
         if (const GlobalShortcuts::DesktopShortcutService *desktop = GlobalShortcuts::desktopService())
             // The desktop holds the shortcuts but gave this one no keys.
-            m_shortcutStatus[i]->setVisible(desktop->state() == GlobalShortcuts::DesktopShortcutService::State::Bound &&
+            m_shortcutStatus[i]->setVisible(desktop->state() ==
+                                                GlobalShortcuts::DesktopShortcutService::State::Bound &&
                                             GlobalShortcuts::desktopTrigger(*names[i]).isEmpty());
         else
             m_shortcutStatus[i]->setVisible(bound && GlobalShortcuts::isEnabled() &&
@@ -310,8 +312,8 @@ void PreferencesWindowController::updateShortcutStatus()
     }
     const QString guidance = GlobalShortcuts::desktopGuidance(GlobalShortcuts::GuidanceFormat::richText);
     m_desktopGuidance->setText(guidance);
-    m_desktopGuidance->setToolTip(GlobalShortcuts::desktopService() ? GlobalShortcuts::desktopService()->problem()
-                                                                     : QString());
+    m_desktopGuidance->setToolTip(
+        GlobalShortcuts::desktopService() ? GlobalShortcuts::desktopService()->problem() : QString());
     m_desktopGuidance->setVisible(!guidance.isEmpty());
 }
 
@@ -360,5 +362,6 @@ void PreferencesWindowController::loginToggled()
         return;
     m_loginCheckbox->setChecked(LoginItem::isEnabled());
     if (showAlert)
-        showAlert(QStringLiteral("Impossible de modifier le lancement au démarrage"), outcome.error().message);
+        showAlert(QStringLiteral("Impossible de modifier le lancement au démarrage"),
+                  outcome.error().message);
 }

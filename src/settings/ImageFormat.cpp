@@ -6,12 +6,9 @@
 QString rawValue(ImageFormat format)
 {
     switch (format) {
-    case ImageFormat::png:
-        return QStringLiteral("png");
-    case ImageFormat::jpeg:
-        return QStringLiteral("jpeg");
-    case ImageFormat::webp:
-        return QStringLiteral("webp");
+    case ImageFormat::png: return QStringLiteral("png");
+    case ImageFormat::jpeg: return QStringLiteral("jpeg");
+    case ImageFormat::webp: return QStringLiteral("webp");
     }
     return {};
 }
@@ -33,12 +30,9 @@ QString fileExtension(ImageFormat format)
 QString title(ImageFormat format)
 {
     switch (format) {
-    case ImageFormat::png:
-        return QStringLiteral("PNG");
-    case ImageFormat::jpeg:
-        return QStringLiteral("JPEG");
-    case ImageFormat::webp:
-        return QStringLiteral("WebP");
+    case ImageFormat::png: return QStringLiteral("PNG");
+    case ImageFormat::jpeg: return QStringLiteral("JPEG");
+    case ImageFormat::webp: return QStringLiteral("WebP");
     }
     return {};
 }

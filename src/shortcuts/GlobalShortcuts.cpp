@@ -30,8 +30,8 @@ struct Registry {
     bool paused = false;
     bool menuOpen = false;
     QSet<Shortcut> registeredShortcuts;
-    QSet<Shortcut> refused; // the system said no at the last try to grab them
-    QList<HotKey> hotKeys; // in the order of registration
+    QSet<Shortcut> refused;   // the system said no at the last try to grab them
+    QList<HotKey> hotKeys;    // in the order of registration
     QList<Handlers> handlers; // in the order names were first given a handler
     QList<Name> knownNames;
     std::unique_ptr<HotKeyService> service;
@@ -304,7 +304,8 @@ bool isRefused(const Name &name)
 {
     const Registry &r = registry();
     const std::optional<Shortcut> shortcut = getShortcut(name);
-    return !r.desktop && shortcut && r.registeredShortcuts.contains(*shortcut) && r.refused.contains(*shortcut);
+    return !r.desktop && shortcut && r.registeredShortcuts.contains(*shortcut) &&
+           r.refused.contains(*shortcut);
 }
 
 bool isEnabled(const Name &name)
@@ -410,11 +411,13 @@ QString desktopGuidance(GuidanceFormat format)
     const auto command = [format](const char *name) {
         const QString quoted = QStringLiteral("« pim %1 »").arg(QLatin1String(name));
         return format == GuidanceFormat::richText
-                   ? QStringLiteral("<span style=\"white-space:nowrap\">%1</span>").arg(quoted.toHtmlEscaped())
+                   ? QStringLiteral("<span style=\"white-space:nowrap\">%1</span>")
+                         .arg(quoted.toHtmlEscaped())
                    : quoted;
     };
-    return QStringLiteral("Le bureau ne donne pas de raccourcis globaux à Pim. Dans les réglages clavier du "
-                          "bureau, associe la commande %1 à la capture de zone et %2 à la capture plein écran.")
+    return QStringLiteral(
+               "Le bureau ne donne pas de raccourcis globaux à Pim. Dans les réglages clavier du "
+               "bureau, associe la commande %1 à la capture de zone et %2 à la capture plein écran.")
         .arg(command("area"), command("full"));
 }
 

@@ -29,10 +29,8 @@ bool isModifierKey(int key)
     case Qt::Key_Hyper_L:
     case Qt::Key_Hyper_R:
     case Qt::Key_CapsLock:
-    case Qt::Key_NumLock:
-        return true;
-    default:
-        return false;
+    case Qt::Key_NumLock: return true;
+    default: return false;
     }
 }
 
@@ -116,7 +114,8 @@ void Recorder::showBinding()
         const QString trigger = desktopTrigger(m_name);
         setPlaceholderText(QStringLiteral("Non attribué"));
         setText(linuxKeyNames(trigger));
-        setToolTip(QStringLiteral("Le bureau attribue ce raccourci : il se change dans ses réglages clavier."));
+        setToolTip(
+            QStringLiteral("Le bureau attribue ce raccourci : il se change dans ses réglages clavier."));
         setFocusPolicy(Qt::NoFocus);
         for (QAction *action : actions())
             action->setVisible(false);
@@ -254,15 +253,10 @@ void Recorder::keyPressEvent(QKeyEvent *event)
     const Qt::KeyboardModifiers modifiers = event->modifiers() & shortcutModifiers;
     if (modifiers == Qt::NoModifier) {
         switch (event->key()) {
-        case Qt::Key_Escape:
-            clearFocusKeepingWindow();
-            return;
+        case Qt::Key_Escape: clearFocusKeepingWindow(); return;
         case Qt::Key_Backspace:
-        case Qt::Key_Delete:
-            textEdited(QString());
-            return;
-        default:
-            break;
+        case Qt::Key_Delete: textEdited(QString()); return;
+        default: break;
         }
     }
     const std::optional<Shortcut> shortcut = Shortcut::fromKeyEvent(event);
@@ -272,7 +266,8 @@ void Recorder::keyPressEvent(QKeyEvent *event)
         QApplication::beep();
         return;
     }
-    if (const QString item = menuItemFor ? menuItemFor(shortcut->menuKeySequence()) : QString(); !item.isEmpty()) {
+    if (const QString item = menuItemFor ? menuItemFor(shortcut->menuKeySequence()) : QString();
+        !item.isEmpty()) {
         clearFocusKeepingWindow();
         if (showMenuConflict)
             showMenuConflict(RecorderStrings::text("keyboard_shortcut_used_by_menu_item").arg(item));

@@ -2,9 +2,9 @@
 #include "annotation/ImageComposer.h"
 #include "support/Pixels.h"
 
+#include <QColorSpace>
 #include <QGuiApplication>
 #include <QPainter>
-#include <QColorSpace>
 #include <QTest>
 
 using A = Annotation;
@@ -166,9 +166,12 @@ private slots:
     {
         QImage base = Pixels::filled(40, 30, QColor(200, 30, 30));
         base.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
-        const QImage out = *ImageComposer::compose(base, {}, 2, decoration(5, Decoration::Solid{Qt::white}, 4, true));
+        const QImage out =
+            *ImageComposer::compose(base, {}, 2, decoration(5, Decoration::Solid{Qt::white}, 4, true));
         QCOMPARE(out.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
-        QVERIFY(!ImageComposer::compose(Pixels::filled(4, 4, Qt::red), {}, 1, Decoration{})->colorSpace().isValid());
+        QVERIFY(!ImageComposer::compose(Pixels::filled(4, 4, Qt::red), {}, 1, Decoration{})
+                     ->colorSpace()
+                     .isValid());
     }
 
     void decorationEquality()

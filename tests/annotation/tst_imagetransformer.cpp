@@ -69,7 +69,8 @@ private slots:
         QImage image = Pixels::filled(30, 20, QColor(10, 200, 30));
         image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
         QCOMPARE(ImageTransformer::rotated90(image, true)->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
-        QCOMPARE(ImageTransformer::rotated90(image, false)->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+        QCOMPARE(ImageTransformer::rotated90(image, false)->colorSpace(),
+                 QColorSpace(QColorSpace::DisplayP3));
         QCOMPARE(ImageTransformer::resize(image, 2)->colorSpace(), QColorSpace(QColorSpace::DisplayP3));
     }
 

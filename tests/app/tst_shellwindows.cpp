@@ -18,10 +18,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QColorDialog>
-#include <QMenu>
 #include <QLabel>
-#include <QPushButton>
 #include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
 #include <QTest>
 
 class DeniedSource : public ScreenRecordingPermission::Source {
@@ -79,7 +79,8 @@ private slots:
                 QVERIFY(search->text().isEmpty());
                 QVERIFY(history.isVisible());
             }
-            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Escape);
+            QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window,
+                            Qt::Key_Escape);
             QVERIFY2(!window->isVisible(), window->metaObject()->className());
         }
     }
@@ -109,7 +110,9 @@ private slots:
                  qPrintable(entries.join(u'|')));
         // Dates in French when the system's locale is not a French one.
         QCOMPARE(QLocale().language(), QLocale::French);
-        QVERIFY(QLocale().toString(QDate(2026, 12, 7), QLocale::ShortFormat).contains(QStringLiteral("07/12/2026")));
+        QVERIFY(QLocale()
+                    .toString(QDate(2026, 12, 7), QLocale::ShortFormat)
+                    .contains(QStringLiteral("07/12/2026")));
     }
 
     void welcomeWithThePermission()
@@ -175,11 +178,11 @@ private slots:
         QStringList titles;
         for (const QAction *action : item.menu()->actions())
             titles << (action->isSeparator() ? QString("—") : action->text().section(u'\t', 0, 0));
-        QCOMPARE(titles, QStringList({"Capturer une zone", "Capturer l'écran complet", "—",
-                                      "Pipette (copier le code hex)", "Historique des captures…",
-                                      "Ouvrir le dossier des captures", "—", "Préférences…",
-                                      "Comment ça marche…", "À propos de Pim", "—", "Fait par l'équipe Pim",
-                                      "Quitter Pim"}));
+        QCOMPARE(titles,
+                 QStringList({"Capturer une zone", "Capturer l'écran complet", "—",
+                              "Pipette (copier le code hex)", "Historique des captures…",
+                              "Ouvrir le dossier des captures", "—", "Préférences…", "Comment ça marche…",
+                              "À propos de Pim", "—", "Fait par l'équipe Pim", "Quitter Pim"}));
         const QList<QAction *> actions = item.menu()->actions();
         QCOMPARE(actions.at(0)->shortcut(), QKeySequence(Qt::SHIFT | Qt::META | Qt::Key_7));
         // The menu's shortcut column shows the keys in Linux names, not Qt's "Meta+Shift+7".
@@ -243,12 +246,14 @@ private slots:
         QAction *area = item.menu()->actions().at(0);
         QTRY_COMPARE(area->text(), QStringLiteral("Capturer une zone"));
         QVERIFY(area->shortcut().isEmpty());
-        QCOMPARE(item.menu()->actions().at(1)->text(), QStringLiteral("Capturer l'écran complet\tMaj+Super+8"));
+        QCOMPARE(item.menu()->actions().at(1)->text(),
+                 QStringLiteral("Capturer l'écran complet\tMaj+Super+8"));
 
         // A free combination: the key is back in the menu, nothing more is said.
         const QString told = item.lastNotification();
-        const GlobalShortcuts::Shortcut free = GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::five},
-                                                                           GlobalShortcuts::Modifier::control | GlobalShortcuts::Modifier::option);
+        const GlobalShortcuts::Shortcut free =
+            GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::five},
+                                      GlobalShortcuts::Modifier::control | GlobalShortcuts::Modifier::option);
         GlobalShortcuts::setShortcut(free, Name::captureArea());
         QVERIFY(!GlobalShortcuts::isRefused(Name::captureArea()));
         QTRY_COMPARE(area->text(), QStringLiteral("Capturer une zone\tCtrl+Alt+5"));
@@ -257,8 +262,9 @@ private slots:
         QTRY_COMPARE(area->text(), QStringLiteral("Capturer une zone"));
         QCOMPARE(item.lastNotification(), told);
         // Another taken one is told.
-        const GlobalShortcuts::Shortcut other = GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::six},
-                                                                            GlobalShortcuts::Modifier::control | GlobalShortcuts::Modifier::option);
+        const GlobalShortcuts::Shortcut other =
+            GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::six},
+                                      GlobalShortcuts::Modifier::control | GlobalShortcuts::Modifier::option);
         service->takenElsewhere << other;
         GlobalShortcuts::setShortcut(other, Name::captureArea());
         QTRY_VERIFY(item.lastNotification().contains(QStringLiteral("Ctrl+Alt+6")));
@@ -299,7 +305,8 @@ private slots:
         QVERIFY(!welcome.desktopGuidance()->isVisible());
         desktop->become(GlobalShortcuts::DesktopShortcutService::State::Bound,
                         {{QStringLiteral("captureArea"), QStringLiteral("Logo+Shift+7")}});
-        QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("Maj+Super+7")); // the desktop's keys, in our words
+        QCOMPARE(welcome.shortcutLabel(0)->text(),
+                 QStringLiteral("Maj+Super+7")); // the desktop's keys, in our words
         QCOMPARE(welcome.shortcutLabel(1)->text(), QStringLiteral("non attribué"));
         const int height = welcome.height();
         desktop->become(GlobalShortcuts::DesktopShortcutService::State::Unavailable, {},

@@ -105,7 +105,8 @@ class TestCaptureX11 : public QObject {
             QVERIFY(QTest::qWaitForWindowExposed(window));
         X11ScreenCapturer probe;
         const QColor original = PatternWindow::colourAt(5, 5);
-        QTRY_VERIFY(std::abs(probe.grabRootRect(QRect(5, 5, 1, 1))->pixelColor(0, 0).red() - original.red() * 3 / 4) <= 2);
+        QTRY_VERIFY(std::abs(probe.grabRootRect(QRect(5, 5, 1, 1))->pixelColor(0, 0).red() -
+                             original.red() * 3 / 4) <= 2);
     }
 
 private slots:
@@ -117,7 +118,8 @@ private slots:
         pattern->show();
         QVERIFY(QTest::qWaitForWindowExposed(pattern));
         X11ScreenCapturer probe;
-        QTRY_COMPARE(probe.grabRootRect(QRect(500, 700, 1, 1))->pixelColor(0, 0), PatternWindow::colourAt(500, 700));
+        QTRY_COMPARE(probe.grabRootRect(QRect(500, 700, 1, 1))->pixelColor(0, 0),
+                     PatternWindow::colourAt(500, 700));
     }
 
     void init()
@@ -396,7 +398,8 @@ private slots:
         bool pipetteRefused = false;
         coordinator.readScreens({QGuiApplication::primaryScreen()},
                                 [&](const ScreenCapturer::Pictures &p) { pipetteRefused = !p.ok(); });
-        QCOMPARE(nested, (QList<CaptureOutcome::Kind>{CaptureOutcome::Kind::ignored, CaptureOutcome::Kind::ignored}));
+        QCOMPARE(nested,
+                 (QList<CaptureOutcome::Kind>{CaptureOutcome::Kind::ignored, CaptureOutcome::Kind::ignored}));
         QVERIFY(pipetteRefused);
         QCOMPARE(held->waiting.size(), 1);
         QCOMPARE(held->requests.first().screens, QList<QScreen *>{QGuiApplication::primaryScreen()});
@@ -446,7 +449,8 @@ private slots:
             int wrong = 0;
             for (int y = 300; y < 600; y += 10)
                 for (int x = 400; x < 900; x += 10)
-                    wrong += saved.pixelColor(x - origin.x(), y - origin.y()) != PatternWindow::colourAt(x, y);
+                    wrong +=
+                        saved.pixelColor(x - origin.x(), y - origin.y()) != PatternWindow::colourAt(x, y);
             QCOMPARE(wrong, 0);
         }
     }

@@ -47,7 +47,8 @@ private slots:
         QCOMPARE(selectionRect(QPointF(700, 500), QPointF(799, 599), view), QRectF(700, 500, 100, 100));
         QCOMPARE(selectionRect(QPointF(700, 500), QPointF(798, 598), view), QRectF(700, 500, 98, 98));
         // On a scale-2 screen the last native pixel is half a point before the edge.
-        QCOMPARE(selectionRect(QPointF(0, 0), QPointF(959.5, 539.5), QSizeF(960, 540)), QRectF(0, 0, 960, 540));
+        QCOMPARE(selectionRect(QPointF(0, 0), QPointF(959.5, 539.5), QSizeF(960, 540)),
+                 QRectF(0, 0, 960, 540));
     }
 
     void labelTextIsInPixels()
@@ -100,8 +101,8 @@ private slots:
         QImage flat(300, 100, QImage::Format_RGB32);
         flat.fill(Qt::white);
         flat.setPixelColor(0, 0, Qt::black);
-        const Result<QList<QImage>> negative =
-            CaptureGeometry::splitDesktopPicture(flat, {{QRect(-100, -50, 100, 100), 1}, {QRect(0, -50, 200, 100), 1}});
+        const Result<QList<QImage>> negative = CaptureGeometry::splitDesktopPicture(
+            flat, {{QRect(-100, -50, 100, 100), 1}, {QRect(0, -50, 200, 100), 1}});
         QVERIFY(negative.ok());
         QCOMPARE(negative->at(0).size(), QSize(100, 100));
         QCOMPARE(negative->at(0).pixelColor(0, 0), QColor(Qt::black));

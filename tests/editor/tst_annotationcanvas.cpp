@@ -154,9 +154,8 @@ private slots:
     {
         open();
         EditorDocument::State setUp = document->state();
-        setUp.annotations = {A(A::Badge{{10, 10}, 1}, Qt::red, 3),
-                            A(A::Badge{{20, 10}, 5}, Qt::red, 3),
-                            A(A::Badge{{30, 10}, 2}, Qt::red, 3)};
+        setUp.annotations = {A(A::Badge{{10, 10}, 1}, Qt::red, 3), A(A::Badge{{20, 10}, 5}, Qt::red, 3),
+                             A(A::Badge{{30, 10}, 2}, Qt::red, 3)};
         document->resetState(setUp);
         state->setTool(Tool::badge);
         click({100, 100});
@@ -526,7 +525,8 @@ private slots:
         moveTo({40, 36});
         QCOMPARE(list()[1].as<A::Arrow>()->from, QPointF(30, 26));
         shown = canvas->grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-        exported = *ImageComposer::compose(document->state().baseImage, list(), 1, document->state().decoration);
+        exported =
+            *ImageComposer::compose(document->state().baseImage, list(), 1, document->state().decoration);
         differing = 0;
         const QRect chrome = QRectF(canvas->toWidget({26, 170}), canvas->toWidget({164, 22}))
                                  .toAlignedRect()
@@ -571,9 +571,12 @@ private slots:
         canvas->setZoom(zoom);
         window->resize(canvas->size());
         QCOMPARE(canvas->size(), QSize(int(std::ceil(220 * zoom)), int(std::ceil(170 * zoom))));
-        const auto view = [&](QPointF image) { return QPointF((image.x() + p) * zoom, (150 + p - image.y()) * zoom); };
+        const auto view = [&](QPointF image) {
+            return QPointF((image.x() + p) * zoom, (150 + p - image.y()) * zoom);
+        };
         const auto at = [&](QEvent::Type type, QPointF local, Qt::MouseButtons buttons) {
-            QMouseEvent event(type, local, canvas->mapToGlobal(local), Qt::LeftButton, buttons, Qt::NoModifier);
+            QMouseEvent event(type, local, canvas->mapToGlobal(local), Qt::LeftButton, buttons,
+                              Qt::NoModifier);
             QApplication::sendEvent(canvas, &event);
         };
         const auto dragView = [&](QPointF from, QPointF to) {
@@ -602,8 +605,9 @@ private slots:
         QVERIFY2(edge.red() > 200 && edge.green() < 80, qPrintable(edge.name()));
 
         // The export at the image's density, brought to the canvas's size, is what the canvas shows.
-        const QImage exported = ImageComposer::compose(document->state().baseImage, list(), 2, document->state().decoration)
-                                    ->scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        const QImage exported =
+            ImageComposer::compose(document->state().baseImage, list(), 2, document->state().decoration)
+                ->scaled(shown.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
         int differing = 0;
         for (int y = 0; y < shown.height(); ++y)
             for (int x = 0; x < shown.width(); ++x)
@@ -733,8 +737,7 @@ private slots:
                         drag(from, point());
                     break;
                 }
-                default:
-                    drag(point(), point(), 1 + random.bounded(4));
+                default: drag(point(), point(), 1 + random.bounded(4));
                 }
             }
             const QImage final = render();

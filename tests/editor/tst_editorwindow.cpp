@@ -287,7 +287,11 @@ private slots:
         QVERIFY(std::abs(editor->zoom() - 0.75 * 1.44) < 1e-9);
         const QPointF after = underPointer();
         QVERIFY2(std::abs(after.x() - before.x()) <= 1 && std::abs(after.y() - before.y()) <= 1,
-                 qPrintable(QStringLiteral("%1,%2 → %3,%4").arg(before.x()).arg(before.y()).arg(after.x()).arg(after.y())));
+                 qPrintable(QStringLiteral("%1,%2 → %3,%4")
+                                .arg(before.x())
+                                .arg(before.y())
+                                .arg(after.x())
+                                .arg(after.y())));
         // Without Ctrl the wheel scrolls and leaves the zoom.
         QWheelEvent scroll(pointer, viewport->mapToGlobal(pointer), QPoint(), QPoint(0, -120), Qt::NoButton,
                            Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -349,7 +353,8 @@ private slots:
         open();
         add(A(A::Rect{QRectF(50, 50, 100, 80)}, Qt::red, 3));
         editor->state().setTool(Tool::select);
-        QTest::mouseClick(editor->canvas(), Qt::LeftButton, {}, editor->canvas()->toWidget({50, 90}).toPoint());
+        QTest::mouseClick(editor->canvas(), Qt::LeftButton, {},
+                          editor->canvas()->toWidget({50, 90}).toPoint());
         QVERIFY(editor->canvas()->selectedID());
         GestureSlider *width = editor->toolbar()->widthSlider();
         const auto steps = [&] { return editor->undoStack().count(); };
@@ -416,9 +421,10 @@ private slots:
         editor->state().setTool(Tool::select);
         QTest::mouseClick(canvas, Qt::LeftButton, {}, canvas->toWidget({50, 90}).toPoint());
         QVERIFY(canvas->selectedID());
-        for (QWidget *control : QList<QWidget *>{editor->toolbar()->widthSlider(), editor->imageBar()->paddingSlider(),
-                                                 editor->toolbar()->fontPopup(), editor->imageBar()->backgroundPopup(),
-                                                 editor->toolbar()->colorWell()}) {
+        for (QWidget *control :
+             QList<QWidget *>{editor->toolbar()->widthSlider(), editor->imageBar()->paddingSlider(),
+                              editor->toolbar()->fontPopup(), editor->imageBar()->backgroundPopup(),
+                              editor->toolbar()->colorWell()}) {
             QVERIFY2(!(control->focusPolicy() & Qt::ClickFocus), control->metaObject()->className());
             QVERIFY(control->focusPolicy() & Qt::TabFocus);
         }
@@ -437,7 +443,8 @@ private slots:
         QTest::keyClick(canvas, Qt::Key_R, Qt::ControlModifier); // not a tool key
         QCOMPARE(editor->state().tool, Tool::select);
         for (const auto &[tool, button] : editor->toolbar()->toolButtons())
-            QVERIFY(button->toolTip().endsWith(QStringLiteral(" — ") + QChar::fromLatin1(EditorState::keyOf(tool))));
+            QVERIFY(button->toolTip().endsWith(QStringLiteral(" — ") +
+                                               QChar::fromLatin1(EditorState::keyOf(tool))));
         QCOMPARE(EditorState::toolForKey('N'), std::optional<Tool>(Tool::badge));
         QCOMPARE(EditorState::toolForKey('Z'), std::nullopt);
 
@@ -655,9 +662,8 @@ private slots:
         QFETCH(QString, message);
         open();
         QStringList seenLanguages;
-        editor->recognizer = [&](const QImage &image, const QStringList &languages,
-                                                 QObject *context,
-                                                 std::function<void(Result<QString>)> done) {
+        editor->recognizer = [&](const QImage &image, const QStringList &languages, QObject *context,
+                                 std::function<void(Result<QString>)> done) {
             QCOMPARE(image.size(), QSize(1280, 720));
             seenLanguages = languages;
             QTimer::singleShot(10, context,
@@ -676,9 +682,7 @@ private slots:
         open();
         std::function<void(Result<QString>)> pending;
         editor->recognizer = [&](const QImage &, const QStringList &, QObject *,
-                                                 std::function<void(Result<QString>)> done) {
-            pending = done;
-        };
+                                 std::function<void(Result<QString>)> done) { pending = done; };
         QGuiApplication::clipboard()->setText("avant");
         editor->runOCR();
         editor.reset();

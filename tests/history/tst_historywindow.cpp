@@ -75,7 +75,8 @@ private slots:
         HistoryWindowController window;
         window.showWindow();
         QVERIFY(window.emptyLabel()->isVisible());
-        QCOMPARE(window.emptyLabel()->text(), QString("Aucune capture pour l'instant.\nMaj+Super+7 pour capturer une zone."));
+        QCOMPARE(window.emptyLabel()->text(),
+                 QString("Aucune capture pour l'instant.\nMaj+Super+7 pour capturer une zone."));
         QCOMPARE(window.windowTitle(), QString("Historique des captures"));
         QCOMPARE(window.grid()->model()->rowCount(), 0);
 
@@ -86,14 +87,16 @@ private slots:
         QVERIFY(window.emptyLabel()->isHidden());
         HistoryStore::shared().add(second);
         QCOMPARE(paths(window), QStringList({second, first}));
-        QCOMPARE(window.model()->index(0).data(HistoryListModel::FileNameRole).toString(), QString("Capture 2.png"));
+        QCOMPARE(window.model()->index(0).data(HistoryListModel::FileNameRole).toString(),
+                 QString("Capture 2.png"));
         QCOMPARE(window.model()->index(0).data(HistoryListModel::DateTextRole).toString(),
                  QLocale().toString(window.entries().first().dateTime().toLocalTime(), QLocale::ShortFormat));
 
         // Thumbnails are decoded once the cells are drawn, at most 400 on their longest side.
         window.grid()->viewport()->repaint();
         QTRY_VERIFY(!window.model()->index(0).data(HistoryListModel::ThumbnailRole).value<QImage>().isNull());
-        const QImage thumbnail = window.model()->index(0).data(HistoryListModel::ThumbnailRole).value<QImage>();
+        const QImage thumbnail =
+            window.model()->index(0).data(HistoryListModel::ThumbnailRole).value<QImage>();
         QCOMPARE(thumbnail.size(), QSize(400, 200));
         // Cells are 200 × 164 with 12 between them.
         QCoreApplication::processEvents();
@@ -129,7 +132,8 @@ private slots:
 
         // Empty space: no menu, the selection unchanged.
         window.grid()->setCurrentIndex(window.model()->index(0));
-        QVERIFY(!window.menuAt(QPoint(window.grid()->viewport()->width() - 5, window.grid()->viewport()->height() - 5)));
+        QVERIFY(!window.menuAt(
+            QPoint(window.grid()->viewport()->width() - 5, window.grid()->viewport()->height() - 5)));
         QCOMPARE(window.grid()->selectionModel()->selectedIndexes().size(), 1);
 
         // A right click on an unselected cell selects it alone before its menu comes.
@@ -141,7 +145,8 @@ private slots:
         QStringList titles;
         for (const QAction *action : menu->actions())
             titles << (action->isSeparator() ? QString("—") : action->text());
-        QCOMPARE(titles, QStringList({"Ouvrir dans l'éditeur", "Copier l'image", "—", "Supprimer (corbeille)"}));
+        QCOMPARE(titles,
+                 QStringList({"Ouvrir dans l'éditeur", "Copier l'image", "—", "Supprimer (corbeille)"}));
         for (const QAction *action : menu->actions())
             QVERIFY(action->shortcut().isEmpty());
 
@@ -153,7 +158,8 @@ private slots:
         menu->actions().last()->trigger();
         QCOMPARE(paths(window), QStringList({second}));
         QVERIFY(!QFile::exists(first));
-        const QString trash = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
+        const QString trash =
+            QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) + "/Trash/files";
         QVERIFY(!QDir(trash).entryList({"one*.png"}, QDir::Files).isEmpty());
 
         // Already gone: the cell goes all the same.
@@ -331,7 +337,8 @@ private slots:
         release.release();
         model.waitForThumbnails();
         QTRY_VERIFY(!model.index(0).data(HistoryListModel::ThumbnailRole).value<QImage>().isNull());
-        QCOMPARE(model.index(0).data(HistoryListModel::ThumbnailRole).value<QImage>().pixelColor(0, 0), QColor(Qt::blue));
+        QCOMPARE(model.index(0).data(HistoryListModel::ThumbnailRole).value<QImage>().pixelColor(0, 0),
+                 QColor(Qt::blue));
         QCOMPARE(decoded, QStringList({"/x/a", "/x/b"}));
         // A delivery for a row that is gone is ignored.
         model.deliverThumbnail(5, "/x/b", QImage(1, 1, QImage::Format_RGB32));
@@ -347,9 +354,11 @@ private slots:
         // Scaled down only, centred.
         QCOMPARE(HistoryItemDelegate::fittedRect(QSizeF(400, 200), QRectF(0, 0, 192, 118)),
                  QRectF(0, 11, 192, 96));
-        QCOMPARE(HistoryItemDelegate::fittedRect(QSizeF(50, 20), QRectF(0, 0, 192, 118)), QRectF(71, 49, 50, 20));
+        QCOMPARE(HistoryItemDelegate::fittedRect(QSizeF(50, 20), QRectF(0, 0, 192, 118)),
+                 QRectF(71, 49, 50, 20));
         // A long name is shortened in the middle, the extension kept.
-        const QString name = "Capture 2026-12-07 à 10.15.42 avec un nom beaucoup trop long pour la cellule.png";
+        const QString name =
+            "Capture 2026-12-07 à 10.15.42 avec un nom beaucoup trop long pour la cellule.png";
         const QString shown = HistoryItemDelegate::shownName(name, 192);
         QVERIFY(shown.size() < name.size());
         QVERIFY(shown.contains(QChar(0x2026)));

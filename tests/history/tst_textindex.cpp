@@ -28,7 +28,10 @@ class TestTextIndex : public QObject {
         list.sort();
         return list;
     }
-    static QStringList found(TextIndex &index, const QString &query) { return sorted(index.search(query).values()); }
+    static QStringList found(TextIndex &index, const QString &query)
+    {
+        return sorted(index.search(query).values());
+    }
     QString touch(const QString &name, const QByteArray &content = "x")
     {
         QFile file(dir->filePath(name));
@@ -65,8 +68,9 @@ class TestTextIndex : public QObject {
     QStringList readsSoFar() const
     {
         QFile file(readLog());
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
-                                              : QStringList();
+        return file.open(QIODevice::ReadOnly)
+                   ? QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts)
+                   : QStringList();
     }
 
 private slots:
@@ -99,7 +103,8 @@ private slots:
     {
         TextIndex index(indexPath());
         QVERIFY2(index.isAvailable(), qPrintable(index.problem()));
-        const Record first{"/c/un.png", 10, 1000, {"fr-FR", "en-US"}, "Réunion très importante à Genève\nÉcran bleu"};
+        const Record first{
+            "/c/un.png", 10, 1000, {"fr-FR", "en-US"}, "Réunion très importante à Genève\nÉcran bleu"};
         QVERIFY(index.store(first));
         QVERIFY(index.store({"/c/deux.png", 20, 2000, {"fr-FR"}, "ERROR: disk full\ncode 0x80070070"}));
         QVERIFY(index.store({"/c/trois.png", 30, 3000, {"fr-FR"}, ""}));
@@ -135,9 +140,22 @@ private slots:
         QVERIFY(index.store({"/c/a.png", 1, 1, {}, "NEAR the error, quoted \"text\" and stars*"}));
         QVERIFY(index.store({"/c/missing.png", 1, 1, {}, "HTTP 404 FILE NOT FOUND"}));
         QVERIFY(index.store({"/c/either.png", 1, 1, {}, "choose one: error or nothing"}));
-        const QStringList hostile{"\"", "\"unterminated", "error\"", "*", "NEAR(error quoted)", "error OR nothing",
-                                  "-error", "^error", "text:error", "error AND", "'; DROP TABLE captures; --",
-                                  "NOT", "(", "error*", QString(10000, u'a'), QString(5000, u' ') + "error"};
+        const QStringList hostile{"\"",
+                                  "\"unterminated",
+                                  "error\"",
+                                  "*",
+                                  "NEAR(error quoted)",
+                                  "error OR nothing",
+                                  "-error",
+                                  "^error",
+                                  "text:error",
+                                  "error AND",
+                                  "'; DROP TABLE captures; --",
+                                  "NOT",
+                                  "(",
+                                  "error*",
+                                  QString(10000, u'a'),
+                                  QString(5000, u' ') + "error"};
         for (const QString &query : hostile)
             index.search(query); // never an error, never a crash
         // The engine's operators are words like the others.
@@ -149,7 +167,7 @@ private slots:
         QCOMPARE(found(index, "error AND"), QStringList({"/c/a.png"}));             // "and" is in a's text
         QCOMPARE(found(index, "error*"), sorted({"/c/a.png", "/c/either.png"}));
         QCOMPARE(found(index, "\"text\""), QStringList({"/c/a.png"}));
-        QCOMPARE(found(index, "\"quoted text\""), QStringList({"/c/a.png"}));     // quotes are no phrase
+        QCOMPARE(found(index, "\"quoted text\""), QStringList({"/c/a.png"})); // quotes are no phrase
         QVERIFY(found(index, "'; DROP TABLE captures; --").isEmpty());
         QVERIFY(found(index, "-error").size() == 2); // no negation either
         QVERIFY(index.isAvailable());
@@ -246,7 +264,8 @@ private slots:
             QVERIFY(limit.isActive());
             bool stored = true;
             for (int i = 0; i < 200 && stored; ++i)
-                stored = full.store({QString("/c/%1.png").arg(i), 1, 1, {}, QString(2000, QChar(u'a' + i % 26))});
+                stored =
+                    full.store({QString("/c/%1.png").arg(i), 1, 1, {}, QString(2000, QChar(u'a' + i % 26))});
             QVERIFY(!stored);
         }
         QVERIFY(!full.isAvailable());
@@ -268,7 +287,8 @@ private slots:
             QSqlQuery lock(holder);
             QVERIFY(lock.exec("PRAGMA locking_mode=EXCLUSIVE"));
             QVERIFY(lock.exec("BEGIN EXCLUSIVE"));
-            QVERIFY(lock.exec("INSERT INTO captures(path, size, modified, languages, text) VALUES ('/x', 1, 1, '', 'x')"));
+            QVERIFY(lock.exec(
+                "INSERT INTO captures(path, size, modified, languages, text) VALUES ('/x', 1, 1, '', 'x')"));
 
             TextIndex index(indexPath());
             index.retryMilliseconds = 100;
@@ -343,7 +363,8 @@ private slots:
         TextIndexer indexer(&index, reader);
         quickAndNormalPriority(indexer, 10);
         // The reader itself replaces the one and deletes the other while it reads them.
-        const QString replaced = touch("replaced.png"), deleted = touch("deleted.png"), kept = touch("kept.png");
+        const QString replaced = touch("replaced.png"), deleted = touch("deleted.png"),
+                      kept = touch("kept.png");
         indexer.follow(entries({replaced, deleted, kept}));
         QVERIFY(waitForIdle(indexer));
         QCOMPARE(readsSoFar(), QStringList({"replaced.png", "deleted.png", "kept.png"}));
@@ -440,7 +461,8 @@ private slots:
     {
         QStringList lines;
         for (int line = 0; line < 60; ++line)
-            lines << QString("Ligne %1 : le rapport trimestriel montre une hausse des ventes en Europe").arg(line);
+            lines << QString("Ligne %1 : le rapport trimestriel montre une hausse des ventes en Europe")
+                         .arg(line);
         const QImage page = TestImages::textLines(lines, QSize(1600, 1400), 16, 30, 22);
         const QString path = dir->filePath("page.png");
         QVERIFY(page.save(path));
@@ -463,8 +485,9 @@ private slots:
 
     void realRecognitionOfARenderedPicture()
     {
-        const QImage image = TestImages::textLines({"Réunion très importante à Genève", "Erreur de connexion au serveur"},
-                                                   QSize(1000, 220), 34, 80, 90);
+        const QImage image =
+            TestImages::textLines({"Réunion très importante à Genève", "Erreur de connexion au serveur"},
+                                  QSize(1000, 220), 34, 80, 90);
         const QString path = dir->filePath("capture.png");
         QVERIFY(image.save(path));
         TextIndex index(indexPath());

@@ -23,8 +23,8 @@ class TestOCRService : public QObject {
     // Two lines of French at screenshot size (scale 2), dark on a light background.
     static QImage frenchText()
     {
-        return TestImages::textLines({"Réunion très importante à Genève", "Le garçon a déjà mangé"}, QSize(1000, 220),
-                                     34, 80, 90);
+        return TestImages::textLines({"Réunion très importante à Genève", "Le garçon a déjà mangé"},
+                                     QSize(1000, 220), 34, 80, 90);
     }
 
 private slots:
@@ -135,7 +135,6 @@ private slots:
                  (QList<int>{0, 0}));
         QCOMPARE(OCRService::readingBlocks({}), QList<int>());
     }
-
 
     // The words the engine gives become lines without the engine: cut at a column gap, joined where the
     // analysis ended a line early, kept apart across rows.

@@ -235,7 +235,8 @@ private slots:
         }
         // The positive control: left alone, the writer names its file.
         const QStringList before = filesIn(target);
-        const Result<QString> written = OutputPipeline::writeNewFile(target, "capture", "png", QByteArray("whole"));
+        const Result<QString> written =
+            OutputPipeline::writeNewFile(target, "capture", "png", QByteArray("whole"));
         QVERIFY(written.ok());
         QCOMPARE(contents(*written), QByteArray("whole"));
         QCOMPARE(filesIn(target).size(), before.size() + 1);

@@ -24,13 +24,13 @@ namespace {
 struct Settings {
     uint accessResponse = 0;
     uint screenshotResponse = 0;
-    QString picture;   // copied into a fresh file for each answer
-    QString rawUri;    // answered as it stands when set
+    QString picture; // copied into a fresh file for each answer
+    QString rawUri;  // answered as it stands when set
     int delayMs = 0;
     uint bindResponse = 0;
     QStringList sessions;
     int screenshots = 0;
-    bool lastInteractive = false; // the `interactive` option of the last Screenshot call
+    bool lastInteractive = false;     // the `interactive` option of the last Screenshot call
     QHash<QString, QString> triggers; // shortcut id → trigger description given back
 };
 
@@ -137,19 +137,22 @@ public slots:
     {
         auto *object = new SessionObject(this);
         object->setObjectName(session.path());
-        QDBusConnection::sessionBus().registerObject(session.path(), object, QDBusConnection::ExportAllContents);
+        QDBusConnection::sessionBus().registerObject(session.path(), object,
+                                                     QDBusConnection::ExportAllContents);
         settings().sessions << session.path();
         results.clear();
         return 0;
     }
-    uint BindShortcuts(const QDBusObjectPath &, const QDBusObjectPath &, const Portal::ShortcutList &shortcuts,
-                       const QString &, const QVariantMap &, QVariantMap &results)
+    uint BindShortcuts(const QDBusObjectPath &, const QDBusObjectPath &,
+                       const Portal::ShortcutList &shortcuts, const QString &, const QVariantMap &,
+                       QVariantMap &results)
     {
         // Assigns each its preferred trigger, in the desktop's words.
         assigned.clear();
         for (Portal::ShortcutEntry entry : shortcuts) {
             QString trigger = entry.properties.value(QStringLiteral("preferred_trigger")).toString();
-            trigger.replace(QStringLiteral("LOGO"), QStringLiteral("Logo")).replace(QStringLiteral("SHIFT"), QStringLiteral("Shift"));
+            trigger.replace(QStringLiteral("LOGO"), QStringLiteral("Logo"))
+                .replace(QStringLiteral("SHIFT"), QStringLiteral("Shift"));
             entry.properties.insert(QStringLiteral("trigger_description"), trigger);
             assigned << entry;
         }

@@ -28,8 +28,8 @@ namespace {
 const QString doubleName = QStringLiteral("org.freedesktop.impl.portal.desktop.pimtest");
 
 // Plain calls (a QDBusInterface would introspect and keep a meta-object for the connection's lifetime).
-QDBusMessage call(const QString &service, const QString &path, const QString &interface, const QString &method,
-                  const QVariantList &arguments = {})
+QDBusMessage call(const QString &service, const QString &path, const QString &interface,
+                  const QString &method, const QVariantList &arguments = {})
 {
     QDBusMessage message = QDBusMessage::createMethodCall(service, path, interface, method);
     message.setArguments(arguments);
@@ -39,7 +39,8 @@ QDBusMessage call(const QString &service, const QString &path, const QString &in
 // The test double's control object.
 QDBusMessage control(const QString &method, const QVariantList &arguments = {})
 {
-    return call(doubleName, QStringLiteral("/control"), QStringLiteral("org.pim.test.PortalDouble"), method, arguments);
+    return call(doubleName, QStringLiteral("/control"), QStringLiteral("org.pim.test.PortalDouble"), method,
+                arguments);
 }
 
 void setScreenshot(uint response, const QString &picture, const QString &rawUri = QString(), int delayMs = 0)
@@ -150,7 +151,8 @@ private slots:
         QCOMPARE(shot->convertToFormat(QImage::Format_RGB32), m_desktop);
         QCOMPARE(screenshotCount(), before + 1);
         // The portal's temporary copy is deleted once read.
-        QVERIFY2(filesIn(m_tmp).filter(QStringLiteral("portal-shot")).isEmpty(), qPrintable(filesIn(m_tmp).join(u' ')));
+        QVERIFY2(filesIn(m_tmp).filter(QStringLiteral("portal-shot")).isEmpty(),
+                 qPrintable(filesIn(m_tmp).join(u' ')));
         QVERIFY(QFile::exists(m_picture));
 
         // The screens of one request share one screenshot; the next request takes a new one.
@@ -189,7 +191,8 @@ private slots:
         capturer.setTimeout(400);
         const Result<QImage> shot = shoot(capturer);
         QVERIFY(!shot.ok());
-        QVERIFY2(shot.error().message.contains(QStringLiteral("n'a pas répondu")), qPrintable(shot.error().message));
+        QVERIFY2(shot.error().message.contains(QStringLiteral("n'a pas répondu")),
+                 qPrintable(shot.error().message));
         // The late answer arrives after we stopped listening and changes nothing.
         QTest::qWait(3000);
         setScreenshot(0, m_picture);
@@ -202,12 +205,14 @@ private slots:
         PortalScreenCapturer noInterface(QDBusConnection::sessionBus(), doubleName);
         Result<QImage> shot = shoot(noInterface);
         QVERIFY(!shot.ok());
-        QVERIFY2(shot.error().message.contains(QStringLiteral("ne propose pas")), qPrintable(shot.error().message));
+        QVERIFY2(shot.error().message.contains(QStringLiteral("ne propose pas")),
+                 qPrintable(shot.error().message));
         // Nobody on the bus at all.
         PortalScreenCapturer nobody(QDBusConnection::sessionBus(), QStringLiteral("org.pim.test.Nobody"));
         shot = shoot(nobody);
         QVERIFY(!shot.ok());
-        QVERIFY2(shot.error().message.contains(QStringLiteral("Aucun portail")), qPrintable(shot.error().message));
+        QVERIFY2(shot.error().message.contains(QStringLiteral("Aucun portail")),
+                 qPrintable(shot.error().message));
     }
 
     // Answers that point at the wrong file, or at a bad one: the capture alert's text, and nothing read or
@@ -229,16 +234,21 @@ private slots:
                 return shot.error().message;
             return QString();
         };
-        QCOMPARE(failsWith(QUrl::fromLocalFile(outside).toString(), QStringLiteral("hors des dossiers")), QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(outside).toString(), QStringLiteral("hors des dossiers")),
+                 QString());
         QVERIFY(QFile::exists(outside));
         // A link in the temporary folder to a file elsewhere.
         const QString link = m_tmp + QStringLiteral("/portal-link.png");
         QVERIFY(QFile::link(outside, link));
-        QCOMPARE(failsWith(QUrl::fromLocalFile(link).toString(), QStringLiteral("hors des dossiers")), QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(link).toString(), QStringLiteral("hors des dossiers")),
+                 QString());
         QVERIFY(QFile::exists(outside));
         QFile::remove(link);
-        QCOMPARE(failsWith(QStringLiteral("https://example.org/shot.png"), QStringLiteral("adresse inattendue")), QString());
-        QCOMPARE(failsWith(QUrl::fromLocalFile(m_tmp + QStringLiteral("/gone.png")).toString(), QStringLiteral("introuvable")),
+        QCOMPARE(
+            failsWith(QStringLiteral("https://example.org/shot.png"), QStringLiteral("adresse inattendue")),
+            QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(m_tmp + QStringLiteral("/gone.png")).toString(),
+                           QStringLiteral("introuvable")),
                  QString());
         // A truncated file in the portal's folder: refused and removed.
         QFile whole(m_picture);
@@ -249,12 +259,14 @@ private slots:
         QVERIFY(cut.open(QIODevice::WriteOnly));
         cut.write(bytes.left(bytes.size() / 3));
         cut.close();
-        QCOMPARE(failsWith(QUrl::fromLocalFile(truncated).toString(), QStringLiteral("Impossible de lire")), QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(truncated).toString(), QStringLiteral("Impossible de lire")),
+                 QString());
         QVERIFY(!QFile::exists(truncated));
         // A picture whose size does not match the screens.
         const QString small = m_tmp + QStringLiteral("/portal-small.png");
         QVERIFY(TestImages::sample(300, 300).save(small));
-        QCOMPARE(failsWith(QUrl::fromLocalFile(small).toString(), QStringLiteral("ne correspond pas")), QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(small).toString(), QStringLiteral("ne correspond pas")),
+                 QString());
         QVERIFY(!QFile::exists(small));
         // A file of the portal's folder that is no picture is not the portal's: it stays.
         const QString text = m_tmp + QStringLiteral("/notes.txt");
@@ -262,7 +274,8 @@ private slots:
         QVERIFY(notes.open(QIODevice::WriteOnly));
         notes.write("not a picture\n");
         notes.close();
-        QCOMPARE(failsWith(QUrl::fromLocalFile(text).toString(), QStringLiteral("Impossible de lire")), QString());
+        QCOMPARE(failsWith(QUrl::fromLocalFile(text).toString(), QStringLiteral("Impossible de lire")),
+                 QString());
         QVERIFY(QFile::exists(text));
         QFile::remove(text);
     }
@@ -282,7 +295,8 @@ private slots:
         setScreenshot(0, QString(), QUrl::fromLocalFile(stray).toString());
         Result<QImage> shot = shoot(capturer);
         QVERIFY(!shot.ok());
-        QVERIFY2(shot.error().message.contains(QStringLiteral("hors des dossiers")), qPrintable(shot.error().message));
+        QVERIFY2(shot.error().message.contains(QStringLiteral("hors des dossiers")),
+                 qPrintable(shot.error().message));
         QVERIFY(QFile::exists(stray));
         // The positive control: the same file inside the allowed folder is read and, temporary, removed.
         const QString inside = allowed + QStringLiteral("/shot.png");
@@ -318,7 +332,8 @@ private slots:
         PortalScreenCapturer capturer;
         QVERIFY(shoot(capturer).ok());
         QCOMPARE(control(QStringLiteral("LastScreenshotInteractive")).arguments().value(0).toBool(), false);
-        PortalPermissionSource source(QDBusConnection::sessionBus(), [&capturer] { capturer.askPermission(); });
+        PortalPermissionSource source(QDBusConnection::sessionBus(),
+                                      [&capturer] { capturer.askPermission(); });
         const int before = screenshotCount();
         const QStringList filesBefore = filesIn(m_tmp);
         source.request();
@@ -354,7 +369,8 @@ private slots:
         QVERIFY(source.canOpenSettings());
         QCOMPARE(ScreenRecordingPermission::guidanceAlert(true).buttons,
                  (QStringList{QStringLiteral("Ouvrir les Paramètres"), QStringLiteral("Plus tard")}));
-        QCOMPARE(ScreenRecordingPermission::guidanceAlert(false).buttons, QStringList{QStringLiteral("Plus tard")});
+        QCOMPARE(ScreenRecordingPermission::guidanceAlert(false).buttons,
+                 QStringList{QStringLiteral("Plus tard")});
 
         // Through the guidance: the first button opens the application.
         ScreenRecordingPermission::setSource(
@@ -377,7 +393,6 @@ private slots:
         qputenv("XDG_CURRENT_DESKTOP", "sway");
         ScreenRecordingPermission::showGuidance();
         QCOMPARE(shown, QStringList{QStringLiteral("Plus tard")});
-
     }
 
     // The desktop's refusal, kept in its permission store, is what the permission source reports.
@@ -389,7 +404,8 @@ private slots:
             const QString store = QStringLiteral("org.freedesktop.impl.portal.PermissionStore");
             return call(store, QStringLiteral("/org/freedesktop/impl/portal/PermissionStore"), store,
                         QStringLiteral("SetPermission"),
-                        {QStringLiteral("screenshot"), true, QStringLiteral("screenshot"), QString(), QStringList{value}});
+                        {QStringLiteral("screenshot"), true, QStringLiteral("screenshot"), QString(),
+                         QStringList{value}});
         };
         QDBusMessage reply = setPermission(QStringLiteral("no"));
         QVERIFY2(reply.type() == QDBusMessage::ReplyMessage, qPrintable(reply.errorMessage()));
@@ -409,7 +425,9 @@ private slots:
         PortalShortcutService other;
         QList<QPair<QString, bool>> oursFired, otherFired;
         ours.onActivated = [&](const QString &name, bool pressed) { oursFired << qMakePair(name, pressed); };
-        other.onActivated = [&](const QString &name, bool pressed) { otherFired << qMakePair(name, pressed); };
+        other.onActivated = [&](const QString &name, bool pressed) {
+            otherFired << qMakePair(name, pressed);
+        };
         int changes = 0;
         ours.onChanged = [&] { ++changes; };
         ours.bind(pimBindings());
@@ -435,9 +453,13 @@ private slots:
         QCOMPARE(otherFired.size(), 2);
 
         // The user gives the shortcut other keys in the desktop's settings.
-        control(QStringLiteral("ChangeTrigger"), {ours.sessionHandle(), QStringLiteral("captureArea"),
-                       QStringLiteral("Ctrl+Print")});
-        QVERIFY(QTest::qWaitFor([&] { return ours.assignedTrigger(QStringLiteral("captureArea")) == QLatin1String("Ctrl+Print"); }, 5000));
+        control(QStringLiteral("ChangeTrigger"),
+                {ours.sessionHandle(), QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")});
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                return ours.assignedTrigger(QStringLiteral("captureArea")) == QLatin1String("Ctrl+Print");
+            },
+            5000));
         QCOMPARE(other.assignedTrigger(QStringLiteral("captureArea")), QStringLiteral("Shift+Logo+7"));
     }
 
@@ -451,7 +473,8 @@ private slots:
         const GlobalShortcuts::Name &area = GlobalShortcuts::Name::captureArea();
         int ran = 0;
         GlobalShortcuts::onKeyDown(area, [&] { ++ran; });
-        QSignalSpy changed(&GlobalShortcuts::Notifier::shared(), &GlobalShortcuts::Notifier::desktopShortcutsDidChange);
+        QSignalSpy changed(&GlobalShortcuts::Notifier::shared(),
+                           &GlobalShortcuts::Notifier::desktopShortcutsDidChange);
         portal->bind(pimBindings());
         QVERIFY(waitForState(*portal, DesktopShortcutService::State::Bound));
         QVERIFY(GlobalShortcuts::isEnabled(area));
@@ -491,9 +514,11 @@ private slots:
     void preferredTriggers()
     {
         using namespace GlobalShortcuts;
-        QCOMPARE(PortalShortcutService::preferredTrigger(Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command)),
+        QCOMPARE(PortalShortcutService::preferredTrigger(
+                     Shortcut(Key{Key::seven}, Modifier::shift | Modifier::command)),
                  QStringLiteral("SHIFT+LOGO+7"));
-        QCOMPARE(PortalShortcutService::preferredTrigger(Shortcut(Key{Key::a}, Modifier::control | Modifier::option)),
+        QCOMPARE(PortalShortcutService::preferredTrigger(
+                     Shortcut(Key{Key::a}, Modifier::control | Modifier::option)),
                  QStringLiteral("CTRL+ALT+a"));
     }
 };

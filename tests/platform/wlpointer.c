@@ -15,7 +15,8 @@
 static struct zwlr_virtual_pointer_manager_v1 *manager;
 static struct wl_seat *seat;
 
-static void global(void *data, struct wl_registry *registry, uint32_t name, const char *interface, uint32_t version)
+static void global(void *data, struct wl_registry *registry, uint32_t name, const char *interface,
+                   uint32_t version)
 {
     (void)data;
     (void)version;

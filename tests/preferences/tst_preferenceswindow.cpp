@@ -39,7 +39,10 @@ class TestPreferencesWindow : public QObject {
         slider->setSliderPosition(value);
         slider->setSliderDown(false);
     }
-    static QString stored(const QString &key) { return AppSettings::shared().defaults().value(key).toString(); }
+    static QString stored(const QString &key)
+    {
+        return AppSettings::shared().defaults().value(key).toString();
+    }
 
 private slots:
     void init()
@@ -239,9 +242,9 @@ private slots:
         QVERIFY(window.shortcutStatus(0)->isVisible());
         QVERIFY(!window.shortcutStatus(1)->isVisible());
         // Rebound to a free combination, the note goes.
-        GlobalShortcuts::setShortcut(
-            GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::f5}, GlobalShortcuts::Modifier::control),
-            GlobalShortcuts::Name::captureArea());
+        GlobalShortcuts::setShortcut(GlobalShortcuts::Shortcut(GlobalShortcuts::Key{GlobalShortcuts::Key::f5},
+                                                               GlobalShortcuts::Modifier::control),
+                                     GlobalShortcuts::Name::captureArea());
         QVERIFY(!window.shortcutStatus(0)->isVisible());
         // Back on the taken combination, the note shows again; cleared on purpose, there is nothing to
         // register and the note goes.
@@ -262,7 +265,8 @@ private slots:
         GlobalShortcuts::setDesktopService(std::move(owned));
         PreferencesWindowController window;
         window.showWindow();
-        const QList<GlobalShortcuts::Recorder *> recorders = window.findChildren<GlobalShortcuts::Recorder *>();
+        const QList<GlobalShortcuts::Recorder *> recorders =
+            window.findChildren<GlobalShortcuts::Recorder *>();
         QCOMPARE(recorders.size(), 2);
         QVERIFY(!window.desktopGuidance()->isVisible());
 

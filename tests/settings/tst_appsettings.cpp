@@ -117,8 +117,8 @@ private slots:
         QTest::newRow("number") << QVariant(3) << fallback;
         // Text is used as it stands, even when it is no tag: the recognition reports what it cannot read.
         QTest::newRow("number read back as text") << QVariant("3") << QStringList{"3"};
-        QTest::newRow("a language name") << QVariant(QStringList{"français", "en-US"})
-                                         << QStringList{"français", "en-US"};
+        QTest::newRow("a language name")
+            << QVariant(QStringList{"français", "en-US"}) << QStringList{"français", "en-US"};
         QTest::newRow("boolean") << QVariant(true) << fallback;
         QTest::newRow("absent") << QVariant() << fallback;
     }

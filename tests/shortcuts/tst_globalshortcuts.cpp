@@ -107,9 +107,11 @@ private slots:
         QCOMPARE(Shortcut(Key{Key::a}, Modifier::control).description(), QString("Ctrl+A"));
         QCOMPARE(Shortcut(Key{Key::space}, Modifier::option).description(), QString("Alt+Espace"));
         QCOMPARE(Shortcut(Key{Key::escape}, Modifier::shift).description(), QString("Maj+Échap"));
-        QCOMPARE(Shortcut(Key{Key::returnKey}, Modifier::all).description(), QString("Ctrl+Alt+Maj+Super+Fn+Entrée"));
+        QCOMPARE(Shortcut(Key{Key::returnKey}, Modifier::all).description(),
+                 QString("Ctrl+Alt+Maj+Super+Fn+Entrée"));
         // A key that gives no character in the layout (a modifier key, or a code with no key at all).
-        QCOMPARE(Shortcut(Key{Key::shift}, Modifier::command).description(), QString::fromUtf16(u"Super+\uFFFD"));
+        QCOMPARE(Shortcut(Key{Key::shift}, Modifier::command).description(),
+                 QString::fromUtf16(u"Super+\uFFFD"));
         QCOMPARE(Shortcut(Key{250}, Modifier::command).description(), QString::fromUtf16(u"Super+\uFFFD"));
         QCOMPARE(modifierNames(Modifier::command | Modifier::control), QString("Ctrl+Super+"));
         // The desktop's words in the same form.
@@ -294,12 +296,15 @@ private slots:
         QAction action("Capturer une zone");
         GlobalShortcuts::setShortcut(&action, area);
         QVERIFY(action.shortcut().isEmpty()); // nothing given yet
-        desktop->become(DesktopShortcutService::State::Bound, {{QStringLiteral("captureArea"), QStringLiteral("Shift+Logo+7")}});
+        desktop->become(DesktopShortcutService::State::Bound,
+                        {{QStringLiteral("captureArea"), QStringLiteral("Shift+Logo+7")}});
         QCOMPARE(action.shortcut(), QKeySequence(Qt::SHIFT | Qt::META | Qt::Key_7));
-        desktop->become(DesktopShortcutService::State::Bound, {{QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")}});
+        desktop->become(DesktopShortcutService::State::Bound,
+                        {{QStringLiteral("captureArea"), QStringLiteral("Ctrl+Print")}});
         QCOMPARE(action.shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Print));
         // Words Qt does not know as keys: no keys rather than wrong ones.
-        desktop->become(DesktopShortcutService::State::Bound, {{QStringLiteral("captureArea"), QStringLiteral("Press Hyper and Foo")}});
+        desktop->become(DesktopShortcutService::State::Bound,
+                        {{QStringLiteral("captureArea"), QStringLiteral("Press Hyper and Foo")}});
         QVERIFY(action.shortcut().isEmpty());
         desktop->become(DesktopShortcutService::State::Unavailable);
         QVERIFY(action.shortcut().isEmpty());

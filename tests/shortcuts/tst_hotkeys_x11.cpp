@@ -66,8 +66,9 @@ class TestHotKeysX11 : public QObject {
             return rival;
         const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(rival)).data->root;
         if (xcb_generic_error_t *error = xcb_request_check(
-                rival, xcb_grab_key_checked(rival, 1, root, X11HotKeyService::xModifiers(shortcut.keyModifiers),
-                                            xcb_keycode_t(shortcut.keyCode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)))
+                rival, xcb_grab_key_checked(
+                           rival, 1, root, X11HotKeyService::xModifiers(shortcut.keyModifiers),
+                           xcb_keycode_t(shortcut.keyCode), XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC)))
             std::free(error);
         xcb_flush(rival);
         return rival;

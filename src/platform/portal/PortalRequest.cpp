@@ -102,8 +102,8 @@ private:
         unlisten();
         if (answer.errorName == timeoutError() && !m_path.isEmpty()) {
             // Tell the portal we no longer wait (it may be showing a dialog).
-            m_bus.asyncCall(QDBusMessage::createMethodCall(m_service, m_path, requestInterface,
-                                                           QStringLiteral("Close")));
+            m_bus.asyncCall(
+                QDBusMessage::createMethodCall(m_service, m_path, requestInterface, QStringLiteral("Close")));
         }
         // With a context, only while it lives.
         if (m_context || !m_hasContext)
@@ -134,7 +134,7 @@ Outcome outcome(const Answer &answer)
 {
     const QString &name = answer.errorName;
     if (name.isEmpty())
-        return answer.response == 0 ? Outcome::Success
+        return answer.response == 0   ? Outcome::Success
                : answer.response == 1 ? Outcome::Cancelled
                                       : Outcome::Failed;
     if (name == timeoutError())

@@ -15,7 +15,8 @@
 namespace Portal {
 
 struct Answer {
-    // The portal's response: 0 success, 1 cancelled by the user, 2 failed. Meaningless when `errorName` is set.
+    // The portal's response: 0 success, 1 cancelled by the user, 2 failed. Meaningless when `errorName` is
+    // set.
     uint response = 2;
     QVariantMap results;
     // The D-Bus error's name when the call itself failed ("timeout" when no answer came in time).

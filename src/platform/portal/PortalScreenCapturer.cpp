@@ -58,20 +58,22 @@ Error portalError(const Portal::Answer &answer)
 {
     switch (Portal::outcome(answer)) {
     case Portal::Outcome::Timeout:
-        return Error{QStringLiteral("Le portail du bureau n'a pas répondu à la demande de capture en 10 secondes.")};
+        return Error{
+            QStringLiteral("Le portail du bureau n'a pas répondu à la demande de capture en 10 secondes.")};
     case Portal::Outcome::NoPortal:
-        return Error{QStringLiteral("Aucun portail de bureau (xdg-desktop-portal) ne répond : la capture d'écran "
-                                    "est impossible dans cette session Wayland.")};
+        return Error{
+            QStringLiteral("Aucun portail de bureau (xdg-desktop-portal) ne répond : la capture d'écran "
+                           "est impossible dans cette session Wayland.")};
     case Portal::Outcome::NoInterface:
         return Error{QStringLiteral("Le portail du bureau ne propose pas la capture d'écran (aucun service "
                                     "Screenshot pour ce bureau).")};
     case Portal::Outcome::CallError:
-        return Error{QStringLiteral("Le portail du bureau a refusé la demande : %1").arg(answer.errorMessage)};
+        return Error{
+            QStringLiteral("Le portail du bureau a refusé la demande : %1").arg(answer.errorMessage)};
     case Portal::Outcome::Cancelled:
         return Error{QStringLiteral("La capture d'écran a été refusée ou annulée sur le bureau.")};
     case Portal::Outcome::Success:
-    case Portal::Outcome::Failed:
-        break;
+    case Portal::Outcome::Failed: break;
     }
     return Error{QStringLiteral("Le portail du bureau n'a pas pu capturer l'écran.")};
 }
@@ -95,11 +97,10 @@ void PortalScreenCapturer::capture(const Request &request, Completion done)
     // compositor when control returns to the loop, and the compositor draws the screen without them.
     const int delay = request.closing.isEmpty() ? 0 : closingDelayMilliseconds;
     QTimer::singleShot(delay, &m_context, [this, screens, done = std::move(done)] {
-        Portal::request(m_bus, m_service, screenshotInterface(), QStringLiteral("Screenshot"), {QString()},
-                        {{QStringLiteral("interactive"), false}, {QStringLiteral("modal"), false}}, m_timeout,
-                        &m_context, [this, screens, done](const Portal::Answer &answer) {
-                            done(picturesFrom(answer, screens));
-                        });
+        Portal::request(
+            m_bus, m_service, screenshotInterface(), QStringLiteral("Screenshot"), {QString()},
+            {{QStringLiteral("interactive"), false}, {QStringLiteral("modal"), false}}, m_timeout, &m_context,
+            [this, screens, done](const Portal::Answer &answer) { done(picturesFrom(answer, screens)); });
     });
 }
 
@@ -115,7 +116,7 @@ void PortalScreenCapturer::askPermission()
 }
 
 ScreenCapturer::Pictures PortalScreenCapturer::picturesFrom(const Portal::Answer &answer,
-                                                           const QList<QPointer<QScreen>> &wanted)
+                                                            const QList<QPointer<QScreen>> &wanted)
 {
     if (!answer.ok()) {
         // A failed answer may still name a file: it is not ours to keep.
@@ -149,7 +150,8 @@ Result<QImage> PortalScreenCapturer::loadAnswer(const QString &uri)
 {
     const QUrl url(uri);
     if (!url.isValid() || !url.isLocalFile())
-        return Error{QStringLiteral("Le portail du bureau a répondu par une adresse inattendue (%1).").arg(uri)};
+        return Error{
+            QStringLiteral("Le portail du bureau a répondu par une adresse inattendue (%1).").arg(uri)};
     const QString path = url.toLocalFile();
     const QFileInfo info(path);
     const QString canonical = info.canonicalFilePath();
@@ -159,8 +161,9 @@ Result<QImage> PortalScreenCapturer::loadAnswer(const QString &uri)
         return Error{QStringLiteral("Le fichier de la capture est introuvable (%1).").arg(path)};
     if (info.isSymLink() || !info.isFile() || !isInside(canonical, m_allowedFolders) ||
         info.ownerId() != ::geteuid())
-        return Error{QStringLiteral("Le portail du bureau a répondu par un fichier hors des dossiers attendus (%1).")
-                         .arg(path)};
+        return Error{
+            QStringLiteral("Le portail du bureau a répondu par un fichier hors des dossiers attendus (%1).")
+                .arg(path)};
 
     // Read within Pim's pixel limit, as every picture Pim opens.
     const bool picture = !QImageReader::imageFormat(canonical).isEmpty();
@@ -171,7 +174,8 @@ Result<QImage> PortalScreenCapturer::loadAnswer(const QString &uri)
         QFile::remove(canonical);
     if (!loaded)
         return Error{QStringLiteral("Impossible de lire la capture du portail (%1) : fichier incomplet, "
-                                    "endommagé ou trop grand.").arg(path)};
+                                    "endommagé ou trop grand.")
+                         .arg(path)};
     QImage image = std::move(loaded->image);
     if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32 &&
         image.format() != QImage::Format_ARGB32_Premultiplied)

@@ -12,7 +12,6 @@ namespace Portal {
 struct Answer;
 }
 
-
 // Screen pixels through the desktop portal's Screenshot interface, for sessions where a program cannot
 // read the screen itself (Wayland). One non-interactive screenshot of the whole desktop serves a request;
 // it is cut per screen and the portal's file deleted. The request goes out from the event loop, once the
@@ -46,7 +45,6 @@ public:
     void askPermission();
 
 private:
-
     QDBusConnection m_bus;
     QString m_service;
     int m_timeout = 10000;

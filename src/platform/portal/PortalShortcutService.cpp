@@ -24,8 +24,7 @@ QString sessionPath(const QVariant &value)
 QString failure(const Portal::Answer &answer, const QString &what)
 {
     switch (Portal::outcome(answer)) {
-    case Portal::Outcome::Timeout:
-        return QStringLiteral("Le bureau n'a pas répondu (%1).").arg(what);
+    case Portal::Outcome::Timeout: return QStringLiteral("Le bureau n'a pas répondu (%1).").arg(what);
     case Portal::Outcome::NoPortal:
         return QStringLiteral("Aucun portail de bureau (xdg-desktop-portal) ne répond.");
     case Portal::Outcome::NoInterface:
@@ -35,8 +34,7 @@ QString failure(const Portal::Answer &answer, const QString &what)
     case Portal::Outcome::Cancelled:
         return QStringLiteral("Les raccourcis de Pim ont été refusés sur le bureau.");
     case Portal::Outcome::Success:
-    case Portal::Outcome::Failed:
-        break;
+    case Portal::Outcome::Failed: break;
     }
     return QStringLiteral("Le bureau n'a pas pu enregistrer les raccourcis (%1).").arg(what);
 }
@@ -64,7 +62,8 @@ PortalShortcutService::~PortalShortcutService()
 {
     // The desktop forgets the shortcuts with the session.
     if (!m_session.isEmpty())
-        m_bus.asyncCall(QDBusMessage::createMethodCall(m_service, m_session, sessionInterface, QStringLiteral("Close")));
+        m_bus.asyncCall(
+            QDBusMessage::createMethodCall(m_service, m_session, sessionInterface, QStringLiteral("Close")));
 }
 
 QString PortalShortcutService::preferredTrigger(const GlobalShortcuts::Shortcut &shortcut)
@@ -101,19 +100,20 @@ void PortalShortcutService::createSession()
         return;
     m_creating = true;
     setState(State::Starting);
-    Portal::request(m_bus, m_service, shortcutsInterface, QStringLiteral("CreateSession"), {},
-                    {{QStringLiteral("session_handle_token"), Portal::newToken()}}, m_timeout, this,
-                    [this](const Portal::Answer &answer) {
-                        m_creating = false;
-                        const QString session = sessionPath(answer.results.value(QStringLiteral("session_handle")));
-                        if (!answer.ok() || session.isEmpty()) {
-                            setState(State::Unavailable, failure(answer, QStringLiteral("création de la session")));
-                            return;
-                        }
-                        m_session = session;
-                        listenToSession(true);
-                        bindNow();
-                    });
+    Portal::request(
+        m_bus, m_service, shortcutsInterface, QStringLiteral("CreateSession"), {},
+        {{QStringLiteral("session_handle_token"), Portal::newToken()}}, m_timeout, this,
+        [this](const Portal::Answer &answer) {
+            m_creating = false;
+            const QString session = sessionPath(answer.results.value(QStringLiteral("session_handle")));
+            if (!answer.ok() || session.isEmpty()) {
+                setState(State::Unavailable, failure(answer, QStringLiteral("création de la session")));
+                return;
+            }
+            m_session = session;
+            listenToSession(true);
+            bindNow();
+        });
 }
 
 void PortalShortcutService::bindNow()
@@ -128,17 +128,18 @@ void PortalShortcutService::bindNow()
         }
         shortcuts << Portal::ShortcutEntry{binding.name, properties};
     }
-    Portal::request(m_bus, m_service, shortcutsInterface, QStringLiteral("BindShortcuts"),
-                    {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts), QString()},
-                    {}, m_timeout, this, [this](const Portal::Answer &answer) {
-                        if (!answer.ok()) {
-                            setState(State::Unavailable, failure(answer, QStringLiteral("enregistrement")));
-                            return;
-                        }
-                        readShortcuts(answer.results.value(QStringLiteral("shortcuts")));
-                        setState(State::Bound);
-                        list();
-                    });
+    Portal::request(
+        m_bus, m_service, shortcutsInterface, QStringLiteral("BindShortcuts"),
+        {QVariant::fromValue(QDBusObjectPath(m_session)), QVariant::fromValue(shortcuts), QString()}, {},
+        m_timeout, this, [this](const Portal::Answer &answer) {
+            if (!answer.ok()) {
+                setState(State::Unavailable, failure(answer, QStringLiteral("enregistrement")));
+                return;
+            }
+            readShortcuts(answer.results.value(QStringLiteral("shortcuts")));
+            setState(State::Bound);
+            list();
+        });
 }
 
 void PortalShortcutService::list()
@@ -206,7 +207,8 @@ void PortalShortcutService::deactivatedBy(const QDBusObjectPath &session, const 
         onActivated(id, false);
 }
 
-void PortalShortcutService::shortcutsChangedBy(const QDBusObjectPath &session, const QList<Portal::ShortcutEntry> &shortcuts)
+void PortalShortcutService::shortcutsChangedBy(const QDBusObjectPath &session,
+                                               const QList<Portal::ShortcutEntry> &shortcuts)
 {
     if (session.path() != m_session || m_session.isEmpty())
         return;

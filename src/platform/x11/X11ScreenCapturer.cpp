@@ -8,8 +8,8 @@
 #include <QScreen>
 
 #include <cstdlib>
-#include <malloc.h>
 #include <cstring>
+#include <malloc.h>
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
@@ -156,7 +156,8 @@ void X11ScreenCapturer::read(const std::shared_ptr<Reading> &reading)
     const QList<QScreen *> present = QGuiApplication::screens();
     for (QScreen *screen : std::as_const(reading->request.screens)) {
         // A screen unplugged during the wait is gone.
-        Result<QImage> picture = present.contains(screen) ? grabScreen(screen) : CaptureError::displayNotFound();
+        Result<QImage> picture =
+            present.contains(screen) ? grabScreen(screen) : CaptureError::displayNotFound();
         if (!picture) {
             reading->done(picture.error());
             return;

@@ -59,9 +59,9 @@ KeyboardLayout::LayoutSource fromServer()
         if (!connection || !context())
             return std::nullopt;
         static const bool ready =
-            xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION, XKB_X11_MIN_MINOR_XKB_VERSION,
-                                        XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS, nullptr, nullptr, nullptr,
-                                        nullptr) == 1;
+            xkb_x11_setup_xkb_extension(connection, XKB_X11_MIN_MAJOR_XKB_VERSION,
+                                        XKB_X11_MIN_MINOR_XKB_VERSION, XKB_X11_SETUP_XKB_EXTENSION_NO_FLAGS,
+                                        nullptr, nullptr, nullptr, nullptr) == 1;
         if (!ready)
             return std::nullopt;
         const int32_t device = xkb_x11_get_core_keyboard_device_id(connection);
@@ -84,5 +84,3 @@ KeyboardLayout::LayoutSource fromName(const QString &layout)
 }
 
 } // namespace XkbKeyboardLayout
-
-
