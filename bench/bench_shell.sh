@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The program as the desktop starts it, on a private 3840 × 2160 Xvfb with a tray host, side by side with
-# another tray screenshot program started the same way (flameshot, when installed):
+# The program as the desktop starts it, on a private 3840 × 2160 Xvfb with a tray host:
 #   - start: from the exec to the icon embedded in the tray host;
 #   - idle memory: the resident set 3 s after the start, no window shown;
 #   - `pim full` from the shell to the saved file's path printed, next to `scrot -o` (the instance running).
@@ -89,11 +88,6 @@ start_and_idle() {
 }
 
 start_and_idle pim "$pim"
-if command -v flameshot >/dev/null; then
-  start_and_idle flameshot flameshot
-else
-  echo "# flameshot is not installed: no peer for the start and the idle memory" >&2
-fi
 
 # pim full through the running instance, next to scrot, alternating.
 fresh_home full

@@ -204,7 +204,7 @@ void CaptureCoordinator::performCapture(QScreen *screen, const QImage &image, co
     // The clipboard keeps only the PNG (a TIFF, when a program asks for one, is decoded from it): holding
     // the bitmap there would keep the screen reader from reusing its buffer for the next capture, and a
     // fresh 4K buffer costs more to fill than the copy itself.
-    m_output.copyToPasteboard(*png);
+    OutputPipeline::copyToPasteboard(*png);
     const Result<QString> path = m_output.save(image, scale, *png);
     if (!path) {
         fail(path.error().message, done);

@@ -353,7 +353,7 @@ void EditorWindowController::copyComposedImage()
     const std::optional<QImage> image = composed();
     if (!image)
         return;
-    if (m_pipeline.copyToPasteboard(*image, m_document->scale()))
+    if (OutputPipeline::copyToPasteboard(*image, m_document->scale()))
         HUD::show(QStringLiteral("Image copiée"), this);
 }
 

@@ -227,6 +227,6 @@ void HistoryWindowController::copyImage(const HistoryStore::Entry &entry)
     const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(entry.path);
     if (!loaded)
         return;
-    if (OutputPipeline().copyToPasteboard(loaded->image, loaded->scale))
+    if (OutputPipeline::copyToPasteboard(loaded->image, loaded->scale))
         HUD::show(QStringLiteral("Image copiée"), this);
 }
