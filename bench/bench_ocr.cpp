@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Text recognition on a rendered desktop with several windows of known English and French text, side by
-// side with the `tesseract` command (package tesseract-ocr) at its usual settings: word recall (the share
-// of the known words found), in-order similarity (the longest common subsequence of the known and the
-// found words, over the known ones) and time (median of 3). Run with OMP_THREAD_LIMIT=1 in the
+// Text recognition on rendered desktops of known English and French text (four windows of plain text, and
+// whole desktops in dark and light themes at 1080p and 4K), side by side with the `tesseract` command
+// (package tesseract-ocr) at its usual settings: word recall (the share of the known words found),
+// in-order similarity (the longest common subsequence of the known and the found words, over the known
+// ones) and time (median of 3). Run with OMP_THREAD_LIMIT=1 in the
 // environment, as Pim runs; the command gets the same.
 #include "BenchUtil.h"
 
 #include "imagetools/OCRService.h"
+#include "support/DesktopScene.h"
 
 #include <QGuiApplication>
 #include <QPainter>
@@ -73,18 +75,6 @@ QImage renderDesktop()
     return image;
 }
 
-QStringList words(const QString &text)
-{
-    QStringList list;
-    for (const QString &w : text.split(QRegularExpression(QStringLiteral("\\s+")), Qt::SkipEmptyParts)) {
-        QString clean = w;
-        clean.remove(QRegularExpression(QStringLiteral("^[^\\w]+|[^\\w]+$")));
-        if (!clean.isEmpty())
-            list << clean;
-    }
-    return list;
-}
-
 double recall(const QStringList &expected, QStringList found)
 {
     int hits = 0;
@@ -109,12 +99,45 @@ double inOrder(const QStringList &a, const QStringList &b)
     return double(lcs[size_t(a.size())][size_t(b.size())]) / a.size();
 }
 
-void report(const char *name, const QStringList &expected, const QString &text, double ms)
+void report(const QString &name, const QStringList &expected, const QString &text, double ms)
 {
-    const QStringList found = words(text);
-    Bench::print((std::string(name) + "_word_recall").c_str(), recall(expected, found), "");
-    Bench::print((std::string(name) + "_in_order").c_str(), inOrder(expected, found), "");
-    Bench::print((std::string(name) + "_time").c_str(), ms, "ms");
+    const QStringList found = DesktopScene::words(text);
+    Bench::print(qPrintable(name + "_word_recall"), recall(expected, found), "");
+    Bench::print(qPrintable(name + "_in_order"), inOrder(expected, found), "");
+    Bench::print(qPrintable(name + "_time"), ms, "ms");
+}
+
+// Pim's reading and the command's, side by side, on one picture.
+void measure(const QString &name, const QImage &picture, const QStringList &expected,
+             const QString &tesseract, const QStringList &settings)
+{
+    // PIM_BENCH_ONLY=PREFIX: only the pictures whose name begins so.
+    if (!name.startsWith(qEnvironmentVariable("PIM_BENCH_ONLY")))
+        return;
+    const QStringList languages{QStringLiteral("fr-FR"), QStringLiteral("en-US")};
+    QString text;
+    const double ours = Bench::medianMs(
+        3, [&] { text = OCRService::orderedText(*OCRService::recognize(picture, languages)); });
+    report(name + "_pim", expected, text, ours);
+    if (tesseract.isEmpty())
+        return;
+    QTemporaryDir dir;
+    const QString file = dir.filePath("desktop.png");
+    picture.save(file);
+    for (const QString &setting : settings) {
+        const QStringList options = setting.split(u' ', Qt::SkipEmptyParts);
+        QString output;
+        const double ms = Bench::medianMs(3, [&] {
+            QProcess process;
+            process.start(tesseract, QStringList{file, "-", "-l", "fra+eng"} + options);
+            process.waitForFinished(300000);
+            output = QString::fromUtf8(process.readAllStandardOutput());
+        });
+        QString label = setting;
+        label.remove(QStringLiteral("--")).replace(u' ', QString());
+        report(name + "_tesseract" + (label.isEmpty() ? QStringLiteral("_default") : u'_' + label), expected,
+               output, ms);
+    }
 }
 
 } // namespace
@@ -125,41 +148,36 @@ int main(int argc, char **argv)
     QGuiApplication app(argc, argv);
     if (qgetenv("OMP_THREAD_LIMIT") != "1")
         std::fprintf(stderr, "bench_ocr: run with OMP_THREAD_LIMIT=1, as Pim runs\n");
-    const QImage desktop = renderDesktop();
+    // PIM_BENCH_NO_COMMAND: Pim's figures alone.
+    const QString tesseract = qEnvironmentVariableIsSet("PIM_BENCH_NO_COMMAND")
+                                  ? QString()
+                                  : QStandardPaths::findExecutable(QStringLiteral("tesseract"));
+    if (tesseract.isEmpty() && !qEnvironmentVariableIsSet("PIM_BENCH_NO_COMMAND"))
+        std::fprintf(stderr, "bench_ocr: the tesseract command is not installed (package tesseract-ocr)\n");
+
+    // Four windows of plain text on a gradient.
     QStringList expected;
     for (const Window &w : windows())
         for (const QString &line : w.lines)
-            expected << words(line);
-    const QStringList languages{QStringLiteral("fr-FR"), QStringLiteral("en-US")};
+            expected << DesktopScene::words(line);
+    if (!qEnvironmentVariableIsSet("PIM_BENCH_ONLY_SAVE"))
+        measure(QStringLiteral("windows"), renderDesktop(), expected, tesseract,
+                {QString(), QStringLiteral("--dpi 144"), QStringLiteral("--psm 4 --dpi 144"),
+                 QStringLiteral("--psm 11 --dpi 144")});
 
-    QString text;
-    const double ours = Bench::medianMs(
-        3, [&] { text = OCRService::orderedText(*OCRService::recognize(desktop, languages)); });
-    report("pim", expected, text, ours);
-
-    const QString tesseract = QStandardPaths::findExecutable(QStringLiteral("tesseract"));
-    if (tesseract.isEmpty()) {
-        std::fprintf(stderr, "bench_ocr: the tesseract command is not installed (package tesseract-ocr)\n");
-        return 0;
-    }
-    QTemporaryDir dir;
-    const QString file = dir.filePath("desktop.png");
-    desktop.save(file);
-    struct Setting {
-        const char *name;
-        QStringList options;
-    };
-    for (const Setting &s : {Setting{"tesseract_default", {}}, Setting{"tesseract_dpi144", {"--dpi", "144"}},
-                             Setting{"tesseract_psm4_dpi144", {"--psm", "4", "--dpi", "144"}},
-                             Setting{"tesseract_psm11_dpi144", {"--psm", "11", "--dpi", "144"}}}) {
-        QString output;
-        const double ms = Bench::medianMs(3, [&] {
-            QProcess process;
-            process.start(tesseract, QStringList{file, "-", "-l", "fra+eng"} + s.options);
-            process.waitForFinished(120000);
-            output = QString::fromUtf8(process.readAllStandardOutput());
-        });
-        report(s.name, expected, output, ms);
+    // Whole desktops, at scale 1 and 2.
+    for (const DesktopScene::Scene &scene : {DesktopScene::dark(), DesktopScene::light()}) {
+        for (const int scale : {1, 2}) {
+            const QString name = scene.name + (scale == 1 ? QStringLiteral("_1080p") : QStringLiteral("_4k"));
+            const QImage picture = DesktopScene::render(scene, scale);
+            // PIM_BENCH_SAVE=FOLDER: the pictures, to look at (PIM_BENCH_ONLY_SAVE: nothing else).
+            if (const QString folder = qEnvironmentVariable("PIM_BENCH_SAVE"); !folder.isEmpty())
+                picture.save(folder + u'/' + name + QStringLiteral(".png"));
+            if (qEnvironmentVariableIsSet("PIM_BENCH_ONLY_SAVE"))
+                continue;
+            measure(name, picture, DesktopScene::words(scene), tesseract,
+                    {QString(), QStringLiteral("--psm 11")});
+        }
     }
     return 0;
 }

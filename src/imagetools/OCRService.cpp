@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "imagetools/OCRService.h"
 
+#include "imagetools/TextRegions.h"
+
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QLocale>
+#include <QThread>
 #include <QTimer>
 #include <QtConcurrent>
 
@@ -15,7 +18,9 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <numeric>
 #include <optional>
+#include <thread>
 
 namespace OCRService {
 
@@ -61,17 +66,20 @@ Error missingLanguages(const QStringList &tags)
                      .arg(tags.join(QStringLiteral(", ")))};
 }
 
-struct EngineCache {
+// Started engines kept for the next recognitions with the same languages: starting one reads its
+// language models, a fifth of a second. Up to one per worker of a recognition.
+constexpr size_t keptEngines = 2;
+struct EnginePool {
     std::mutex mutex;
-    std::unique_ptr<tesseract::TessBaseAPI> api;
-    QString key; // data folder and languages
+    QString key; // data folder and languages of the engines kept
+    std::vector<std::unique_ptr<tesseract::TessBaseAPI>> idle;
 };
 
-// Never destroyed: the engine must not be torn down after the library's own globals at exit.
-EngineCache &engineCache()
+// Never destroyed: the engines must not be torn down after the library's own globals at exit.
+EnginePool &enginePool()
 {
-    static EngineCache *cache = new EngineCache;
-    return *cache;
+    static EnginePool *pool = new EnginePool;
+    return *pool;
 }
 
 struct Gap {
@@ -153,10 +161,13 @@ QList<int> readingBlocks(const QList<QRectF> &boxes)
 
 void releaseEngine()
 {
-    EngineCache &engine = engineCache();
-    const std::lock_guard<std::mutex> lock(engine.mutex);
-    engine.api.reset();
-    engine.key.clear();
+    EnginePool &pool = enginePool();
+    std::vector<std::unique_ptr<tesseract::TessBaseAPI>> going;
+    {
+        const std::lock_guard<std::mutex> lock(pool.mutex);
+        going.swap(pool.idle);
+        pool.key.clear();
+    }
 }
 
 QString orderedText(const QList<Observation> &observations)
@@ -222,23 +233,43 @@ Result<QStringList> languageCodes(const QStringList &languages)
     return codes;
 }
 
-// The cached engine, started for these languages when it is not already. Starting it reads its language
-// models, a fifth of a second: it is kept for the next recognition with the same languages. The caller
-// holds the cache's lock.
-Result<tesseract::TessBaseAPI *> startedEngine(EngineCache &engine, const QStringList &codes)
+QString engineKey(const QStringList &codes)
 {
-    const QString key = dataPath() + u'|' + codes.join(u'+');
-    if (!engine.api || engine.key != key) {
-        engine.api.reset();
-        auto started = std::make_unique<tesseract::TessBaseAPI>();
-        if (started->Init(dataPath().toLocal8Bit().constData(), codes.join(u'+').toLatin1().constData(),
-                          tesseract::OEM_LSTM_ONLY) != 0)
-            return Error{QStringLiteral("Le moteur de reconnaissance n'a pas pu démarrer.")};
-        started->SetVariable("debug_file", "/dev/null");
-        engine.api = std::move(started);
-        engine.key = key;
+    return dataPath() + u'|' + codes.join(u'+');
+}
+
+// An engine for these languages: one the pool keeps, else a new one.
+Result<std::unique_ptr<tesseract::TessBaseAPI>> takeEngine(const QStringList &codes)
+{
+    EnginePool &pool = enginePool();
+    const QString key = engineKey(codes);
+    {
+        const std::lock_guard<std::mutex> lock(pool.mutex);
+        if (pool.key != key) {
+            pool.idle.clear();
+            pool.key = key;
+        }
+        if (!pool.idle.empty()) {
+            std::unique_ptr<tesseract::TessBaseAPI> engine = std::move(pool.idle.back());
+            pool.idle.pop_back();
+            return engine;
+        }
     }
-    return engine.api.get();
+    auto started = std::make_unique<tesseract::TessBaseAPI>();
+    if (started->Init(dataPath().toLocal8Bit().constData(), codes.join(u'+').toLatin1().constData(),
+                      tesseract::OEM_LSTM_ONLY) != 0)
+        return Error{QStringLiteral("Le moteur de reconnaissance n'a pas pu démarrer.")};
+    started->SetVariable("debug_file", "/dev/null");
+    return started;
+}
+
+// Back to the pool, for the next recognition.
+void giveBack(std::unique_ptr<tesseract::TessBaseAPI> engine, const QStringList &codes)
+{
+    EnginePool &pool = enginePool();
+    const std::lock_guard<std::mutex> lock(pool.mutex);
+    if (pool.key == engineKey(codes) && pool.idle.size() < keptEngines)
+        pool.idle.push_back(std::move(engine));
 }
 
 // The words the engine found, in its order, with the lines of its layout analysis.
@@ -262,26 +293,68 @@ QList<Word> wordsOf(tesseract::TessBaseAPI &api)
     return words;
 }
 
-// The lines as observations of a picture of that size, with their reading blocks.
-QList<Observation> observationsOf(const QList<Line> &lines, QSize size)
+// One region as the engine reads it: its lines, in the picture's pixels.
+Result<QList<Line>> readRegion(tesseract::TessBaseAPI &api, const QImage &picture,
+                               const TextRegions::Region &region, const std::function<bool()> &shouldStop)
 {
-    QList<QRectF> boxes;
-    for (const Line &line : lines)
-        boxes.append(line.box);
-    const QList<int> blocks = readingBlocks(boxes);
+    const TextRegions::Prepared prepared = TextRegions::prepare(picture, region);
+    const QImage rgb = prepared.image.convertToFormat(QImage::Format_RGB888);
+    if (rgb.isNull())
+        return Error{QStringLiteral("L'image est trop grande pour la reconnaissance du texte.")};
+    // The full layout analysis (the library's default reads the picture as one block of text).
+    api.SetPageSegMode(tesseract::PSM_AUTO);
+    api.SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
+    api.SetSourceResolution(144 * prepared.scale);
+    tesseract::ETEXT_DESC monitor;
+    if (shouldStop) {
+        monitor.cancel = [](void *stop, int) {
+            return (*static_cast<const std::function<bool()> *>(stop))();
+        };
+        monitor.cancel_this = const_cast<std::function<bool()> *>(&shouldStop);
+    }
+    if (api.Recognize(shouldStop ? &monitor : nullptr) != 0) {
+        api.Clear();
+        if (shouldStop && shouldStop())
+            return Error{QStringLiteral("La reconnaissance du texte a été interrompue.")};
+        return Error{QStringLiteral("La reconnaissance du texte a échoué.")};
+    }
+    QList<Word> words = wordsOf(api);
+    api.Clear();
+    const double scale = prepared.scale;
+    for (Word &word : words)
+        word.box =
+            QRectF(word.box.left() / scale + region.rect.left(), word.box.top() / scale + region.rect.top(),
+                   word.box.width() / scale, word.box.height() / scale);
+    return linesOf(words);
+}
+
+// The lines of the regions (in reading order) as observations of a picture of that size: the reading
+// blocks of each region follow those of the regions before it.
+QList<Observation> observationsOf(const QList<QList<Line>> &regions, QSize size)
+{
     QList<Observation> observations;
     const double width = size.width(), height = size.height();
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        const QRectF &b = lines[i].box;
-        Observation o;
-        // Pixel rows from the top become 0…1, y up.
-        o.boundingBox =
-            QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
-        o.block = blocks[i];
-        const QString text = lines[i].words.join(u' ');
-        if (!text.isEmpty())
-            o.candidates.append(text);
-        observations.append(o);
+    int firstBlock = 0;
+    for (const QList<Line> &lines : regions) {
+        QList<QRectF> boxes;
+        for (const Line &line : lines)
+            boxes.append(line.box);
+        const QList<int> blocks = readingBlocks(boxes);
+        int blockCount = 0;
+        for (qsizetype i = 0; i < lines.size(); ++i) {
+            const QRectF &b = lines[i].box;
+            Observation o;
+            // Pixel rows from the top become 0…1, y up.
+            o.boundingBox =
+                QRectF(b.left() / width, 1.0 - b.bottom() / height, b.width() / width, b.height() / height);
+            o.block = firstBlock + blocks[i];
+            blockCount = std::max(blockCount, blocks[i] + 1);
+            const QString text = lines[i].words.join(u' ');
+            if (!text.isEmpty())
+                o.candidates.append(text);
+            observations.append(o);
+        }
+        firstBlock += blockCount;
     }
     return observations;
 }
@@ -336,39 +409,45 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
     const Result<QStringList> codes = languageCodes(languages);
     if (!codes)
         return codes.error();
-    // One recognition at a time on the cached engine.
-    EngineCache &engine = engineCache();
-    const std::lock_guard<std::mutex> lock(engine.mutex);
-    const Result<tesseract::TessBaseAPI *> started = startedEngine(engine, *codes);
-    if (!started)
-        return started.error();
-    tesseract::TessBaseAPI *api = *started;
-    // The full layout analysis (the library's default reads the picture as one block of text).
-    api->SetPageSegMode(tesseract::PSM_AUTO);
-
-    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-    if (rgb.isNull())
+    const QImage picture = image.convertToFormat(QImage::Format_RGB32);
+    if (picture.isNull())
         return Error{QStringLiteral("L'image est trop grande pour la reconnaissance du texte.")};
-    api->SetImage(rgb.constBits(), rgb.width(), rgb.height(), 3, int(rgb.bytesPerLine()));
-    api->SetSourceResolution(144);
-    tesseract::ETEXT_DESC monitor;
-    if (shouldStop) {
-        monitor.cancel = [](void *stop, int) {
-            return (*static_cast<const std::function<bool()> *>(stop))();
-        };
-        monitor.cancel_this = const_cast<std::function<bool()> *>(&shouldStop);
+
+    // The windows and panes are read one by one, on two engines where there are two cores, the largest
+    // first so that both end together.
+    const QList<TextRegions::Region> regions = TextRegions::find(picture);
+    QList<int> queue(regions.size());
+    std::iota(queue.begin(), queue.end(), 0);
+    const auto area = [&](int i) { return qint64(regions[i].rect.width()) * regions[i].rect.height(); };
+    std::stable_sort(queue.begin(), queue.end(), [&](int a, int b) { return area(a) > area(b); });
+    std::vector<std::optional<Result<QList<Line>>>> readings(size_t(regions.size()));
+    std::atomic<qsizetype> next{0};
+    const auto work = [&] {
+        Result<std::unique_ptr<tesseract::TessBaseAPI>> engine = takeEngine(*codes);
+        for (qsizetype i = next++; i < queue.size(); i = next++) {
+            const int region = queue[i];
+            readings[size_t(region)] =
+                engine ? readRegion(*engine.value(), picture, regions[region], shouldStop) : engine.error();
+        }
+        if (engine)
+            giveBack(std::move(engine.value()), *codes);
+    };
+    const int workers = int(std::clamp<qsizetype>(std::min(QThread::idealThreadCount(), 2), 1,
+                                                  std::max<qsizetype>(1, regions.size())));
+    std::vector<std::thread> helpers;
+    for (int i = 1; i < workers; ++i)
+        helpers.emplace_back(work);
+    work();
+    for (std::thread &helper : helpers)
+        helper.join();
+
+    QList<QList<Line>> lines;
+    for (const std::optional<Result<QList<Line>>> &reading : readings) {
+        if (!*reading)
+            return reading->error();
+        lines.append(**reading);
     }
-    if (api->Recognize(shouldStop ? &monitor : nullptr) != 0) {
-        api->Clear();
-        if (shouldStop && shouldStop())
-            return Error{QStringLiteral("La reconnaissance du texte a été interrompue.")};
-        return Error{QStringLiteral("La reconnaissance du texte a échoué.")};
-    }
-    const QList<Word> words = wordsOf(*api);
-    api->Clear();
-    // Then the lines are put into reading blocks, so that windows and columns are read one after the
-    // other.
-    return observationsOf(linesOf(words), rgb.size());
+    return observationsOf(lines, picture.size());
 }
 
 namespace {
