@@ -8,6 +8,7 @@
 #include "BenchUtil.h"
 
 #include "imagetools/OCRService.h"
+#include "imagetools/TextRegions.h"
 #include "support/DesktopScene.h"
 
 #include <QGuiApplication>
@@ -102,6 +103,18 @@ double inOrder(const QStringList &a, const QStringList &b)
 void report(const QString &name, const QStringList &expected, const QString &text, double ms)
 {
     const QStringList found = DesktopScene::words(text);
+    // PIM_BENCH_VERBOSE: the known words not found, and the text read.
+    if (qEnvironmentVariableIsSet("PIM_BENCH_VERBOSE")) {
+        QStringList left = found, missing;
+        for (const QString &w : expected) {
+            if (const qsizetype at = left.indexOf(w); at >= 0)
+                left.removeAt(at);
+            else
+                missing << w;
+        }
+        std::fprintf(stderr, "%s missing: %s\n--\n%s\n--\n", qPrintable(name), qPrintable(missing.join(u' ')),
+                     qPrintable(text));
+    }
     Bench::print(qPrintable(name + "_word_recall"), recall(expected, found), "");
     Bench::print(qPrintable(name + "_in_order"), inOrder(expected, found), "");
     Bench::print(qPrintable(name + "_time"), ms, "ms");
@@ -115,6 +128,12 @@ void measure(const QString &name, const QImage &picture, const QStringList &expe
     if (!name.startsWith(qEnvironmentVariable("PIM_BENCH_ONLY")))
         return;
     const QStringList languages{QStringLiteral("fr-FR"), QStringLiteral("en-US")};
+    if (qEnvironmentVariableIsSet("PIM_BENCH_VERBOSE")) {
+        for (const TextRegions::Region &r : TextRegions::find(picture))
+            std::fprintf(stderr, "region %d,%d %dx%d background %s holes %d\n", r.rect.x(), r.rect.y(),
+                         r.rect.width(), r.rect.height(), qPrintable(r.background.name()),
+                         int(r.holes.size()));
+    }
     QString text;
     const double ours = Bench::medianMs(
         3, [&] { text = OCRService::orderedText(*OCRService::recognize(picture, languages)); });

@@ -43,6 +43,8 @@ struct Area {
     qint64 count = 0;
     int left = INT_MAX, top = INT_MAX, right = -1, bottom = -1; // grid cells, inclusive
     QRgb colour = 0;
+    quint32 root = 0;
+    double edge = 0; // the share of the cells on its bounding box's edges that are its own
 };
 
 // Thresholds in points (grid cells at scale 1): the smallest pane that holds a line of text.
@@ -50,6 +52,9 @@ constexpr int minimumWidth = 48;
 constexpr int minimumHeight = 16;
 constexpr qint64 minimumCells = 1500;
 constexpr double minimumFill = 0.3;
+// A pane's background runs along all four sides of its box; a band of a gradient or a patch of a
+// photograph that happens to be flat crosses its box.
+constexpr double minimumEdge = 0.85;
 // The part of the picture left to the wallpaper that makes it a region of its own.
 constexpr double restShare = 0.03;
 
@@ -99,7 +104,7 @@ std::vector<Area> uniformAreas(const QImage &image, int step)
             const quint32 root = sets.root(quint32(i));
             if (areaOf[root] < 0) {
                 areaOf[root] = qint32(areas.size());
-                areas.push_back(Area{0, INT_MAX, INT_MAX, -1, -1, line[x * step]});
+                areas.push_back(Area{0, INT_MAX, INT_MAX, -1, -1, line[x * step], root, 0});
             }
             Area &a = areas[size_t(areaOf[root])];
             ++a.count;
@@ -108,6 +113,24 @@ std::vector<Area> uniformAreas(const QImage &image, int step)
             a.top = std::min(a.top, y);
             a.bottom = std::max(a.bottom, y);
         }
+    }
+    for (Area &a : areas) {
+        if (a.count < minimumCells)
+            continue;
+        const auto own = [&](int x, int y) {
+            const size_t i = size_t(y) * size_t(width) + size_t(x);
+            return flat[i] && sets.root(quint32(i)) == a.root;
+        };
+        qint64 cells = 0, owned = 0;
+        for (int x = a.left; x <= a.right; ++x) {
+            owned += own(x, a.top) + own(x, a.bottom);
+            cells += 2;
+        }
+        for (int y = a.top + 1; y < a.bottom; ++y) {
+            owned += own(a.left, y) + own(a.right, y);
+            cells += 2;
+        }
+        a.edge = cells ? double(owned) / double(cells) : 0;
     }
     return areas;
 }
@@ -214,7 +237,7 @@ QList<Region> find(const QImage &source)
     for (const Area &a : uniformAreas(image, step)) {
         const int width = a.right - a.left + 1, height = a.bottom - a.top + 1;
         if (width < minimumWidth || height < minimumHeight || a.count < minimumCells ||
-            double(a.count) < minimumFill * double(width) * double(height))
+            double(a.count) < minimumFill * double(width) * double(height) || a.edge < minimumEdge)
             continue;
         // The flat test looks right and down: the last row and column of the area belong to it too.
         const QRect rect(a.left * step, a.top * step, (width + 1) * step, (height + 1) * step);
@@ -261,7 +284,7 @@ QList<Region> find(const QImage &source)
     // The rest comes last: it spans the whole picture, and ordered with the others it would leave none
     // of them apart.
     if (regions.isEmpty() || double(uncovered) > restShare * double(samples)) {
-        Region rest{image.rect(), QColor(255, 255, 255), rects};
+        Region rest{image.rect(), QColor(255, 255, 255), rects, true};
         if (uncovered > 0)
             rest.background = QColor(int(red / double(uncovered)), int(green / double(uncovered)),
                                      int(blue / double(uncovered)));
@@ -283,7 +306,7 @@ Prepared prepare(const QImage &image, const Region &region)
         picture.invertPixels();
         ground = QColor(255 - ground.red(), 255 - ground.green(), 255 - ground.blue());
     }
-    const int height = lineHeight(picture, ground);
+    const int height = region.rest ? 0 : lineHeight(picture, ground);
     if (height > 0 && height < 16)
         return Prepared{picture.scaled(picture.size() * 2, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
                         2};

@@ -18,6 +18,8 @@ struct Region {
     // The parts of other regions that lie inside this one: they are read on their own, so they are painted
     // over with this region's background before it is read.
     QList<QRect> holes;
+    // Whether it is the rest of the picture, what no uniform background covers.
+    bool rest = false;
 };
 
 // The regions of a picture, in reading order (the rest last). A region is the bounding box of a connected
@@ -28,8 +30,9 @@ struct Region {
 QList<Region> find(const QImage &image);
 
 // The picture of a region as the engine should read it: its holes painted over, dark text on a light
-// background (a dark background inverted), and enlarged by `scale` (2 where its lines are less than 16
-// pixels high, 1 otherwise).
+// background (a dark background inverted), and enlarged by `scale`: 2 where its lines are less than 16
+// pixels high, 1 otherwise and for the rest (a photograph's rows look like short lines, and the rest is
+// read as the whole picture used to be).
 struct Prepared {
     QImage image;
     int scale = 1;

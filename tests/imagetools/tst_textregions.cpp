@@ -89,6 +89,29 @@ private slots:
         QCOMPARE(regions[1].rect, light);
         QCOMPARE(regions[2].rect, field);
         QCOMPARE(regions[3].rect, desktop.rect());
+        QVERIFY(regions[3].rest && !regions[0].rest && !regions[1].rest && !regions[2].rest);
+    }
+
+    // A smooth gradient has flat bands; they cross their boxes and are no panes, so none eats into a
+    // window beside it.
+    void gradientBandsAreNoPanes()
+    {
+        QImage desktop(1600, 720, QImage::Format_RGB32);
+        QPainter p(&desktop);
+        QLinearGradient gradient(0, 0, 1600, 720);
+        gradient.setColorAt(0, QColor(38, 70, 120));
+        gradient.setColorAt(1, QColor(160, 90, 140));
+        p.fillRect(desktop.rect(), gradient);
+        const QRect window(30, 420, 1170, 250);
+        p.fillRect(window, QColor(250, 250, 250));
+        drawText(p, window.topLeft() + QPoint(16, 40), 11, QColor(100, 100, 100),
+                 "error: connection refused");
+        p.end();
+        const QList<Region> regions = TextRegions::find(desktop);
+        QCOMPARE(regions.size(), 2);
+        QCOMPARE(regions[0].rect, window);
+        QVERIFY(regions[0].holes.isEmpty());
+        QVERIFY(regions[1].rest);
     }
 
     void oneWindowIsOneRegion()
@@ -107,6 +130,7 @@ private slots:
         const QList<Region> grain = TextRegions::find(wallpaper(QSize(300, 200)));
         QCOMPARE(grain.size(), 1);
         QCOMPARE(grain.first().rect, QRect(0, 0, 300, 200));
+        QVERIFY(grain.first().rest);
         QVERIFY(TextRegions::find(QImage()).isEmpty());
     }
 
@@ -125,6 +149,10 @@ private slots:
         QCOMPARE(small.image.size(), QSize(800, 400));
         QCOMPARE(small.image.pixelColor(5, 5), QColor(235, 235, 225));     // the background, inverted
         QCOMPARE(small.image.pixelColor(550, 260), QColor(235, 235, 225)); // the hole, painted over
+        // The rest of a picture is read at its size whatever its lines.
+        Region rest = region;
+        rest.rest = true;
+        QCOMPARE(TextRegions::prepare(picture, rest).scale, 1);
         // The same region with large text: not enlarged.
         QImage large(400, 200, QImage::Format_RGB32);
         large.fill(Qt::white);
