@@ -98,7 +98,8 @@ int runOnDisplay(int runs, const QString &label, const QString &sceneName)
     // The bench's own desktop, or one with a photographic wallpaper and a photograph in a browser.
     Desktop desktop(sceneName == QLatin1String("photo")
                         ? DesktopScene::render(DesktopScene::dark(), scale)
-                        : Bench::screenshotLike(size.width(), size.height(), scale).convertToFormat(QImage::Format_RGB32));
+                        : Bench::screenshotLike(size.width(), size.height(), scale)
+                              .convertToFormat(QImage::Format_RGB32));
     desktop.show();
     for (int i = 0; i < 50; ++i) {
         QApplication::processEvents();
@@ -285,7 +286,8 @@ int runOnDisplay(int runs, const QString &label, const QString &sceneName)
             Bench::print((prefix + "_scrot_command").c_str(), median(peer), "ms");
             Bench::print((prefix + "_command_ratio_to_scrot").c_str(), median(command) / median(peer), "x");
             Bench::print((prefix + "_command_ratio_to_scrot_goal").c_str(), 0.12, "x");
-            Bench::print((prefix + "_cold_command_ratio_to_scrot").c_str(), median(coldCommand) / median(peer), "x");
+            Bench::print((prefix + "_cold_command_ratio_to_scrot").c_str(),
+                         median(coldCommand) / median(peer), "x");
             Bench::print((prefix + "_cold_command_ratio_to_scrot_goal").c_str(), 0.25, "x");
         }
     }
