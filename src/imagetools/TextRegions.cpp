@@ -55,6 +55,8 @@ constexpr double minimumFill = 0.3;
 // A pane's background runs along all four sides of its box; a band of a gradient or a patch of a
 // photograph that happens to be flat crosses its box.
 constexpr double minimumEdge = 0.85;
+// The most regions a picture is cut into.
+constexpr qsizetype maximumRegions = 48;
 // The part of the picture left to the wallpaper that makes it a region of its own.
 constexpr double restShare = 0.03;
 
@@ -242,6 +244,14 @@ QList<Region> find(const QImage &source)
         // The flat test looks right and down: the last row and column of the area belong to it too.
         const QRect rect(a.left * step, a.top * step, (width + 1) * step, (height + 1) * step);
         regions.append(Region{rect.intersected(image.rect()), QColor(a.colour), {}});
+    }
+    // Each region costs the engine a call of its own: a window of many buttons and fields keeps its
+    // largest panes, and the smallest are read with what holds them.
+    if (regions.size() > maximumRegions) {
+        std::stable_sort(regions.begin(), regions.end(), [](const Region &a, const Region &b) {
+            return qint64(a.rect.width()) * a.rect.height() > qint64(b.rect.width()) * b.rect.height();
+        });
+        regions.resize(maximumRegions);
     }
     // Each region leaves to the smaller ones what they cover.
     for (Region &region : regions) {

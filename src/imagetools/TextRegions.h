@@ -26,7 +26,8 @@ struct Region {
 // area of one colour (its background) large enough to hold text and covering a good part of that box; what no
 // such area covers (a photograph or a wallpaper, text straight on them) is one more region, the whole picture
 // with every other region as a hole, when it is more than a sliver. Every pixel is read by exactly one
-// region: the smallest that holds it. A picture with no uniform background is one region, all of it.
+// region: the smallest that holds it. A picture with no uniform background is one region, all of it. At
+// most 48 regions besides the rest: the largest.
 QList<Region> find(const QImage &image);
 
 // The picture of a region as the engine should read it: its holes painted over, dark text on a light

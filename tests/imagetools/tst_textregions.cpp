@@ -114,6 +114,27 @@ private slots:
         QVERIFY(regions[1].rest);
     }
 
+    // A window of many buttons: its largest panes only, each button read with the window.
+    void manyPanesKeepTheLargest()
+    {
+        QImage window(1200, 800, QImage::Format_RGB32);
+        window.fill(QColor(240, 240, 240));
+        QPainter p(&window);
+        for (int i = 0; i < 100; ++i)
+            p.fillRect(QRect(20 + (i % 10) * 115, 20 + (i / 10) * 76, 100 + i % 10, 60),
+                       QColor(200, 210, 255));
+        p.end();
+        const QList<Region> regions = TextRegions::find(window);
+        QCOMPARE(regions.size(), 48);
+        QVERIFY(std::any_of(regions.cbegin(), regions.cend(),
+                            [&](const Region &r) { return r.rect == window.rect(); }));
+        // The widest buttons stay (the last column), the narrowest are read with the window.
+        QVERIFY(std::any_of(regions.cbegin(), regions.cend(),
+                            [](const Region &r) { return r.rect.width() == 109; }));
+        QVERIFY(std::none_of(regions.cbegin(), regions.cend(),
+                             [](const Region &r) { return r.rect.width() == 100; }));
+    }
+
     void oneWindowIsOneRegion()
     {
         QImage window(600, 300, QImage::Format_RGB32);
