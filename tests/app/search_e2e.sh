@@ -15,11 +15,13 @@ mkdir -p "${XDG_CONFIG_HOME:-$HOME/.config}/Pim"
 printf '[General]\nhasSeenWelcome=true\n' >"${XDG_CONFIG_HOME:-$HOME/.config}/Pim/Pim.conf"
 PIM_TEXT_INDEX_PRIORITY=normal "$pim" 2>"$log" &
 pid=$!
-"$scene" dark &
+"$scene" dark "$PWD/scene-painted" &
 scene_pid=$!
 trap 'kill $pid $scene_pid 2>/dev/null || true; wait 2>/dev/null || true' EXIT
-for _ in $(seq 1 100); do xdotool search --name '^scene$' >/dev/null 2>&1 && break; sleep 0.1; done
-sleep 1
+# The desktop is on the screen once the window says it painted it, and Pim answers once it runs.
+for _ in $(seq 1 200); do [ -f scene-painted ] && break; sleep 0.05; done
+[ -f scene-painted ] || fail "the drawn desktop did not show"
+for _ in $(seq 1 200); do [ -S "${XDG_RUNTIME_DIR}/pim.socket" ] && break; sleep 0.05; done
 capture=$("$pim" full) || fail "pim full: $capture $(cat "$log")"
 [ -f "$capture" ] || fail "pim full printed '$capture'"
 
