@@ -3,12 +3,15 @@
 #include "output/PngWriter.h"
 
 #include "../bench/BenchUtil.h"
+#include "../support/DesktopScene.h"
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImageWriter>
 #include <QRandomGenerator>
 #include <QTest>
+
+#include <cstring>
 
 Q_DECLARE_METATYPE(QImage::Format)
 
@@ -32,6 +35,53 @@ class TestPngWriter : public QObject {
             }
         }
         return image.convertToFormat(format);
+    }
+
+    // Slices of rows (the writer deflates about 256 KiB at a time) that are in turn photographic (noise)
+    // and not (sparse marks on a flat colour), so that the stream passes from one compressor to the other
+    // at each slice. Each kind repeats a tile of 8 rows: a slice's first rows match the end of the last
+    // slice of its kind, which is not what comes just before them in the file.
+    static QImage alternating(int w, int bands)
+    {
+        const int sliceRows = (256 * 1024) / (w * 3 + 1);
+        QImage image(w, sliceRows * 4 * bands, QImage::Format_RGB32);
+        QRandomGenerator random(7);
+        QImage noise(w, 8, QImage::Format_RGB32), marks(w, 8, QImage::Format_RGB32);
+        for (int y = 0; y < 8; ++y) {
+            for (int x = 0; x < w; ++x) {
+                noise.setPixel(x, y, 0xff000000u | (random.generate() & 0xffffffu));
+                marks.setPixel(x, y, random.bounded(40) == 0 ? qRgb(230, 230, 230) : qRgb(30, 34, 40));
+            }
+        }
+        for (int y = 0; y < image.height(); ++y) {
+            const QImage &tile = (y / sliceRows) % 2 ? noise : marks;
+            std::memcpy(image.scanLine(y), tile.constScanLine(y % 8), size_t(w) * 4);
+        }
+        return image;
+    }
+
+    // Stripes of noise, flat colour and diagonal marks, of random heights.
+    static QImage striped(int w, int h, quint32 seed)
+    {
+        QImage image(w, h, QImage::Format_RGB32);
+        QRandomGenerator random(seed);
+        int kind = 0;
+        for (int y = 0, left = 0; y < h; ++y, --left) {
+            if (left <= 0) {
+                kind = int(random.bounded(3));
+                left = 5 + int(random.bounded(150));
+            }
+            auto *row = reinterpret_cast<QRgb *>(image.scanLine(y));
+            for (int x = 0; x < w; ++x) {
+                const quint32 noise = random.generate();
+                switch (kind) {
+                case 0: row[x] = 0xff000000u | (noise & 0xffffffu); break;
+                case 1: row[x] = qRgb(40, 44, 52); break;
+                default: row[x] = ((x / 3 + y) % 7 == 0) ? qRgb(220, 220, 220) : qRgb(30, 30, 30); break;
+                }
+            }
+        }
+        return image;
     }
 
     static QImage decode(const QByteArray &bytes) { return QImage::fromData(bytes, "png"); }
@@ -71,6 +121,22 @@ private slots:
         QCOMPARE(int(std::lround(decoded.dotsPerMeterX() * 0.0254)), 144);
     }
 
+    void photographsAndWindowsInTurn()
+    {
+        for (const int w : {1000, 1711}) {
+            const QImage image = alternating(w, 8);
+            const std::optional<QByteArray> png = PngWriter::encode(image, 1);
+            QVERIFY(png);
+            QCOMPARE(decode(*png).convertToFormat(QImage::Format_RGB32), image);
+        }
+        for (quint32 seed = 1; seed <= 6; ++seed) {
+            const QImage image = striped(1500 + int(seed) * 37, 900 + int(seed) * 61, seed);
+            const std::optional<QByteArray> png = PngWriter::encode(image, 1);
+            QVERIFY(png);
+            QCOMPARE(decode(*png).convertToFormat(QImage::Format_RGB32), image);
+        }
+    }
+
     void resolutionAndColourSpace()
     {
         QImage image = mixed(40, 30, QImage::Format_RGB32, false);
@@ -94,11 +160,13 @@ private slots:
     }
 
     // Our files stay close to what the reference encoder (libpng at its default level) makes of a
-    // realistic screen.
+    // realistic screen, with windows only or with a photographic wallpaper and a photograph.
     void sizeCloseToTheReference()
     {
-        for (const auto &[w, h] : {std::pair{1920, 1080}, std::pair{1280, 800}}) {
-            const QImage screen = Bench::screenshotLike(w, h).convertToFormat(QImage::Format_RGB32);
+        const QList<QImage> screens = {Bench::screenshotLike(1920, 1080), Bench::screenshotLike(1280, 800),
+                                       DesktopScene::render(DesktopScene::dark(), 1)};
+        for (const QImage &picture : screens) {
+            const QImage screen = picture.convertToFormat(QImage::Format_RGB32);
             QByteArray reference;
             QBuffer buffer(&reference);
             buffer.open(QIODevice::WriteOnly);
