@@ -74,6 +74,37 @@ double residentMegabytes(qint64 pid)
     return 0;
 }
 
+// The processor time a process has used, in clock ticks.
+qint64 processorTicks(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray text = stat.readAll();
+    // The fields after the command's name, which is in parentheses: utime and stime are the 12th and 13th.
+    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 12 ? fields[11].toLongLong() + fields[12].toLongLong() : -1;
+}
+
+// Waits until a process is at rest: it has used no processor time for two seconds (the history's text
+// indexing of a burst goes on for a while after it), at most `limit` milliseconds.
+void waitUntilAtRest(qint64 pid, int limit)
+{
+    QElapsedTimer timer;
+    timer.start();
+    qint64 last = processorTicks(pid);
+    QElapsedTimer still;
+    still.start();
+    while (timer.elapsed() < limit && still.elapsed() < 2000) {
+        QThread::msleep(100);
+        const qint64 now = processorTicks(pid);
+        if (now != last) {
+            last = now;
+            still.restart();
+        }
+    }
+}
+
 // Waits, handling events, so that the timers that let buffers go run.
 void idle(int milliseconds)
 {
@@ -276,8 +307,12 @@ int runOnDisplay(int runs, const QString &label, const QString &sceneName)
         double rest = 0;
         for (int i = 0; i < std::min(runs, 5); ++i) {
             QThread::msleep(quietSpellForTheCommand);
-            if (i == 0)
+            if (i == 0) {
+                // At rest: the burst's text indexed, then the release delay (engines and buffers) passed.
+                waitUntilAtRest(instance.processId(), 300000);
+                QThread::msleep(releaseDelay + 600);
                 rest = residentMegabytes(instance.processId());
+            }
             coldCommand.push_back(run(PIM_COMMAND, {"full"}).first);
         }
         instance.terminate();

@@ -11,6 +11,7 @@
 #include "history/HistoryWindowController.h"
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
+#include "imagetools/OCRService.h"
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/x11/X11ScreenCapturer.h"
@@ -60,13 +61,18 @@ void ensureSingleThreadedOpenMP(char **argv)
 // coordinator, before the application object does.
 std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
 {
+    // PIM_CAPTURE_BUFFERS_MS: how long the screen reader keeps its buffers after a burst, and the text
+    // recognition its engines (tests, benches).
+    bool number = false;
+    int keep = qEnvironmentVariableIntValue("PIM_CAPTURE_BUFFERS_MS", &number);
+    if (!number || keep < 0)
+        keep = -1;
+    else
+        OCRService::setEnginesKeptFor(keep);
     switch (session) {
     case DesktopSession::Kind::X11: {
         auto capturer = std::make_unique<X11ScreenCapturer>();
-        // PIM_CAPTURE_BUFFERS_MS: how long the screen reader keeps its buffers after a burst (tests).
-        bool number = false;
-        const int keep = qEnvironmentVariableIntValue("PIM_CAPTURE_BUFFERS_MS", &number);
-        if (number && keep >= 0)
+        if (keep >= 0)
             capturer->setKeepBuffersFor(keep);
         return capturer;
     }

@@ -15,6 +15,9 @@
 #include <tesseract/ocrclass.h>
 
 #include <algorithm>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 #include <atomic>
 #include <memory>
 #include <mutex>
@@ -74,6 +77,9 @@ struct EnginePool {
     QString key; // data folder and languages of the engines kept
     std::vector<std::unique_ptr<tesseract::TessBaseAPI>> idle;
 };
+
+// The engines go a while after the last recognition (a minute unless told otherwise).
+std::atomic<int> enginesKeptFor{60000};
 
 // Never destroyed: the engines must not be torn down after the library's own globals at exit.
 EnginePool &enginePool()
@@ -168,6 +174,24 @@ void releaseEngine()
         going.swap(pool.idle);
         pool.key.clear();
     }
+    if (going.empty())
+        return;
+    going.clear();
+#ifdef __GLIBC__
+    ::malloc_trim(0); // the models' tens of megabytes go back to the system, not just to the heap
+#endif
+}
+
+bool holdsEngines()
+{
+    EnginePool &pool = enginePool();
+    const std::lock_guard<std::mutex> lock(pool.mutex);
+    return !pool.idle.empty();
+}
+
+void setEnginesKeptFor(int milliseconds)
+{
+    enginesKeptFor = std::max(0, milliseconds);
 }
 
 QString orderedText(const QList<Observation> &observations)
@@ -270,6 +294,27 @@ void giveBack(std::unique_ptr<tesseract::TessBaseAPI> engine, const QStringList 
     const std::lock_guard<std::mutex> lock(pool.mutex);
     if (pool.key == engineKey(codes) && pool.idle.size() < keptEngines)
         pool.idle.push_back(std::move(engine));
+}
+
+// Starts, or starts again, the wait before the kept engines go. Any thread: the timer lives on the
+// application's.
+void scheduleRelease()
+{
+    QCoreApplication *app = QCoreApplication::instance();
+    if (!app)
+        return;
+    QMetaObject::invokeMethod(
+        app,
+        [] {
+            static QTimer *release = [] {
+                auto *timer = new QTimer(QCoreApplication::instance());
+                timer->setSingleShot(true);
+                QObject::connect(timer, &QTimer::timeout, [] { (void)QtConcurrent::run(releaseEngine); });
+                return timer;
+            }();
+            release->start(enginesKeptFor.load());
+        },
+        Qt::QueuedConnection);
 }
 
 // The words the engine found, in its order, with the lines of its layout analysis.
@@ -431,6 +476,7 @@ Result<QList<Observation>> recognize(const QImage &image, const QStringList &lan
         }
         if (engine)
             giveBack(std::move(engine.value()), *codes);
+        scheduleRelease();
     };
     const int workers = int(std::clamp<qsizetype>(std::min(QThread::idealThreadCount(), 2), 1,
                                                   std::max<qsizetype>(1, regions.size())));
@@ -467,15 +513,6 @@ void recognizeText(const QImage &image, const QStringList &languages, QObject *c
     // not at all once the context is gone. QImage is shared copy-on-write; the worker only reads it.
     auto *watcher = new QFutureWatcher<Result<QString>>(context);
     QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, done = std::move(done)] {
-        // The engine's memory goes back a minute after the last recognition.
-        static QTimer *release = [] {
-            auto *timer = new QTimer(QCoreApplication::instance());
-            timer->setSingleShot(true);
-            timer->setInterval(60000);
-            QObject::connect(timer, &QTimer::timeout, [] { (void)QtConcurrent::run(releaseEngine); });
-            return timer;
-        }();
-        release->start();
         done(watcher->result());
         watcher->deleteLater();
     });

@@ -62,8 +62,12 @@ QString dataPath();
 Result<QList<Observation>> recognize(const QImage &image, const QStringList &languages,
                                      const std::function<bool()> &shouldStop = {});
 
-// Frees the recognition engine kept between recognitions (done by itself a minute after the last one).
+// Frees the recognition engines kept between recognitions. Done by itself a while after the last
+// recognition, whichever way it was asked for: a minute, or what setEnginesKeptFor says.
 void releaseEngine();
+void setEnginesKeptFor(int milliseconds);
+// Whether engines are kept.
+bool holdsEngines();
 
 // How many recognitions asked through recognizeText are under way.
 int activeRecognitions();

@@ -186,6 +186,24 @@ private slots:
         QCOMPARE(OCRService::orderedText(*OCRService::recognize(blank, {"fr-FR"})), QString());
     }
 
+    // A recognition asked for synchronously (as the history's indexer does) keeps its engines only for a
+    // while, like one asked for through recognizeText.
+    void enginesGoAfterTheLastRecognition()
+    {
+        OCRService::releaseEngine();
+        OCRService::setEnginesKeptFor(60000);
+        QVERIFY(OCRService::recognize(frenchText(), {"fr-FR"}));
+        QVERIFY(OCRService::holdsEngines());
+        QCoreApplication::processEvents();
+        QVERIFY(OCRService::holdsEngines()); // a minute: still there
+
+        OCRService::setEnginesKeptFor(50);
+        QVERIFY(OCRService::recognize(frenchText(), {"fr-FR"}));
+        QVERIFY(OCRService::holdsEngines());
+        QTRY_VERIFY_WITH_TIMEOUT(!OCRService::holdsEngines(), 10000);
+        OCRService::setEnginesKeptFor(60000);
+    }
+
     // The work runs on another thread and the answer comes back on the caller's.
     void asynchronousDelivery()
     {
