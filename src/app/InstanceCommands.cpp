@@ -83,6 +83,8 @@ const std::map<std::string, Command> &commands()
         {"area", [](const CommandLine::Request &, const Reply &reply,
                     Targets &targets) { targets.coordinator.captureArea(answerCapture(reply)); }},
         {"full", captureFullScreen},
+        {"scroll", [](const CommandLine::Request &, const Reply &reply,
+                      Targets &targets) { targets.coordinator.captureScrolling(answerCapture(reply)); }},
         {"edit",
          [](const CommandLine::Request &request, const Reply &reply, Targets &) {
              const QString error = EditorManager::shared().openFile(firstArgument(request));

@@ -15,6 +15,7 @@
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/x11/X11ScreenCapturer.h"
+#include "platform/x11/X11ScrollingSource.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 
@@ -94,7 +95,7 @@ std::unique_ptr<ScreenCapturer> makeScreenCapturer(DesktopSession::Kind session)
     return std::make_unique<Unavailable>();
 }
 
-// Hands Pim's two shortcuts to the desktop, where it owns them.
+// Hands Pim's shortcuts to the desktop, where it owns them.
 void bindDesktopShortcuts()
 {
     using GlobalShortcuts::Name;
@@ -102,7 +103,9 @@ void bindDesktopShortcuts()
         desktop->bind({{Name::captureArea().rawValue, QStringLiteral("Capturer une zone"),
                         Name::captureArea().shortcut()},
                        {Name::captureFullScreen().rawValue, QStringLiteral("Capturer l'écran complet"),
-                        Name::captureFullScreen().shortcut()}});
+                        Name::captureFullScreen().shortcut()},
+                       {Name::captureScrolling().rawValue, QStringLiteral("Capture défilante"),
+                        Name::captureScrolling().shortcut()}});
 }
 
 void registerShortcuts(CaptureCoordinator *coordinator)
@@ -116,6 +119,10 @@ void registerShortcuts(CaptureCoordinator *coordinator)
     GlobalShortcuts::onKeyDown(Name::captureFullScreen(), [weak] {
         if (weak)
             weak->captureFullScreen(0);
+    });
+    GlobalShortcuts::onKeyDown(Name::captureScrolling(), [weak] {
+        if (weak)
+            weak->captureScrolling();
     });
 }
 
@@ -175,6 +182,9 @@ int runInstance(QApplication &app, InstanceServer &server)
     // The coordinator owns the screen-reading service; the pipette reads the screens through it too.
     const DesktopSession::Kind session = DesktopSession::current();
     CaptureCoordinator coordinator(makeScreenCapturer(session));
+    // On X11 the wheel can be turned over another program's window: scrolling captures.
+    if (auto *x11 = dynamic_cast<X11ScreenCapturer *>(&coordinator.capturer()))
+        coordinator.setScrollingSource(std::make_unique<X11ScrollingSource>(*x11));
     // The words in the captures: an index beside the history, kept up to date in the background.
     TextIndex textIndex;
     if (!textIndex.isAvailable())

@@ -34,6 +34,12 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     QAction *full = m_menu->addAction(QStringLiteral("Capturer l'écran complet"), this,
                                       &StatusItemController::captureFullScreen);
     GlobalShortcuts::setShortcut(full, Name::captureFullScreen());
+    m_scrolling = m_menu->addAction(QStringLiteral("Capture défilante"), this,
+                                    &StatusItemController::captureScrolling);
+    GlobalShortcuts::setShortcut(m_scrolling, Name::captureScrolling());
+    m_menu->setToolTipsVisible(true);
+    updateScrollingItem();
+    connect(m_menu.get(), &QMenu::aboutToShow, this, &StatusItemController::updateScrollingItem);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Pipette (copier le code hex)"), this, &StatusItemController::pickColor);
     m_menu->addAction(QStringLiteral("Historique des captures…"), this, &StatusItemController::showHistory);
@@ -87,9 +93,9 @@ void StatusItemController::tellRefused()
 {
     using GlobalShortcuts::Name;
     QStringList fresh;
-    for (const Name &name : {Name::captureArea(), Name::captureFullScreen()}) {
-        const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(name);
-        if (!shortcut || !GlobalShortcuts::isRefused(name))
+    for (const Name *name : Name::captures()) {
+        const std::optional<GlobalShortcuts::Shortcut> shortcut = GlobalShortcuts::getShortcut(*name);
+        if (!shortcut || !GlobalShortcuts::isRefused(*name))
             continue;
         const QString keys = shortcut->presentableDescription();
         if (!m_toldRefused.contains(keys) && !fresh.contains(keys))
@@ -116,6 +122,20 @@ bool StatusItemController::isShown() const
 void StatusItemController::captureArea()
 {
     m_coordinator->captureArea();
+}
+
+void StatusItemController::captureScrolling()
+{
+    m_coordinator->captureScrolling();
+}
+
+void StatusItemController::updateScrollingItem()
+{
+    const QString reason = m_coordinator->scrollingUnavailableReason();
+    m_scrolling->setEnabled(reason.isEmpty());
+    m_scrolling->setText(reason.isEmpty() ? QStringLiteral("Capture défilante")
+                                          : QStringLiteral("Capture défilante (indisponible ici)"));
+    m_scrolling->setToolTip(reason);
 }
 
 void StatusItemController::captureFullScreen()

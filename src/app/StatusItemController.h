@@ -18,6 +18,7 @@ class CaptureCoordinator;
 class HistoryWindowController;
 class PreferencesWindowController;
 class WelcomeWindowController;
+class QAction;
 class QMenu;
 class QSystemTrayIcon;
 
@@ -37,6 +38,8 @@ public:
 
     void captureArea();
     void captureFullScreen();
+    void captureScrolling();
+    QAction *scrollingItem() const { return m_scrolling; }
     void pickColor();
     void showHistory();
     void openFolder();
@@ -63,7 +66,11 @@ private:
     // Tells each refused shortcut once a session.
     void tellRefused();
 
+    // Where this session cannot scroll another program's window, the item says why instead.
+    void updateScrollingItem();
+
     CaptureCoordinator *m_coordinator;
+    QAction *m_scrolling = nullptr;
     QSet<QString> m_toldRefused;
     QString m_lastNotification;
     std::unique_ptr<QMenu> m_menu;

@@ -28,7 +28,10 @@ public:
     QPushButton *grantButton() const { return m_grant; }
     QPushButton *mainButton() const { return m_main; }
     QPushButton *preferencesButton() const { return m_preferences; }
-    QLabel *shortcutLabel(int row) const { return row == 0 ? m_areaShortcut : m_fullShortcut; }
+    QLabel *shortcutLabel(int row) const
+    {
+        return row == 0 ? m_areaShortcut : row == 1 ? m_fullShortcut : m_scrollShortcut;
+    }
     QLabel *desktopGuidance() const { return m_desktopGuidance; }
 
     void grantClicked();
@@ -43,6 +46,7 @@ private:
     QPushButton *m_grant = nullptr;
     QLabel *m_areaShortcut = nullptr;
     QLabel *m_fullShortcut = nullptr;
+    QLabel *m_scrollShortcut = nullptr;
     QLabel *m_desktopGuidance = nullptr;
     QPushButton *m_preferences = nullptr;
     QPushButton *m_main = nullptr;

@@ -53,6 +53,83 @@ void CaptureCoordinator::readScreens(const QList<QScreen *> &screens, ScreenCapt
 
 void CaptureCoordinator::captureArea(Completion done)
 {
+    QPointer<CaptureCoordinator> self(this);
+    selectArea(QString(), done,
+               [self, done](QScreen *screen, const QRectF &, const QRect &pixels, const QImage &whole) {
+                   const QImage cut = whole.copy(pixels);
+                   QTimer::singleShot(0, self, [self, screen, cut, done] {
+                       if (self)
+                           self->performCapture(screen, cut, done);
+                   });
+               });
+}
+
+QString CaptureCoordinator::scrollingUnavailableReason() const
+{
+    if (!m_scrolling)
+        return QStringLiteral("Sur ce bureau, un programme ne peut pas faire défiler la fenêtre d'un autre : "
+                              "la capture défilante n'y est pas encore possible.");
+    return m_scrolling->unavailableReason();
+}
+
+void CaptureCoordinator::captureScrolling(Completion done)
+{
+    const QString reason = scrollingUnavailableReason();
+    if (!reason.isEmpty()) {
+        fail(reason, done);
+        return;
+    }
+    if (m_scroll) {
+        ignored(done);
+        return;
+    }
+    QPointer<CaptureCoordinator> self(this);
+    selectArea(scrollingHint(), done,
+               [self, done](QScreen *screen, const QRectF &logical, const QRect &pixels, const QImage &) {
+                   if (self)
+                       self->scroll(screen, logical, pixels, done);
+               });
+}
+
+void CaptureCoordinator::scroll(QScreen *screen, const QRectF &logical, const QRect &pixels,
+                                const Completion &done)
+{
+    // The area as it is once the overlay has gone, read the way a capture reads.
+    QPointer<CaptureCoordinator> self(this);
+    QPointer<QScreen> where(screen);
+    readScreens({screen}, [self, where, logical, pixels, done](const ScreenCapturer::Pictures &pictures) {
+        if (!self)
+            return;
+        if (!pictures || pictures->isEmpty() || !where) {
+            self->fail(pictures ? CaptureError::displayNotFound().message : pictures.error().message, done);
+            return;
+        }
+        const QRect native = CaptureGeometry::nativeScreenRect(where->geometry(), where->devicePixelRatio());
+        const QImage first = pictures->first().copy(pixels);
+        self->m_scroll = std::make_unique<ScrollSession>(*self->m_scrolling, pixels.translated(native.topLeft()),
+                                                         logical.toAlignedRect(), where->geometry(), first);
+        self->m_scroll->onFinished = [self, where, done](const QImage &picture) {
+            if (!self)
+                return;
+            // The session goes after this call; the next one may start at once.
+            if (self->m_scroll)
+                self->m_scroll.release()->deleteLater();
+            if (picture.isNull()) {
+                self->fail(QStringLiteral("La capture défilante n'a rien donné."), done);
+                return;
+            }
+            QScreen *screen = where.data();
+            QTimer::singleShot(0, self, [self, screen, picture, done] {
+                if (self)
+                    self->performCapture(screen, picture, done);
+            });
+        };
+        self->m_scroll->start();
+    });
+}
+
+void CaptureCoordinator::selectArea(const QString &hint, const Completion &done, Chosen chosen)
+{
     if (!passPermissionGate(done))
         return;
     if (m_selection || m_reading) {
@@ -68,19 +145,19 @@ void CaptureCoordinator::captureArea(Completion done)
         return;
     }
     QPointer<CaptureCoordinator> self(this);
-    readScreens(screens, [self, screens, done](const ScreenCapturer::Pictures &pictures) {
+    readScreens(screens, [self, screens, hint, done, chosen](const ScreenCapturer::Pictures &pictures) {
         if (!self)
             return;
         if (!pictures) {
             self->fail(pictures.error().message, done);
             return;
         }
-        self->select(screens, *pictures, done);
+        self->select(screens, *pictures, hint, done, chosen);
     });
 }
 
 void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QImage> &pictures,
-                                const Completion &done)
+                                const QString &hint, const Completion &done, Chosen chosen)
 {
     // A screen unplugged while it was being read is left out.
     const QList<QScreen *> present = QGuiApplication::screens();
@@ -94,8 +171,9 @@ void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QIm
         return;
     }
     m_selection = std::make_unique<SelectionController>(m_overlays);
+    m_selection->setHint(hint);
     QPointer<CaptureCoordinator> self(this);
-    m_selection->begin(frozen, [self, frozen, done](std::optional<SelectionController::Result> result) {
+    m_selection->begin(frozen, [self, frozen, done, chosen](std::optional<SelectionController::Result> result) {
         if (!self)
             return;
         // The controller goes once its windows have gone; the next request may start at once.
@@ -121,12 +199,7 @@ void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QIm
             self->fail(CaptureError::displayNotFound().message, done);
             return;
         }
-        const QImage cut = whole->copy(pixels);
-        QScreen *screen = result->screen;
-        QTimer::singleShot(0, self, [self, screen, cut, done] {
-            if (self)
-                self->performCapture(screen, cut, done);
-        });
+        chosen(result->screen, result->rect, pixels, *whole);
     });
 }
 

@@ -5,6 +5,8 @@
 #include "capture/ClosingWindows.h"
 #include "capture/OverlayWindowPool.h"
 #include "capture/ScreenCapturer.h"
+#include "capture/ScrollSession.h"
+#include "capture/ScrollingSource.h"
 #include "capture/SelectionController.h"
 #include "common/Result.h"
 #include "output/OutputPipeline.h"
@@ -36,6 +38,16 @@ public:
     // proceeds while a selection is on screen; it is ignored while the screens are being read.
     void captureFullScreen(double delaySeconds, Completion done = {});
 
+    // The area overlay with a hint, then the chosen area scrolled and stitched (on X11). Ignored like
+    // captureArea, and while a scrolling capture runs.
+    void captureScrolling(Completion done = {});
+    // Scrolls other programs' windows; set by the app where the session can.
+    void setScrollingSource(std::unique_ptr<ScrollingSource> source) { m_scrolling = std::move(source); }
+    // Why a scrolling capture cannot be made here; empty when it can.
+    QString scrollingUnavailableReason() const;
+    ScrollSession *scrollSession() const { return m_scroll.get(); }
+    static QString scrollingHint() { return QStringLiteral("Choisis la zone qui défile"); }
+
     // Reads the screens for another tool (the pipette) the way a capture does: after Pim's closing windows
     // have gone. An error when a reading is already under way.
     void readScreens(const QList<QScreen *> &screens, ScreenCapturer::Completion done);
@@ -65,7 +77,14 @@ public:
 
 private:
     bool passPermissionGate(const Completion &done);
-    void select(const QList<QScreen *> &screens, const QList<QImage> &pictures, const Completion &done);
+    // What to do with the area chosen: its screen, its rectangle in global logical coordinates and in the
+    // screen's pixels, and the screen's frozen picture.
+    using Chosen = std::function<void(QScreen *screen, const QRectF &logical, const QRect &pixels,
+                                      const QImage &whole)>;
+    void selectArea(const QString &hint, const Completion &done, Chosen chosen);
+    void select(const QList<QScreen *> &screens, const QList<QImage> &pictures, const QString &hint,
+                const Completion &done, Chosen chosen);
+    void scroll(QScreen *screen, const QRectF &logical, const QRect &pixels, const Completion &done);
     void captureScreenNow(const Completion &done);
     void performCapture(QScreen *screen, const QImage &image, const Completion &done);
     void fail(const QString &message, const Completion &done);
@@ -77,5 +96,7 @@ private:
     ClosingWindows m_closing;
     OverlayWindowPool m_overlays;
     std::unique_ptr<SelectionController> m_selection;
+    std::unique_ptr<ScrollingSource> m_scrolling;
+    std::unique_ptr<ScrollSession> m_scroll;
     bool m_reading = false;
 };

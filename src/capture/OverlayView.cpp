@@ -108,6 +108,17 @@ void OverlayView::paintEvent(QPaintEvent *event)
                        QSize(int(std::ceil(dirty.width() * ratio)), int(std::ceil(dirty.height() * ratio))));
     painter.drawImage(QRectF(dirty), m_dimmed, source);
     const QRectF sel = selection();
+    if (!m_hint.isEmpty() && !m_start) {
+        const QRectF box = hintRect();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 191));
+        painter.drawRoundedRect(box, 8, 8);
+        painter.setPen(Qt::white);
+        painter.setFont(m_labelFont);
+        painter.drawText(box, Qt::AlignCenter, m_hint);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
     if (sel.isEmpty() && !(m_start && m_current))
         return;
     if (!sel.isEmpty()) {
@@ -130,10 +141,25 @@ void OverlayView::paintEvent(QPaintEvent *event)
     painter.drawText(QPointF(box.left() + 8, box.top() + 4 + metrics.ascent()), labelText());
 }
 
+void OverlayView::setHint(const QString &hint)
+{
+    m_hint = hint;
+    update();
+}
+
+QRectF OverlayView::hintRect() const
+{
+    const QFontMetricsF metrics(m_labelFont);
+    const QSizeF size(metrics.horizontalAdvance(m_hint) + 32, metrics.height() + 16);
+    return QRectF(QPointF((width() - size.width()) / 2, 24), size);
+}
+
 void OverlayView::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    if (!m_hint.isEmpty())
+        update(hintRect().toAlignedRect().adjusted(-2, -2, 2, 2));
     window()->activateWindow();
     m_start = event->position();
     m_current = event->position();

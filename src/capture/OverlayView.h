@@ -30,6 +30,10 @@ public:
     // The selection being dragged, in view coordinates; empty when there is none.
     QRectF selection() const;
     QString labelText() const;
+    // A line at the top of the screen, shown until a drag starts.
+    void setHint(const QString &hint);
+    QString hint() const { return m_hint; }
+    QRectF hintRect() const;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -48,4 +52,5 @@ private:
     std::optional<QPointF> m_start;
     std::optional<QPointF> m_current;
     QFont m_labelFont;
+    QString m_hint;
 };

@@ -41,6 +41,7 @@ void SelectionController::begin(const QList<Frozen> &screens,
     for (const Frozen &frozen : screens) {
         OverlayWindow *window = m_pool.forScreen(frozen.screen, frozen.image);
         QScreen *screen = frozen.screen;
+        window->overlayView()->setHint(m_hint);
         window->overlayView()->onCommit = [self, screen](const QRectF &rect) {
             if (self)
                 self->finish(rect, screen);

@@ -34,6 +34,8 @@ public:
     ~SelectionController() override;
 
     void begin(const QList<Frozen> &screens, std::function<void(std::optional<Result>)> completion);
+    // A line shown at the top of each screen until the drag starts (none by default).
+    void setHint(const QString &hint) { m_hint = hint; }
     bool isShowing() const { return !m_windows.isEmpty(); }
     QList<QWidget *> windows() const;
 
@@ -44,6 +46,7 @@ private:
     void finish(std::optional<QRectF> rect, QScreen *screen);
 
     OverlayWindowPool &m_pool;
+    QString m_hint;
     QList<QPointer<QWidget>> m_windows;
     std::function<void(std::optional<Result>)> m_completion;
     QList<QMetaObject::Connection> m_screenWatch;

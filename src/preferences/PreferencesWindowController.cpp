@@ -143,9 +143,10 @@ void PreferencesWindowController::addShortcutRows(Form &form)
 {
     // Each recorder keeps itself current; the note says when the desktop refused one.
     using GlobalShortcuts::Name;
-    const Name *names[2] = {&Name::captureArea(), &Name::captureFullScreen()};
-    const QString titles[2] = {QStringLiteral("Capture de zone :"), QStringLiteral("Plein écran :")};
-    for (int i = 0; i < 2; ++i) {
+    const QList<const Name *> names = Name::captures();
+    const QString titles[shortcutRows] = {QStringLiteral("Capture de zone :"), QStringLiteral("Plein écran :"),
+                                          QStringLiteral("Capture défilante :")};
+    for (int i = 0; i < shortcutRows; ++i) {
         auto *stack = new QVBoxLayout;
         stack->setSpacing(2);
         m_recorders[i] = new GlobalShortcuts::Recorder(*names[i]);
@@ -297,8 +298,8 @@ void PreferencesWindowController::updateQualityUI(ImageFormat format)
 void PreferencesWindowController::updateShortcutStatus()
 {
     using GlobalShortcuts::Name;
-    const Name *names[2] = {&Name::captureArea(), &Name::captureFullScreen()};
-    for (int i = 0; i < 2; ++i) {
+    const QList<const Name *> names = Name::captures();
+    for (int i = 0; i < shortcutRows; ++i) {
         // Not registered: bound, yet the desktop holds no grab for it (refused, or nothing to grab with).
         const bool bound = GlobalShortcuts::getShortcut(*names[i]).has_value();
         if (const GlobalShortcuts::DesktopShortcutService *desktop = GlobalShortcuts::desktopService())

@@ -85,7 +85,8 @@ private:
     QLineEdit *m_patternField = nullptr;
     QLineEdit *m_ocrField = nullptr;
     QCheckBox *m_loginCheckbox = nullptr;
-    GlobalShortcuts::Recorder *m_recorders[2] = {nullptr, nullptr};
-    QLabel *m_shortcutStatus[2] = {nullptr, nullptr};
+    static constexpr int shortcutRows = 3;
+    GlobalShortcuts::Recorder *m_recorders[shortcutRows] = {};
+    QLabel *m_shortcutStatus[shortcutRows] = {};
     QLabel *m_desktopGuidance = nullptr;
 };

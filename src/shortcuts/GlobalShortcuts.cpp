@@ -242,6 +242,18 @@ const Name &Name::captureFullScreen()
     return name;
 }
 
+const Name &Name::captureScrolling()
+{
+    static const Name name(QStringLiteral("captureScrolling"),
+                           Shortcut(Key{Key::nine}, Modifier::shift | Modifier::command));
+    return name;
+}
+
+QList<const Name *> Name::captures()
+{
+    return {&captureArea(), &captureFullScreen(), &captureScrolling()};
+}
+
 Notifier &Notifier::shared()
 {
     static Notifier instance;

@@ -30,6 +30,9 @@ struct Name {
     // The application's two names: Shift+Super+7 and Shift+Super+8 by default.
     static const Name &captureArea();
     static const Name &captureFullScreen();
+    static const Name &captureScrolling();
+    // The capture shortcuts, in the order the menu, the preferences and the welcome window list them.
+    static QList<const Name *> captures();
 };
 
 // Change notifications, as Qt signals of one object.
