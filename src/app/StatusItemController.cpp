@@ -34,8 +34,8 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     QAction *full = m_menu->addAction(QStringLiteral("Capturer l'écran complet"), this,
                                       &StatusItemController::captureFullScreen);
     GlobalShortcuts::setShortcut(full, Name::captureFullScreen());
-    m_scrolling = m_menu->addAction(QStringLiteral("Capture défilante"), this,
-                                    &StatusItemController::captureScrolling);
+    m_scrolling =
+        m_menu->addAction(QStringLiteral("Capture défilante"), this, &StatusItemController::captureScrolling);
     GlobalShortcuts::setShortcut(m_scrolling, Name::captureScrolling());
     m_menu->setToolTipsVisible(true);
     updateScrollingItem();

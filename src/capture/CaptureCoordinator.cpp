@@ -106,8 +106,9 @@ void CaptureCoordinator::scroll(QScreen *screen, const QRectF &logical, const QR
         }
         const QRect native = CaptureGeometry::nativeScreenRect(where->geometry(), where->devicePixelRatio());
         const QImage first = pictures->first().copy(pixels);
-        self->m_scroll = std::make_unique<ScrollSession>(*self->m_scrolling, pixels.translated(native.topLeft()),
-                                                         logical.toAlignedRect(), where->geometry(), first);
+        self->m_scroll =
+            std::make_unique<ScrollSession>(*self->m_scrolling, pixels.translated(native.topLeft()),
+                                            logical.toAlignedRect(), where->geometry(), first);
         self->m_scroll->onFinished = [self, where, done](const QImage &picture) {
             if (!self)
                 return;
@@ -173,34 +174,35 @@ void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QIm
     m_selection = std::make_unique<SelectionController>(m_overlays);
     m_selection->setHint(hint);
     QPointer<CaptureCoordinator> self(this);
-    m_selection->begin(frozen, [self, frozen, done, chosen](std::optional<SelectionController::Result> result) {
-        if (!self)
-            return;
-        // The controller goes once its windows have gone; the next request may start at once.
-        if (self->m_selection)
-            self->m_selection.release()->deleteLater();
-        if (!result) {
-            self->finished(CaptureOutcome::of(CaptureOutcome::Kind::cancelled), done);
-            return;
-        }
-        const QImage *whole = nullptr;
-        for (const SelectionController::Frozen &f : frozen) {
-            if (f.screen == result->screen)
-                whole = &f.image;
-        }
-        if (!whole) {
-            self->fail(CaptureError::displayNotFound().message, done);
-            return;
-        }
-        const QRect pixels = CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
-                                                                result->screen->devicePixelRatio())
-                                 .intersected(whole->rect());
-        if (pixels.isEmpty()) {
-            self->fail(CaptureError::displayNotFound().message, done);
-            return;
-        }
-        chosen(result->screen, result->rect, pixels, *whole);
-    });
+    m_selection->begin(
+        frozen, [self, frozen, done, chosen](std::optional<SelectionController::Result> result) {
+            if (!self)
+                return;
+            // The controller goes once its windows have gone; the next request may start at once.
+            if (self->m_selection)
+                self->m_selection.release()->deleteLater();
+            if (!result) {
+                self->finished(CaptureOutcome::of(CaptureOutcome::Kind::cancelled), done);
+                return;
+            }
+            const QImage *whole = nullptr;
+            for (const SelectionController::Frozen &f : frozen) {
+                if (f.screen == result->screen)
+                    whole = &f.image;
+            }
+            if (!whole) {
+                self->fail(CaptureError::displayNotFound().message, done);
+                return;
+            }
+            const QRect pixels = CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
+                                                                    result->screen->devicePixelRatio())
+                                     .intersected(whole->rect());
+            if (pixels.isEmpty()) {
+                self->fail(CaptureError::displayNotFound().message, done);
+                return;
+            }
+            chosen(result->screen, result->rect, pixels, *whole);
+        });
 }
 
 void CaptureCoordinator::captureFullScreen(double delaySeconds, Completion done)

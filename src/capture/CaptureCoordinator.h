@@ -79,8 +79,8 @@ private:
     bool passPermissionGate(const Completion &done);
     // What to do with the area chosen: its screen, its rectangle in global logical coordinates and in the
     // screen's pixels, and the screen's frozen picture.
-    using Chosen = std::function<void(QScreen *screen, const QRectF &logical, const QRect &pixels,
-                                      const QImage &whole)>;
+    using Chosen =
+        std::function<void(QScreen *screen, const QRectF &logical, const QRect &pixels, const QImage &whole)>;
     void selectArea(const QString &hint, const Completion &done, Chosen chosen);
     void select(const QList<QScreen *> &screens, const QList<QImage> &pictures, const QString &hint,
                 const Completion &done, Chosen chosen);

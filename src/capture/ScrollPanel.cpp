@@ -8,8 +8,8 @@
 #include <QPushButton>
 
 ScrollPanel::ScrollPanel()
-    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
-      m_label(new QLabel), m_stop(new QPushButton(QStringLiteral("Arrêter")))
+    : QWidget(nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint), m_label(new QLabel),
+      m_stop(new QPushButton(QStringLiteral("Arrêter")))
 {
     setAttribute(Qt::WA_ShowWithoutActivating, false);
     setWindowTitle(QStringLiteral("Capture défilante"));

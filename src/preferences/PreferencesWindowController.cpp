@@ -144,7 +144,8 @@ void PreferencesWindowController::addShortcutRows(Form &form)
     // Each recorder keeps itself current; the note says when the desktop refused one.
     using GlobalShortcuts::Name;
     const QList<const Name *> names = Name::captures();
-    const QString titles[shortcutRows] = {QStringLiteral("Capture de zone :"), QStringLiteral("Plein écran :"),
+    const QString titles[shortcutRows] = {QStringLiteral("Capture de zone :"),
+                                          QStringLiteral("Plein écran :"),
                                           QStringLiteral("Capture défilante :")};
     for (int i = 0; i < shortcutRows; ++i) {
         auto *stack = new QVBoxLayout;

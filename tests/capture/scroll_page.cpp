@@ -26,8 +26,8 @@ QImage makePage(int width, int height)
     font.setPixelSize(15);
     painter.setFont(font);
     QRandomGenerator random(11);
-    const QStringList words = {"défilement", "page", "ligne", "capture", "texte", "colonne", "table",
-                               "exemple", "fenêtre", "longue", "document", "Linux"};
+    const QStringList words = {"défilement", "page",    "ligne",   "capture", "texte",    "colonne",
+                               "table",      "exemple", "fenêtre", "longue",  "document", "Linux"};
     int y = 0;
     for (int line = 1; y + 22 <= height; ++line, y += 22) {
         // Every so often a table of identical rows, or a blank stretch.

@@ -6,7 +6,8 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
-X11ScrollingSource::X11ScrollingSource(X11ScreenCapturer &reader, const QByteArray &display) : m_reader(reader)
+X11ScrollingSource::X11ScrollingSource(X11ScreenCapturer &reader, const QByteArray &display)
+    : m_reader(reader)
 {
     m_display = XOpenDisplay(display.isEmpty() ? nullptr : display.constData());
     if (!m_display)
