@@ -133,8 +133,9 @@ void StatusItemController::updateScrollingItem()
 {
     const QString reason = m_coordinator->scrollingUnavailableReason();
     m_scrolling->setEnabled(reason.isEmpty());
-    m_scrolling->setText(reason.isEmpty() ? QStringLiteral("Capture défilante")
-                                          : QStringLiteral("Capture défilante (indisponible ici)"));
+    GlobalShortcuts::setTitle(m_scrolling, reason.isEmpty()
+                                               ? QStringLiteral("Capture défilante")
+                                               : QStringLiteral("Capture défilante (indisponible ici)"));
     m_scrolling->setToolTip(reason);
 }
 

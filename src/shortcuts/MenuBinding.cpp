@@ -49,6 +49,13 @@ void apply(QAction *action, const Name &name)
 
 } // namespace
 
+void setTitle(QAction *action, const QString &title)
+{
+    const QString keys = action->text().section(u'\t', 1);
+    action->setProperty(titleProperty, title);
+    action->setText(keys.isEmpty() ? title : title + u'\t' + keys);
+}
+
 void setShortcut(QAction *action, const std::optional<Name> &name)
 {
     if (!action)

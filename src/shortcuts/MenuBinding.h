@@ -12,5 +12,7 @@ namespace GlobalShortcuts {
 // Makes a menu action show the name's current shortcut and follow every later change, or (with no name)
 // clears it and stops following. Keypad keys have no menu equivalent: the action then shows none.
 void setShortcut(QAction *action, const std::optional<Name> &name);
+// Changes the title of such an action, keeping the keys it shows.
+void setTitle(QAction *action, const QString &title);
 
 } // namespace GlobalShortcuts
