@@ -127,5 +127,5 @@ void ScrollSession::finish()
     m_panel.releaseKeyboard();
     m_panel.hide();
     if (onFinished)
-        onFinished(m_stitcher.result());
+        onFinished(m_stitcher.takeResult());
 }

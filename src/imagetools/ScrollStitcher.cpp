@@ -10,11 +10,40 @@
 #include <cstring>
 #include <unordered_map>
 
+#include <sys/mman.h>
+
 namespace {
 
 QImage opaque(const QImage &frame)
 {
     return frame.format() == QImage::Format_RGB32 ? frame : frame.convertToFormat(QImage::Format_RGB32);
+}
+
+// Rows of `frame` in memory of their own, given back to the system the moment the strip goes (the heap
+// would keep it): the picture is assembled from the strips as they are let go, so that it is not held
+// twice.
+QImage stripOf(const QImage &frame, int first, int count)
+{
+    const size_t rowBytes = size_t(frame.width()) * 4;
+    const size_t bytes = rowBytes * size_t(count);
+    void *memory = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (memory == MAP_FAILED)
+        return frame.copy(0, first, frame.width(), count);
+    auto *bits = static_cast<uchar *>(memory);
+    for (int r = 0; r < count; ++r)
+        std::memcpy(bits + size_t(r) * rowBytes, frame.constScanLine(first + r), rowBytes);
+    struct Mapping {
+        void *address;
+        size_t bytes;
+    };
+    return QImage(
+        bits, frame.width(), count, qsizetype(rowBytes), QImage::Format_RGB32,
+        [](void *info) {
+            auto *mapping = static_cast<Mapping *>(info);
+            ::munmap(mapping->address, mapping->bytes);
+            delete mapping;
+        },
+        new Mapping{memory, bytes});
 }
 
 } // namespace
@@ -109,7 +138,7 @@ void ScrollStitcher::detectStickyRows(const Hashes &next)
 
 ScrollStitcher::Step ScrollStitcher::add(const QImage &input)
 {
-    if (input.size() != m_first.size() || m_rows == 0)
+    if (input.size() != m_first.size() || m_rows == 0 || m_taken)
         return Step::noMatch;
     const QImage frame = opaque(input);
     const Hashes next = hashesOf(frame);
@@ -154,7 +183,7 @@ ScrollStitcher::Step ScrollStitcher::add(const QImage &input)
     const int fits = int(std::clamp<qint64>(maxRows - m_height, 0, best));
     const int bottom = m_rows - m_footer;
     if (fits > 0) {
-        m_strips << frame.copy(0, bottom - best, m_width, fits);
+        m_strips << stripOf(frame, bottom - best, fits);
         m_height += fits;
     }
     m_last = frame;
@@ -169,7 +198,20 @@ int ScrollStitcher::height() const
     return int(m_height);
 }
 
+QImage ScrollStitcher::takeResult()
+{
+    QImage out = result(true);
+    m_strips.clear();
+    m_taken = true;
+    return out;
+}
+
 QImage ScrollStitcher::result() const
+{
+    return const_cast<ScrollStitcher *>(this)->result(false);
+}
+
+QImage ScrollStitcher::result(bool release)
 {
     QImage out = ImageLimits::plainImage(QSize(m_width, int(m_height)), QImage::Format_RGB32);
     if (out.isNull())
@@ -182,8 +224,11 @@ QImage ScrollStitcher::result() const
     };
     // The first frame down to its footer, what each frame added, the last frame's footer.
     put(m_first, 0, m_rows - m_footer);
-    for (const QImage &strip : m_strips)
+    for (QImage &strip : m_strips) {
         put(strip, 0, strip.height());
+        if (release)
+            strip = QImage();
+    }
     put(m_last, m_rows - m_footer, m_footer);
     out.setDevicePixelRatio(m_first.devicePixelRatio());
     return out;

@@ -34,6 +34,9 @@ public:
 
     // The picture so far: the first frame's header, the content, the last frame's footer.
     QImage result() const;
+    // The same, letting go of each frame's rows once copied: the picture is never held twice. Nothing
+    // more can be added after it.
+    QImage takeResult();
     // Its height in pixels.
     int height() const;
     int frameCount() const { return m_frames; }
@@ -50,6 +53,7 @@ public:
 private:
     using Hashes = std::vector<std::uint64_t>;
     static Hashes hashesOf(const QImage &frame);
+    QImage result(bool release);
     // Whether row `a` of `first` and row `b` of `second` are the same, but for a few pixels.
     bool rowsAlike(const QImage &first, int a, const QImage &second, int b) const;
     // Whether the body of `next` equals that of the last frame moved up by `shift` rows (0: not moved).
@@ -61,6 +65,7 @@ private:
     QImage m_last;
     Hashes m_lastHashes;
     QList<QImage> m_strips; // the rows each frame added, in order
+    bool m_taken = false;
     int m_width = 0;
     int m_rows = 0; // of a frame
     int m_header = 0, m_footer = 0;

@@ -177,6 +177,9 @@ private slots:
         // It goes on from the last good frame.
         QCOMPARE(stitcher.add(frameOf(source, 300, 400, empty, empty)), ScrollStitcher::Step::added);
         QCOMPARE(stitcher.result(), source.copy(0, 0, 300, 700));
+        // Taken once at the end: the same picture, and nothing more is added after it.
+        QCOMPARE(stitcher.takeResult(), source.copy(0, 0, 300, 700));
+        QCOMPARE(stitcher.add(frameOf(source, 450, 400, empty, empty)), ScrollStitcher::Step::noMatch);
     }
 };
 
