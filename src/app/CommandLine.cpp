@@ -55,6 +55,7 @@ std::string usage()
            "  pim full [--delay S]   capture l'écran sous le pointeur, après S secondes\n"
            "  pim scroll             capture une zone qui défile, page entière\n"
            "  pim edit FICHIER       ouvre une image PNG, JPEG ou WebP dans l'éditeur\n"
+           "  pim pin FICHIER        épingle une image à l'écran, au-dessus des fenêtres\n"
            "  pim pick-color         copie le code hex d'une couleur de l'écran\n"
            "  pim history            ouvre l'historique des captures\n"
            "  pim preferences        ouvre les préférences\n"
@@ -98,9 +99,9 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         parsed.request = Request{command, {text}};
     } else if (command == "search" && !args.empty()) {
         parsed.request = Request{command, args};
-    } else if (command == "edit" && args.empty()) {
-        parsed.error = "fichier manquant : pim edit FICHIER";
-    } else if (command == "edit" && args.size() == 1) {
+    } else if ((command == "edit" || command == "pin") && args.empty()) {
+        parsed.error = "fichier manquant : pim " + command + " FICHIER";
+    } else if ((command == "edit" || command == "pin") && args.size() == 1) {
         const std::string &file = args[0];
         parsed.request = Request{command, {file.starts_with('/') ? file : workingFolder + "/" + file}};
     } else {

@@ -7,6 +7,8 @@
 #include "history/HistoryStore.h"
 #include "history/TextIndex.h"
 #include "imagetools/ColorPickerService.h"
+#include "output/ImageLoader.h"
+#include "preview/PinWindow.h"
 
 #include <QCoreApplication>
 #include <QTimer>
@@ -89,6 +91,17 @@ const std::map<std::string, Command> &commands()
          [](const CommandLine::Request &request, const Reply &reply, Targets &) {
              const QString error = EditorManager::shared().openFile(firstArgument(request));
              reply(error.isEmpty(), error);
+         }},
+        {"pin",
+         [](const CommandLine::Request &request, const Reply &reply, Targets &) {
+             const QString path = firstArgument(request);
+             const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(path);
+             if (!loaded) {
+                 reply(false, QStringLiteral("image illisible : %1").arg(path));
+                 return;
+             }
+             PinWindow::open(loaded->image, loaded->scale, path);
+             reply(true, QString());
          }},
         {"history",
          [](const CommandLine::Request &, const Reply &reply, Targets &targets) {

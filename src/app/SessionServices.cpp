@@ -16,6 +16,7 @@
 #include "platform/portal/PortalShortcutService.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/XkbKeyboardLayout.h"
+#include "preview/PinWindow.h"
 #include "preview/PreviewPanel.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/KeyboardLayout.h"
@@ -48,6 +49,9 @@ SessionServices::~SessionServices()
     PreviewManager::shared().dismissImmediately();
     EditorManager::shared().onWindowCreated = nullptr;
     PreviewManager::shared().openEditor = nullptr;
+    PinWindow::openEditor = nullptr;
+    for (PinWindow *pin : PinWindow::all())
+        delete pin;
     HistoryStore::shared().onEntriesChanged = nullptr;
     m_coordinator.output().onSaved = nullptr;
     m_coordinator.onCaptured = nullptr;
@@ -132,6 +136,10 @@ void SessionServices::installHooks()
     EditorManager::shared().onWindowCreated = [](EditorWindowController *editor) {
         editor->addActions(MainMenu::shared().allActions());
         editor->output().onSaved = recordInHistory;
+        editor->onPin = [](const QImage &image, double scale) { PinWindow::open(image, scale); };
+    };
+    PinWindow::openEditor = [](const QImage &image, double scale, const QString &path) {
+        EditorManager::shared().openEditor(image, scale, path);
     };
 }
 

@@ -11,6 +11,7 @@
 #include "history/HistoryWindowController.h"
 #include "imagetools/ColorPickerService.h"
 #include "preferences/PreferencesWindowController.h"
+#include "preview/PinWindow.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/MenuBinding.h"
 
@@ -180,6 +181,9 @@ HistoryWindowController *StatusItemController::historyWindow()
     if (!m_history) {
         m_history = std::make_unique<HistoryWindowController>();
         QPointer<StatusItemController> self(this);
+        m_history->onPin = [](const QImage &image, double scale, const QString &path) {
+            PinWindow::open(image, scale, path);
+        };
         m_history->onOpenEditor = [self](const QImage &image, double scale, const QString &path) {
             if (self && self->onOpenEditor)
                 self->onOpenEditor(image, scale, path);

@@ -174,6 +174,10 @@ void EditorWindowController::wireCallbacks()
         if (self)
             self->pickColor();
     };
+    m_imageBar->onPin = [self] {
+        if (self)
+            self->pinComposed();
+    };
     m_imageBar->onZoomToFit = [self] {
         if (self)
             self->zoomToFit();
@@ -339,6 +343,13 @@ void EditorWindowController::closeEvent(QCloseEvent *event)
     QWidget::closeEvent(event);
     if (onClose)
         onClose();
+}
+
+void EditorWindowController::pinComposed()
+{
+    const std::optional<QImage> picture = composed();
+    if (picture && onPin)
+        onPin(*picture, m_document->scale());
 }
 
 std::optional<QImage> EditorWindowController::composed()

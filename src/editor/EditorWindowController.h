@@ -31,6 +31,9 @@ public:
 
     // Set by the editor manager; runs when the window closes.
     std::function<void()> onClose;
+    // Pins the composed picture on the screen; set by the app.
+    std::function<void(const QImage &image, double scale)> onPin;
+    void pinComposed();
 
     EditorDocument &document() { return *m_document; }
     EditorState &state() { return m_state; }

@@ -158,6 +158,10 @@ ImageBarView::ImageBarView(QWidget *parent)
             if (onPipette)
                 onPipette();
         }));
+    row->addWidget(iconButton(QStringLiteral("pin"), QStringLiteral("Épingler"), [this] {
+        if (onPin)
+            onPin();
+    }));
 }
 
 QToolButton *ImageBarView::iconButton(const QString &role, const QString &tooltip,

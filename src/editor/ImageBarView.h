@@ -29,6 +29,7 @@ public:
     std::function<void(const Decoration &)> onDecorationChanged;
     std::function<void()> onOCR;
     std::function<void()> onPipette;
+    std::function<void()> onPin;
     std::function<void()> onZoomToFit;
     std::function<void(double zoom)> onZoom;
     std::function<void(int direction)> onZoomStep;

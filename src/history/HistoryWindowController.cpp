@@ -204,6 +204,17 @@ std::unique_ptr<QMenu> HistoryWindowController::contextMenu(int index)
         if (self)
             self->copyImage(entry);
     });
+    menu->addAction(QStringLiteral("Épingler"), [self, entry] {
+        if (!self)
+            return;
+        const std::optional<ImageLoader::Loaded> loaded = ImageLoader::load(entry.path);
+        if (!loaded) {
+            HUD::show(QStringLiteral("Fichier introuvable"), self);
+            return;
+        }
+        if (self->onPin)
+            self->onPin(loaded->image, loaded->scale, entry.path);
+    });
     menu->addSeparator();
     menu->addAction(QStringLiteral("Supprimer (corbeille)"),
                     [entry] { HistoryStore::shared().remove(entry.path, true); });

@@ -28,6 +28,8 @@ public:
 
     // Opens a capture in an editor; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
+    // Pins a capture on the screen; set by the app.
+    std::function<void(const QImage &image, double scale, const QString &path)> onPin;
     // The captures whose text holds the words typed in the search field; set by the app.
     std::function<QSet<QString>(const QString &words)> onSearch;
     // The recognised text of a capture, shown as the tooltip of a cell a search found; set by the app.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "preview/PreviewPanel.h"
+#include "preview/PinWindow.h"
 
 #include "common/WindowPlacement.h"
 
@@ -80,6 +81,13 @@ PreviewPanel::PreviewPanel(const QImage &image, double scale, const QString &fil
     m_view->onClose = [self] {
         if (self)
             self->dismiss(true);
+    };
+    // Pinned where the preview was; the preview goes, the pin takes its place.
+    m_view->onPin = [self, image, scale, filePath] {
+        if (!self)
+            return;
+        PinWindow::open(image, scale, filePath, self->geometry().center());
+        self->dismiss(false);
     };
     m_view->onDragEnded = [self] {
         if (self)

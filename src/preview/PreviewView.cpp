@@ -16,7 +16,8 @@
 #include <cmath>
 
 PreviewView::PreviewView(const QImage &image, const QString &filePath, QWidget *parent)
-    : QWidget(parent), m_image(image), m_filePath(filePath), m_closeButton(new QToolButton(this))
+    : QWidget(parent), m_image(image), m_filePath(filePath), m_closeButton(new QToolButton(this)),
+      m_pinButton(new QToolButton(this))
 {
     setAttribute(Qt::WA_Hover);
     m_closeButton->setIcon(Icons::icon(QStringLiteral("close"), QColor()));
@@ -31,6 +32,20 @@ PreviewView::PreviewView(const QImage &image, const QString &filePath, QWidget *
     connect(m_closeButton, &QToolButton::clicked, this, [this] {
         if (onClose)
             onClose();
+    });
+    // Beside it, "Épingler": the capture stays on the screen in a window of its own.
+    m_pinButton->setIcon(Icons::icon(QStringLiteral("pin"), QColor()));
+    m_pinButton->setIconSize(QSize(18, 18));
+    m_pinButton->setAutoRaise(true);
+    m_pinButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));
+    m_pinButton->setToolTip(QStringLiteral("Épingler"));
+    m_pinButton->setAccessibleName(QStringLiteral("Épingler"));
+    m_pinButton->setGeometry(28, 6, 18, 18);
+    m_pinButton->setFocusPolicy(Qt::NoFocus);
+    m_pinButton->hide();
+    connect(m_pinButton, &QToolButton::clicked, this, [this] {
+        if (onPin)
+            onPin();
     });
     startDrag = [this](QMimeData *data) {
         QPointer<PreviewView> self(this);
@@ -88,6 +103,8 @@ void PreviewView::enterEvent(QEnterEvent *)
 {
     m_closeButton->show();
     m_closeButton->raise();
+    m_pinButton->show();
+    m_pinButton->raise();
     if (onHoverChanged)
         onHoverChanged(true);
 }
@@ -95,6 +112,7 @@ void PreviewView::enterEvent(QEnterEvent *)
 void PreviewView::leaveEvent(QEvent *)
 {
     m_closeButton->hide();
+    m_pinButton->hide();
     if (onHoverChanged)
         onHoverChanged(false);
 }

@@ -22,11 +22,13 @@ public:
     std::function<void()> onClick;
     std::function<void()> onDragEnded;
     std::function<void()> onClose;
+    std::function<void()> onPin;
     std::function<void(bool inside)> onHoverChanged;
     // Runs the drag of the file; tests replace it. By default a QDrag offering a copy of the file.
     std::function<void(QMimeData *data)> startDrag;
 
     QToolButton *closeButton() const { return m_closeButton; }
+    QToolButton *pinButton() const { return m_pinButton; }
     // True while a drag of the file runs (its event loop is on the stack).
     bool isDragging() const { return m_dragging; }
     // Whether a press moved that far is a drag: strictly more than 5 points.
@@ -45,6 +47,7 @@ private:
     QImage m_image;
     QString m_filePath;
     QToolButton *m_closeButton;
+    QToolButton *m_pinButton;
     std::optional<QPointF> m_mouseDownPoint;
     bool m_didDrag = false;
     bool m_dragging = false;

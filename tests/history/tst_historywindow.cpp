@@ -145,10 +145,21 @@ private slots:
         QStringList titles;
         for (const QAction *action : menu->actions())
             titles << (action->isSeparator() ? QString("—") : action->text());
-        QCOMPARE(titles,
-                 QStringList({"Ouvrir dans l'éditeur", "Copier l'image", "—", "Supprimer (corbeille)"}));
+        QCOMPARE(titles, QStringList({"Ouvrir dans l'éditeur", "Copier l'image", "Épingler", "—",
+                                      "Supprimer (corbeille)"}));
         for (const QAction *action : menu->actions())
             QVERIFY(action->shortcut().isEmpty());
+        // "Épingler" hands the cell's capture over, as it is on the disk.
+        QString pinned;
+        double pinnedScale = 0;
+        window.onPin = [&](const QImage &image, double scale, const QString &path) {
+            QVERIFY(!image.isNull());
+            pinned = path;
+            pinnedScale = scale;
+        };
+        menu->actions().at(2)->trigger();
+        QCOMPARE(pinned, first);
+        QVERIFY(pinnedScale > 0);
 
         // A stale index has no menu.
         QVERIFY(!window.contextMenu(2));

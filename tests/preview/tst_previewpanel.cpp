@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/WindowPlacement.h"
+#include "preview/PinWindow.h"
 #include "preview/PreviewPanel.h"
 #include "preview/PreviewView.h"
 #include "support/TestSession.h"
@@ -195,6 +196,26 @@ private slots:
         panel->previewView()->closeButton()->click();
         QVERIFY(panel->isVisible()); // animated, not at once
         QTRY_VERIFY_WITH_TIMEOUT(!panel || !panel->isVisible(), 1000);
+    }
+
+    // "Épingler", beside the close button: the capture stays on the screen where the preview was, and the
+    // preview goes.
+    void pinButtonPinsTheCapture()
+    {
+        const QImage image = capture(400, 300);
+        PreviewManager::shared().show(image, 2, "/tmp/1.png", QGuiApplication::primaryScreen());
+        QPointer<PreviewPanel> panel = PreviewManager::shared().panel();
+        QCOMPARE(panel->previewView()->pinButton()->toolTip(), QStringLiteral("Épingler"));
+        const QPoint where = panel->geometry().center();
+        panel->previewView()->pinButton()->click();
+        QCOMPARE(PinWindow::all().size(), 1);
+        PinWindow *pin = PinWindow::all().first();
+        QCOMPARE(pin->image(), image);
+        QCOMPARE(pin->path(), QStringLiteral("/tmp/1.png"));
+        QCOMPARE(pin->pictureSize(), QSize(200, 150));
+        QCOMPARE(pin->geometry().center(), where);
+        QTRY_VERIFY(!panel || !panel->isVisible());
+        delete pin;
     }
 };
 
