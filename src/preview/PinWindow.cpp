@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "preview/PinWindow.h"
 
+#include "common/WindowPlacement.h"
 #include "output/ImageWriter.h"
 #include "output/OutputPipeline.h"
 #include "settings/AppSettings.h"
@@ -38,6 +39,14 @@ PinWindow *PinWindow::open(const QImage &image, double scale, const QString &pat
     QScreen *screen = QGuiApplication::screenAt(around.value_or(QCursor::pos()));
     if (!screen)
         screen = QGuiApplication::primaryScreen();
+    if (screen) {
+        // A picture larger than most of the screen (a whole screen's capture) starts zoomed out to fit.
+        const QSize room = screen->availableGeometry().size() * 0.8;
+        const QSize size = pin->pictureSize();
+        if (size.width() > room.width() || size.height() > room.height())
+            pin->setZoom(
+                std::min(double(room.width()) / size.width(), double(room.height()) / size.height()));
+    }
     const QPoint centre = around.value_or(screen ? screen->availableGeometry().center() : QPoint());
     QRect frame(QPoint(), pin->size());
     frame.moveCenter(centre);
@@ -118,8 +127,9 @@ void PinWindow::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
-    // The window manager moves it where there is one; by hand elsewhere.
-    if (windowHandle() && windowHandle()->startSystemMove())
+    // Where the compositor places windows (Wayland) only it can move one; elsewhere by hand, which every
+    // X11 window manager follows.
+    if (WindowPlacement::compositorPlacesWindows() && windowHandle() && windowHandle()->startSystemMove())
         return;
     m_grab = event->position().toPoint();
     setCursor(Qt::ClosedHandCursor);

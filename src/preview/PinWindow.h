@@ -19,7 +19,7 @@ class PinWindow : public QWidget {
     Q_OBJECT
 public:
     // A new pin, shown centred on `around` (global logical coordinates) or, without it, on the screen
-    // under the pointer.
+    // under the pointer. A picture larger than four fifths of the screen starts zoomed out to fit.
     static PinWindow *open(const QImage &image, double scale, const QString &path = QString(),
                            std::optional<QPoint> around = std::nullopt);
     // The pins on screen, oldest first.

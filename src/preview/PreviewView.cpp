@@ -34,7 +34,7 @@ PreviewView::PreviewView(const QImage &image, const QString &filePath, QWidget *
             onClose();
     });
     // Beside it, "Épingler": the capture stays on the screen in a window of its own.
-    m_pinButton->setIcon(Icons::icon(QStringLiteral("pin"), QColor()));
+    m_pinButton->setIcon(Icons::icon(QStringLiteral("pin-round"), QColor()));
     m_pinButton->setIconSize(QSize(18, 18));
     m_pinButton->setAutoRaise(true);
     m_pinButton->setStyleSheet(QStringLiteral("QToolButton { border: none; background: transparent; }"));

@@ -60,7 +60,12 @@ private slots:
 
         PinWindow *sharp = PinWindow::open(picture(400, 300), 2);
         QCOMPARE(sharp->pictureSize(), QSize(200, 150));
-        QCOMPARE(PinWindow::all(), (QList<PinWindow *>{pin, sharp}));
+        // A whole screen's capture starts zoomed out, inside the screen.
+        const QRect room = QGuiApplication::primaryScreen()->availableGeometry();
+        PinWindow *large = PinWindow::open(picture(room.width() * 2, room.height() * 2), 1);
+        QVERIFY(large->zoom() < 0.5);
+        QVERIFY(room.contains(large->geometry()));
+        QCOMPARE(PinWindow::all(), (QList<PinWindow *>{pin, sharp, large}));
     }
 
     void wheelZoomsAndCtrlWheelFades()
