@@ -53,6 +53,7 @@ std::string usage()
            "  pim                    démarre Pim dans la zone de notification\n"
            "  pim area               capture une zone et affiche le chemin du fichier\n"
            "  pim full [--delay S]   capture l'écran sous le pointeur, après S secondes\n"
+           "  pim window             capture la fenêtre choisie d'un clic\n"
            "  pim scroll             capture une zone qui défile, page entière\n"
            "  pim edit FICHIER       ouvre une image PNG, JPEG ou WebP dans l'éditeur\n"
            "  pim pin FICHIER        épingle une image à l'écran, au-dessus des fenêtres\n"
@@ -77,8 +78,8 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         parsed.help = true;
     } else if (command == "--version") {
         parsed.version = true;
-    } else if ((command == "area" || command == "scroll" || command == "pick-color" || command == "history" ||
-                command == "preferences" || command == "quit") &&
+    } else if ((command == "area" || command == "window" || command == "scroll" || command == "pick-color" ||
+                command == "history" || command == "preferences" || command == "quit") &&
                args.empty()) {
         parsed.request = Request{command, {}};
     } else if (command == "full") {

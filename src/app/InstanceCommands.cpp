@@ -85,6 +85,8 @@ const std::map<std::string, Command> &commands()
         {"area", [](const CommandLine::Request &, const Reply &reply,
                     Targets &targets) { targets.coordinator.captureArea(answerCapture(reply)); }},
         {"full", captureFullScreen},
+        {"window", [](const CommandLine::Request &, const Reply &reply,
+                      Targets &targets) { targets.coordinator.captureWindow(answerCapture(reply)); }},
         {"scroll", [](const CommandLine::Request &, const Reply &reply,
                       Targets &targets) { targets.coordinator.captureScrolling(answerCapture(reply)); }},
         {"edit",

@@ -16,6 +16,7 @@
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "platform/x11/X11ScrollingSource.h"
+#include "platform/x11/X11WindowLister.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 
@@ -104,6 +105,8 @@ void bindDesktopShortcuts()
                         Name::captureArea().shortcut()},
                        {Name::captureFullScreen().rawValue, QStringLiteral("Capturer l'écran complet"),
                         Name::captureFullScreen().shortcut()},
+                       {Name::captureWindow().rawValue, QStringLiteral("Capturer une fenêtre"),
+                        Name::captureWindow().shortcut()},
                        {Name::captureScrolling().rawValue, QStringLiteral("Capture défilante"),
                         Name::captureScrolling().shortcut()}});
 }
@@ -119,6 +122,10 @@ void registerShortcuts(CaptureCoordinator *coordinator)
     GlobalShortcuts::onKeyDown(Name::captureFullScreen(), [weak] {
         if (weak)
             weak->captureFullScreen(0);
+    });
+    GlobalShortcuts::onKeyDown(Name::captureWindow(), [weak] {
+        if (weak)
+            weak->captureWindow();
     });
     GlobalShortcuts::onKeyDown(Name::captureScrolling(), [weak] {
         if (weak)
@@ -183,8 +190,11 @@ int runInstance(QApplication &app, InstanceServer &server)
     const DesktopSession::Kind session = DesktopSession::current();
     CaptureCoordinator coordinator(makeScreenCapturer(session));
     // On X11 the wheel can be turned over another program's window: scrolling captures.
-    if (auto *x11 = dynamic_cast<X11ScreenCapturer *>(&coordinator.capturer()))
+    // And other programs' windows can be listed: window captures.
+    if (auto *x11 = dynamic_cast<X11ScreenCapturer *>(&coordinator.capturer())) {
         coordinator.setScrollingSource(std::make_unique<X11ScrollingSource>(*x11));
+        coordinator.setWindowLister(std::make_unique<X11WindowLister>());
+    }
     // The words in the captures: an index beside the history, kept up to date in the background.
     TextIndex textIndex;
     if (!textIndex.isAvailable())

@@ -35,6 +35,9 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     QAction *full = m_menu->addAction(QStringLiteral("Capturer l'écran complet"), this,
                                       &StatusItemController::captureFullScreen);
     GlobalShortcuts::setShortcut(full, Name::captureFullScreen());
+    m_window =
+        m_menu->addAction(QStringLiteral("Capturer une fenêtre"), this, &StatusItemController::captureWindow);
+    GlobalShortcuts::setShortcut(m_window, Name::captureWindow());
     m_scrolling =
         m_menu->addAction(QStringLiteral("Capture défilante"), this, &StatusItemController::captureScrolling);
     GlobalShortcuts::setShortcut(m_scrolling, Name::captureScrolling());
@@ -130,8 +133,19 @@ void StatusItemController::captureScrolling()
     m_coordinator->captureScrolling();
 }
 
+void StatusItemController::captureWindow()
+{
+    m_coordinator->captureWindow();
+}
+
 void StatusItemController::updateScrollingItem()
 {
+    const QString windowReason = m_coordinator->windowUnavailableReason();
+    m_window->setEnabled(windowReason.isEmpty());
+    GlobalShortcuts::setTitle(m_window, windowReason.isEmpty()
+                                            ? QStringLiteral("Capturer une fenêtre")
+                                            : QStringLiteral("Capturer une fenêtre (indisponible ici)"));
+    m_window->setToolTip(windowReason);
     const QString reason = m_coordinator->scrollingUnavailableReason();
     m_scrolling->setEnabled(reason.isEmpty());
     GlobalShortcuts::setTitle(m_scrolling, reason.isEmpty()

@@ -39,6 +39,7 @@ public:
     void captureArea();
     void captureFullScreen();
     void captureScrolling();
+    void captureWindow();
     QAction *scrollingItem() const { return m_scrolling; }
     void pickColor();
     void showHistory();
@@ -66,11 +67,13 @@ private:
     // Tells each refused shortcut once a session.
     void tellRefused();
 
-    // Where this session cannot scroll another program's window, the item says why instead.
+    // Where this session cannot scroll another program's window, or tell where windows are, the items say
+    // why instead.
     void updateScrollingItem();
 
     CaptureCoordinator *m_coordinator;
     QAction *m_scrolling = nullptr;
+    QAction *m_window = nullptr;
     QSet<QString> m_toldRefused;
     QString m_lastNotification;
     std::unique_ptr<QMenu> m_menu;

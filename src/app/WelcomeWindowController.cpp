@@ -80,6 +80,7 @@ WelcomeWindowController::WelcomeWindowController()
     };
     row(QStringLiteral("Capturer une zone"), &m_areaShortcut);
     row(QStringLiteral("Capturer l'écran complet"), &m_fullShortcut);
+    row(QStringLiteral("Capturer une fenêtre"), &m_windowShortcut);
     row(QStringLiteral("Capture défilante"), &m_scrollShortcut);
     m_desktopGuidance = BrandWindow::label(QString(), 11, Brand::muted);
     m_desktopGuidance->setWordWrap(true);
@@ -125,6 +126,7 @@ void WelcomeWindowController::refresh()
     m_granted = ScreenRecordingPermission::refresh();
     m_areaShortcut->setText(shortcutText(GlobalShortcuts::Name::captureArea()));
     m_fullShortcut->setText(shortcutText(GlobalShortcuts::Name::captureFullScreen()));
+    m_windowShortcut->setText(shortcutText(GlobalShortcuts::Name::captureWindow()));
     m_scrollShortcut->setText(shortcutText(GlobalShortcuts::Name::captureScrolling()));
     m_desktopGuidance->setText(GlobalShortcuts::desktopGuidance(GlobalShortcuts::GuidanceFormat::richText));
     m_desktopGuidance->setVisible(!m_desktopGuidance->text().isEmpty());

@@ -30,7 +30,8 @@ public:
     QPushButton *preferencesButton() const { return m_preferences; }
     QLabel *shortcutLabel(int row) const
     {
-        return row == 0 ? m_areaShortcut : row == 1 ? m_fullShortcut : m_scrollShortcut;
+        const QLabel *rows[] = {m_areaShortcut, m_fullShortcut, m_windowShortcut, m_scrollShortcut};
+        return row >= 0 && row < 4 ? const_cast<QLabel *>(rows[row]) : nullptr;
     }
     QLabel *desktopGuidance() const { return m_desktopGuidance; }
 
@@ -47,6 +48,7 @@ private:
     QLabel *m_areaShortcut = nullptr;
     QLabel *m_fullShortcut = nullptr;
     QLabel *m_scrollShortcut = nullptr;
+    QLabel *m_windowShortcut = nullptr;
     QLabel *m_desktopGuidance = nullptr;
     QPushButton *m_preferences = nullptr;
     QPushButton *m_main = nullptr;

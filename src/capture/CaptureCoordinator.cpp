@@ -64,6 +64,34 @@ void CaptureCoordinator::captureArea(Completion done)
                });
 }
 
+QString CaptureCoordinator::windowUnavailableReason() const
+{
+    if (!m_windowLister)
+        return QStringLiteral("Sur ce bureau, les programmes ne savent pas où sont les fenêtres des autres : "
+                              "capture plutôt une zone.");
+    return m_windowLister->unavailableReason();
+}
+
+void CaptureCoordinator::captureWindow(Completion done)
+{
+    const QString reason = windowUnavailableReason();
+    if (!reason.isEmpty()) {
+        fail(reason, done);
+        return;
+    }
+    QPointer<CaptureCoordinator> self(this);
+    selectArea(
+        windowHint(), done,
+        [self, done](QScreen *screen, const QRectF &, const QRect &pixels, const QImage &whole) {
+            const QImage cut = whole.copy(pixels);
+            QTimer::singleShot(0, self, [self, screen, cut, done] {
+                if (self)
+                    self->performCapture(screen, cut, done);
+            });
+        },
+        true);
+}
+
 QString CaptureCoordinator::scrollingUnavailableReason() const
 {
     if (!m_scrolling)
@@ -129,7 +157,7 @@ void CaptureCoordinator::scroll(QScreen *screen, const QRectF &logical, const QR
     });
 }
 
-void CaptureCoordinator::selectArea(const QString &hint, const Completion &done, Chosen chosen)
+void CaptureCoordinator::selectArea(const QString &hint, const Completion &done, Chosen chosen, bool windows)
 {
     if (!passPermissionGate(done))
         return;
@@ -146,19 +174,24 @@ void CaptureCoordinator::selectArea(const QString &hint, const Completion &done,
         return;
     }
     QPointer<CaptureCoordinator> self(this);
-    readScreens(screens, [self, screens, hint, done, chosen](const ScreenCapturer::Pictures &pictures) {
-        if (!self)
-            return;
-        if (!pictures) {
-            self->fail(pictures.error().message, done);
-            return;
-        }
-        self->select(screens, *pictures, hint, done, chosen);
-    });
+    readScreens(screens,
+                [self, screens, hint, done, chosen, windows](const ScreenCapturer::Pictures &pictures) {
+                    if (!self)
+                        return;
+                    if (!pictures) {
+                        self->fail(pictures.error().message, done);
+                        return;
+                    }
+                    // The windows as they were stacked when the screens were read.
+                    const QList<QRect> places =
+                        windows && self->m_windowLister ? self->m_windowLister->windows() : QList<QRect>();
+                    self->select(screens, *pictures, hint, places, done, chosen);
+                });
 }
 
 void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QImage> &pictures,
-                                const QString &hint, const Completion &done, Chosen chosen)
+                                const QString &hint, const QList<QRect> &windows, const Completion &done,
+                                Chosen chosen)
 {
     // A screen unplugged while it was being read is left out.
     const QList<QScreen *> present = QGuiApplication::screens();
@@ -173,6 +206,7 @@ void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QIm
     }
     m_selection = std::make_unique<SelectionController>(m_overlays);
     m_selection->setHint(hint);
+    m_selection->setWindows(windows);
     QPointer<CaptureCoordinator> self(this);
     m_selection->begin(
         frozen, [self, frozen, done, chosen](std::optional<SelectionController::Result> result) {
@@ -194,9 +228,12 @@ void CaptureCoordinator::select(const QList<QScreen *> &screens, const QList<QIm
                 self->fail(CaptureError::displayNotFound().message, done);
                 return;
             }
-            const QRect pixels = CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
-                                                                    result->screen->devicePixelRatio())
-                                     .intersected(whole->rect());
+            // A window: its own pixels; an area: the rectangle in the screen's pixels.
+            const QRect pixels =
+                (result->pixels ? *result->pixels
+                                : CaptureGeometry::pixelRectInScreen(result->rect, result->screen->geometry(),
+                                                                     result->screen->devicePixelRatio()))
+                    .intersected(whole->rect());
             if (pixels.isEmpty()) {
                 self->fail(CaptureError::displayNotFound().message, done);
                 return;

@@ -8,6 +8,7 @@
 #include "capture/ScrollSession.h"
 #include "capture/ScrollingSource.h"
 #include "capture/SelectionController.h"
+#include "capture/WindowLister.h"
 #include "common/Result.h"
 #include "output/OutputPipeline.h"
 
@@ -48,6 +49,14 @@ public:
     ScrollSession *scrollSession() const { return m_scroll.get(); }
     static QString scrollingHint() { return QStringLiteral("Choisis la zone qui défile"); }
 
+    // The overlay in window mode over the frozen screens: the window under the pointer outlined with its
+    // size, a click takes it as it was seen. Ignored like captureArea.
+    void captureWindow(Completion done = {});
+    void setWindowLister(std::unique_ptr<WindowLister> lister) { m_windowLister = std::move(lister); }
+    // Why a window cannot be captured here; empty when it can.
+    QString windowUnavailableReason() const;
+    static QString windowHint() { return QStringLiteral("Clique sur la fenêtre à capturer"); }
+
     // Reads the screens for another tool (the pipette) the way a capture does: after Pim's closing windows
     // have gone. An error when a reading is already under way.
     void readScreens(const QList<QScreen *> &screens, ScreenCapturer::Completion done);
@@ -81,9 +90,9 @@ private:
     // screen's pixels, and the screen's frozen picture.
     using Chosen =
         std::function<void(QScreen *screen, const QRectF &logical, const QRect &pixels, const QImage &whole)>;
-    void selectArea(const QString &hint, const Completion &done, Chosen chosen);
+    void selectArea(const QString &hint, const Completion &done, Chosen chosen, bool windows = false);
     void select(const QList<QScreen *> &screens, const QList<QImage> &pictures, const QString &hint,
-                const Completion &done, Chosen chosen);
+                const QList<QRect> &windows, const Completion &done, Chosen chosen);
     void scroll(QScreen *screen, const QRectF &logical, const QRect &pixels, const Completion &done);
     void captureScreenNow(const Completion &done);
     void performCapture(QScreen *screen, const QImage &image, const Completion &done);
@@ -98,5 +107,6 @@ private:
     std::unique_ptr<SelectionController> m_selection;
     std::unique_ptr<ScrollingSource> m_scrolling;
     std::unique_ptr<ScrollSession> m_scroll;
+    std::unique_ptr<WindowLister> m_windowLister;
     bool m_reading = false;
 };

@@ -4,6 +4,7 @@
 #include "capture/CaptureGeometry.h"
 #include "common/ImageLimits.h"
 
+#include <QCursor>
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMouseEvent>
@@ -60,6 +61,41 @@ void OverlayView::setFrozen(QScreen *screen, const QImage &frozen)
     update();
 }
 
+void OverlayView::setWindows(const QList<QRect> &windows)
+{
+    m_windows = windows;
+    m_windowMode = !windows.isEmpty();
+    m_hovered.reset();
+    setMouseTracking(true);
+    if (m_windowMode)
+        hover(mapFromGlobal(QCursor::pos()));
+    update();
+}
+
+QRectF OverlayView::hoveredRect() const
+{
+    if (!m_hovered)
+        return QRectF();
+    return QRectF(m_hovered->x() / m_ratio, m_hovered->y() / m_ratio, m_hovered->width() / m_ratio,
+                  m_hovered->height() / m_ratio);
+}
+
+void OverlayView::hover(QPointF position)
+{
+    const QPoint native(int(std::floor(position.x() * m_ratio)), int(std::floor(position.y() * m_ratio)));
+    std::optional<QRect> found;
+    for (const QRect &window : std::as_const(m_windows)) {
+        if (window.contains(native)) {
+            found = window;
+            break;
+        }
+    }
+    if (found == m_hovered)
+        return;
+    m_hovered = found;
+    update();
+}
+
 void OverlayView::releaseFrozen()
 {
     m_frozen = QImage();
@@ -76,6 +112,9 @@ QRectF OverlayView::selection() const
 
 QString OverlayView::labelText() const
 {
+    if (m_windowMode)
+        return m_hovered ? QStringLiteral("%1 × %2").arg(m_hovered->width()).arg(m_hovered->height())
+                         : QString();
     return CaptureGeometry::sizeLabel(selection(), m_ratio);
 }
 
@@ -107,7 +146,7 @@ void OverlayView::paintEvent(QPaintEvent *event)
     const QRect source(QPoint(int(dirty.x() * ratio), int(dirty.y() * ratio)),
                        QSize(int(std::ceil(dirty.width() * ratio)), int(std::ceil(dirty.height() * ratio))));
     painter.drawImage(QRectF(dirty), m_dimmed, source);
-    const QRectF sel = selection();
+    const QRectF sel = m_windowMode ? hoveredRect() : selection();
     if (!m_hint.isEmpty() && !m_start) {
         const QRectF box = hintRect();
         painter.setRenderHint(QPainter::Antialiasing);
@@ -121,7 +160,9 @@ void OverlayView::paintEvent(QPaintEvent *event)
     }
     if (sel.isEmpty() && !(m_start && m_current))
         return;
-    if (!sel.isEmpty()) {
+    if (m_windowMode) {
+        painter.drawImage(sel, m_frozen, *m_hovered);
+    } else if (!sel.isEmpty()) {
         const QRect pixels(QPoint(int(std::round(sel.x() * ratio)), int(std::round(sel.y() * ratio))),
                            CaptureGeometry::pixelSize(sel.size(), ratio));
         painter.drawImage(sel, m_frozen, pixels);
@@ -168,6 +209,10 @@ void OverlayView::mousePressEvent(QMouseEvent *event)
 
 void OverlayView::mouseMoveEvent(QMouseEvent *event)
 {
+    if (m_windowMode) {
+        hover(event->position());
+        return;
+    }
     if (!m_start)
         return;
     const QRect before = dirtyArea(selection());
@@ -179,6 +224,14 @@ void OverlayView::mouseReleaseEvent(QMouseEvent *event)
 {
     if (event->button() != Qt::LeftButton)
         return;
+    if (m_windowMode) {
+        // A click takes the window under it; where there is none, nothing happens.
+        m_start.reset();
+        hover(event->position());
+        if (m_hovered && onCommitWindow)
+            onCommitWindow(*m_hovered);
+        return;
+    }
     if (!m_start) {
         if (onCancel)
             onCancel();

@@ -21,6 +21,15 @@ public:
 
     std::function<void(const QRectF &globalRect)> onCommit;
     std::function<void()> onCancel;
+    // Window mode: a click takes the window under the pointer, in the screen's pixels.
+    std::function<void(const QRect &pixels)> onCommitWindow;
+
+    // The windows to choose from, in the screen's pixels, topmost first; none for the area selection.
+    void setWindows(const QList<QRect> &windows);
+    bool isWindowMode() const { return m_windowMode; }
+    // The window under the pointer in window mode, in the screen's pixels.
+    std::optional<QRect> hoveredWindow() const { return m_hovered; }
+    QRectF hoveredRect() const;
 
     // Shows another frozen picture (the window is reused from one selection to the next).
     void setFrozen(QScreen *screen, const QImage &frozen);
@@ -53,4 +62,8 @@ private:
     std::optional<QPointF> m_current;
     QFont m_labelFont;
     QString m_hint;
+    bool m_windowMode = false;
+    QList<QRect> m_windows;
+    std::optional<QRect> m_hovered;
+    void hover(QPointF position);
 };

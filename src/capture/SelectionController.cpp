@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/SelectionController.h"
 
+#include "capture/CaptureGeometry.h"
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
 #include "capture/OverlayWindowPool.h"
@@ -42,6 +43,24 @@ void SelectionController::begin(const QList<Frozen> &screens,
         OverlayWindow *window = m_pool.forScreen(frozen.screen, frozen.image);
         QScreen *screen = frozen.screen;
         window->overlayView()->setHint(m_hint);
+        // The windows on this screen, cut to it, in its pixels.
+        QList<QRect> here;
+        const QRect native =
+            CaptureGeometry::nativeScreenRect(screen->geometry(), screen->devicePixelRatio());
+        for (const QRect &rect : std::as_const(m_windowRects)) {
+            const QRect cut = rect.intersected(native);
+            if (!cut.isEmpty())
+                here << cut.translated(-native.topLeft());
+        }
+        window->overlayView()->setWindows(here);
+        window->overlayView()->onCommitWindow = [self, screen](const QRect &pixels) {
+            if (!self)
+                return;
+            const double ratio = screen->devicePixelRatio();
+            const QRectF logical(screen->geometry().topLeft() + QPointF(pixels.topLeft()) / ratio,
+                                 QSizeF(pixels.size()) / ratio);
+            self->finish(logical, screen, pixels);
+        };
         window->overlayView()->onCommit = [self, screen](const QRectF &rect) {
             if (self)
                 self->finish(rect, screen);
@@ -93,7 +112,7 @@ bool SelectionController::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen)
+void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen, std::optional<QRect> pixels)
 {
     if (!m_completion)
         return;
@@ -108,8 +127,10 @@ void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen)
             m_pool.finished(overlay);
     }
     m_windows.clear();
-    if (rect && screen && rect->width() >= 2 && rect->height() >= 2)
-        completion(Result{*rect, screen});
+    if (rect && screen && pixels)
+        completion(Result{*rect, screen, pixels});
+    else if (rect && screen && rect->width() >= 2 && rect->height() >= 2)
+        completion(Result{*rect, screen, std::nullopt});
     else
         completion(std::nullopt);
 }

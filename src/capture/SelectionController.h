@@ -27,6 +27,7 @@ public:
     struct Result {
         QRectF rect; // global logical coordinates, whole numbers
         QScreen *screen = nullptr;
+        std::optional<QRect> pixels; // a window chosen: its rectangle in the screen's pixels
     };
 
     // The windows come from the pool and go back to it.
@@ -36,6 +37,8 @@ public:
     void begin(const QList<Frozen> &screens, std::function<void(std::optional<Result>)> completion);
     // A line shown at the top of each screen until the drag starts (none by default).
     void setHint(const QString &hint) { m_hint = hint; }
+    // Window mode: the windows to choose from, in root pixels, topmost first; a click takes one.
+    void setWindows(const QList<QRect> &windows) { m_windowRects = windows; }
     bool isShowing() const { return !m_windows.isEmpty(); }
     QList<QWidget *> windows() const;
 
@@ -43,10 +46,11 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    void finish(std::optional<QRectF> rect, QScreen *screen);
+    void finish(std::optional<QRectF> rect, QScreen *screen, std::optional<QRect> pixels = std::nullopt);
 
     OverlayWindowPool &m_pool;
     QString m_hint;
+    QList<QRect> m_windowRects;
     QList<QPointer<QWidget>> m_windows;
     std::function<void(std::optional<Result>)> m_completion;
     QList<QMetaObject::Connection> m_screenWatch;

@@ -145,7 +145,7 @@ void PreferencesWindowController::addShortcutRows(Form &form)
     using GlobalShortcuts::Name;
     const QList<const Name *> names = Name::captures();
     const QString titles[shortcutRows] = {QStringLiteral("Capture de zone :"),
-                                          QStringLiteral("Plein écran :"),
+                                          QStringLiteral("Plein écran :"), QStringLiteral("Fenêtre :"),
                                           QStringLiteral("Capture défilante :")};
     for (int i = 0; i < shortcutRows; ++i) {
         auto *stack = new QVBoxLayout;

@@ -85,7 +85,7 @@ private:
     QLineEdit *m_patternField = nullptr;
     QLineEdit *m_ocrField = nullptr;
     QCheckBox *m_loginCheckbox = nullptr;
-    static constexpr int shortcutRows = 3;
+    static constexpr int shortcutRows = 4;
     GlobalShortcuts::Recorder *m_recorders[shortcutRows] = {};
     QLabel *m_shortcutStatus[shortcutRows] = {};
     QLabel *m_desktopGuidance = nullptr;

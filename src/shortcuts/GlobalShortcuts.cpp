@@ -249,9 +249,16 @@ const Name &Name::captureScrolling()
     return name;
 }
 
+const Name &Name::captureWindow()
+{
+    static const Name name(QStringLiteral("captureWindow"),
+                           Shortcut(Key{Key::zero}, Modifier::shift | Modifier::command));
+    return name;
+}
+
 QList<const Name *> Name::captures()
 {
-    return {&captureArea(), &captureFullScreen(), &captureScrolling()};
+    return {&captureArea(), &captureFullScreen(), &captureWindow(), &captureScrolling()};
 }
 
 Notifier &Notifier::shared()

@@ -31,6 +31,7 @@ struct Name {
     static const Name &captureArea();
     static const Name &captureFullScreen();
     static const Name &captureScrolling();
+    static const Name &captureWindow();
     // The capture shortcuts, in the order the menu, the preferences and the welcome window list them.
     static QList<const Name *> captures();
 };

@@ -178,13 +178,14 @@ private slots:
         QStringList titles;
         for (const QAction *action : item.menu()->actions())
             titles << (action->isSeparator() ? QString("—") : action->text().section(u'\t', 0, 0));
-        // Without a way to scroll other programs' windows, the item says so and does nothing.
-        QCOMPARE(titles,
-                 QStringList({"Capturer une zone", "Capturer l'écran complet",
-                              "Capture défilante (indisponible ici)", "—", "Pipette (copier le code hex)",
-                              "Historique des captures…", "Ouvrir le dossier des captures", "—",
-                              "Préférences…", "Comment ça marche…", "À propos de Pim", "—",
-                              "Fait par l'équipe Pim", "Quitter Pim"}));
+        // Without a way to list or scroll other programs' windows, those items say so and do nothing.
+        QCOMPARE(
+            titles,
+            QStringList({"Capturer une zone", "Capturer l'écran complet",
+                         "Capturer une fenêtre (indisponible ici)", "Capture défilante (indisponible ici)",
+                         "—", "Pipette (copier le code hex)", "Historique des captures…",
+                         "Ouvrir le dossier des captures", "—", "Préférences…", "Comment ça marche…",
+                         "À propos de Pim", "—", "Fait par l'équipe Pim", "Quitter Pim"}));
         const QList<QAction *> actions = item.menu()->actions();
         QCOMPARE(actions.at(0)->shortcut(), QKeySequence(Qt::SHIFT | Qt::META | Qt::Key_7));
         // The menu's shortcut column shows the keys in Linux names, not Qt's "Meta+Shift+7".
@@ -192,6 +193,8 @@ private slots:
         QCOMPARE(actions.at(1)->text(), QStringLiteral("Capturer l'écran complet\tMaj+Super+8"));
         QVERIFY(!actions.at(2)->isEnabled());
         QVERIFY(!actions.at(2)->toolTip().isEmpty());
+        QVERIFY(!actions.at(3)->isEnabled());
+        QVERIFY(!actions.at(3)->toolTip().isEmpty());
         // Where it can, the item is the plain one with its keys.
         struct CanScroll : ScrollingSource {
             QString unavailableReason() const override { return {}; }
@@ -200,26 +203,34 @@ private slots:
             std::optional<QPoint> pointer() override { return std::nullopt; }
             void movePointer(const QPoint &) override {}
         };
+        struct CanList : WindowLister {
+            QString unavailableReason() const override { return {}; }
+            QList<QRect> windows() override { return {}; }
+        };
         coordinator.setScrollingSource(std::make_unique<CanScroll>());
+        coordinator.setWindowLister(std::make_unique<CanList>());
         emit item.menu()->aboutToShow();
         QVERIFY(actions.at(2)->isEnabled());
-        QCOMPARE(actions.at(2)->text(), QStringLiteral("Capture défilante\tMaj+Super+9"));
+        QCOMPARE(actions.at(2)->text(), QStringLiteral("Capturer une fenêtre\tMaj+Super+0"));
+        QVERIFY(actions.at(3)->isEnabled());
+        QCOMPARE(actions.at(3)->text(), QStringLiteral("Capture défilante\tMaj+Super+9"));
         coordinator.setScrollingSource(nullptr);
-        QCOMPARE(actions.at(8)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        coordinator.setWindowLister(nullptr);
+        QCOMPARE(actions.at(9)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
         QCOMPARE(actions.last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
         // The windows are made once and kept; the preferences show the settings as they are now.
-        actions.at(5)->trigger();
+        actions.at(6)->trigger();
         HistoryWindowController *history = item.historyWindow();
         QVERIFY(history->isVisible());
         AppSettings::shared().setFilenamePattern("Vu ailleurs {time}");
-        actions.at(8)->trigger();
+        actions.at(9)->trigger();
         QVERIFY(item.preferencesWindow()->isVisible());
         QCOMPARE(item.preferencesWindow()->patternField()->text(), QString("Vu ailleurs {time}"));
         // Its shortcut fields check a recorded combination against the menus' keys.
         const QList<GlobalShortcuts::Recorder *> recorders =
             item.preferencesWindow()->findChildren<GlobalShortcuts::Recorder *>();
-        QCOMPARE(recorders.size(), 3);
+        QCOMPARE(recorders.size(), 4);
         for (const GlobalShortcuts::Recorder *recorder : recorders) {
             QVERIFY(recorder->menuItemFor);
             QCOMPARE(recorder->menuItemFor(QKeySequence(Qt::CTRL | Qt::Key_Q)), actions.last()->text());
@@ -233,7 +244,7 @@ private slots:
         item.welcomeWindow()->preferencesButton()->click();
         QVERIFY(item.preferencesWindow()->isVisible());
         // Without a web page the credit line shows who made Pim in the About window.
-        actions.at(12)->trigger();
+        actions.at(13)->trigger();
         QVERIFY(item.aboutWindow()->isVisible());
         AppSettings::shared().defaults().remove(AppSettings::filenamePatternKey);
     }
@@ -300,10 +311,12 @@ private slots:
         GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureArea(), [] {});
         GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureFullScreen(), [] {});
         GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureScrolling(), [] {});
+        GlobalShortcuts::onKeyDown(GlobalShortcuts::Name::captureWindow(), [] {});
         WelcomeWindowController welcome;
         QCOMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("Maj+Super+7 (non enregistré)"));
         QCOMPARE(welcome.shortcutLabel(1)->text(), QStringLiteral("Maj+Super+8"));
-        QCOMPARE(welcome.shortcutLabel(2)->text(), QStringLiteral("Maj+Super+9"));
+        QCOMPARE(welcome.shortcutLabel(2)->text(), QStringLiteral("Maj+Super+0"));
+        QCOMPARE(welcome.shortcutLabel(3)->text(), QStringLiteral("Maj+Super+9"));
         GlobalShortcuts::setShortcut(GlobalShortcuts::Name::captureFullScreen().defaultShortcut,
                                      GlobalShortcuts::Name::captureArea());
         QTRY_COMPARE(welcome.shortcutLabel(0)->text(), QStringLiteral("Maj+Super+8"));

@@ -267,7 +267,7 @@ private slots:
         window.showWindow();
         const QList<GlobalShortcuts::Recorder *> recorders =
             window.findChildren<GlobalShortcuts::Recorder *>();
-        QCOMPARE(recorders.size(), 3);
+        QCOMPARE(recorders.size(), 4);
         QVERIFY(!window.desktopGuidance()->isVisible());
 
         desktop->become(GlobalShortcuts::DesktopShortcutService::State::Bound,
