@@ -4,6 +4,7 @@
 //                           any channel over the pixels (only when the sizes match)
 //   imagediff A B X Y W H   the same for that rectangle of both pictures
 //   imagediff --size A      prints "WxH"
+//   imagediff --at X Y A B  the same for A and the rectangle of B at X, Y of A's size
 #include <QGuiApplication>
 #include <QImage>
 
@@ -22,12 +23,22 @@ int main(int argc, char **argv)
         std::printf("%dx%d\n", image.width(), image.height());
         return 0;
     }
-    if (argc != 3 && argc != 7) {
-        std::fprintf(stderr, "usage: imagediff A B [X Y W H] | imagediff --size A\n");
+    const bool at = argc == 6 && std::string(argv[1]) == "--at";
+    if (argc != 3 && argc != 7 && !at) {
+        std::fprintf(stderr,
+                     "usage: imagediff A B [X Y W H] | imagediff --at X Y A B | imagediff --size A\n");
         return 2;
     }
-    QImage a = QImage(QString::fromLocal8Bit(argv[1])).convertToFormat(QImage::Format_RGB32);
-    QImage b = QImage(QString::fromLocal8Bit(argv[2])).convertToFormat(QImage::Format_RGB32);
+    QImage a = QImage(QString::fromLocal8Bit(argv[at ? 4 : 1])).convertToFormat(QImage::Format_RGB32);
+    QImage b = QImage(QString::fromLocal8Bit(argv[at ? 5 : 2])).convertToFormat(QImage::Format_RGB32);
+    if (at && !a.isNull() && !b.isNull()) {
+        const QRect rect(QPoint(std::atoi(argv[2]), std::atoi(argv[3])), a.size());
+        if (!b.rect().contains(rect)) {
+            std::fprintf(stderr, "imagediff: the rectangle is not inside the second picture\n");
+            return 1;
+        }
+        b = b.copy(rect);
+    }
     if (a.isNull() || b.isNull()) {
         std::fprintf(stderr, "imagediff: cannot read a picture\n");
         return 1;
