@@ -5,11 +5,13 @@
 #include "common/ImageLimits.h"
 
 #include <QCursor>
+
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <algorithm>
 
 namespace {
 
@@ -70,6 +72,112 @@ void OverlayView::setWindows(const QList<QRect> &windows)
     if (m_windowMode)
         hover(mapFromGlobal(QCursor::pos()));
     update();
+}
+
+void OverlayView::setLoupeShown(bool shown)
+{
+    m_loupeShown = shown;
+    update();
+}
+
+QRectF OverlayView::loupeRect() const
+{
+    if (!m_loupeShown || m_frozen.isNull())
+        return QRectF();
+    const double side = double(loupePixels * loupeZoom) / m_ratio;
+    const QFontMetricsF metrics(m_labelFont);
+    const QSizeF size(side, side + metrics.height() + 8);
+    const QPointF at(m_pointer.x() / m_ratio, m_pointer.y() / m_ratio);
+    constexpr double gap = 24;
+    const QRectF label = m_windowMode ? (m_hovered ? labelRect(hoveredRect()) : QRectF())
+                                      : (selection().isEmpty() ? QRectF() : labelRect(selection()));
+    const QRectF room(QPointF(0, 0), QSizeF(this->size()));
+    const QPointF corners[] = {at + QPointF(gap, gap), at + QPointF(-gap - size.width(), gap),
+                               at + QPointF(gap, -gap - size.height()),
+                               at + QPointF(-gap - size.width(), -gap - size.height())};
+    // Below right of the pointer, else the first other corner inside the screen and off the label.
+    for (const QPointF &corner : corners) {
+        const QRectF box(corner, size);
+        if (room.contains(box) && !box.intersects(label))
+            return box;
+    }
+    for (const QPointF &corner : corners) {
+        const QRectF box(corner, size);
+        if (room.contains(box))
+            return box;
+    }
+    return QRectF(corners[0], size);
+}
+
+QRect OverlayView::loupeArea() const
+{
+    const QRectF box = loupeRect();
+    return box.isEmpty() ? QRect() : box.toAlignedRect().adjusted(-3, -3, 3, 3);
+}
+
+void OverlayView::pointAt(QPoint pixel, bool moveCursor)
+{
+    if (m_frozen.isNull())
+        return;
+    pixel.setX(std::clamp(pixel.x(), 0, m_frozen.width() - 1));
+    pixel.setY(std::clamp(pixel.y(), 0, m_frozen.height() - 1));
+    QRect dirty = loupeArea();
+    m_pointer = pixel;
+    const QPointF position(pixel.x() / m_ratio, pixel.y() / m_ratio);
+    if (moveCursor) {
+        const QPoint global = mapToGlobal(position.toPoint());
+        m_cursorSetTo = global;
+        QCursor::setPos(global);
+    }
+    if (m_windowMode) {
+        hover(position);
+    } else if (m_start) {
+        dirty = dirty.united(dirtyArea(selection()));
+        m_current = position;
+        dirty = dirty.united(dirtyArea(selection()));
+    }
+    update(dirty.united(loupeArea()));
+}
+
+void OverlayView::followCursor()
+{
+    const QPointF local = QPointF(mapFromGlobal(QCursor::pos()));
+    pointAt(QPoint(int(std::floor(local.x() * m_ratio)), int(std::floor(local.y() * m_ratio))), false);
+}
+
+void OverlayView::movePointerBy(QPoint pixels)
+{
+    pointAt(m_pointer + pixels, true);
+}
+
+void OverlayView::pressAtPointer()
+{
+    const QPointF position(m_pointer.x() / m_ratio, m_pointer.y() / m_ratio);
+    if (m_windowMode) {
+        hover(position);
+        if (m_hovered && onCommitWindow)
+            onCommitWindow(*m_hovered);
+        return;
+    }
+    if (!m_start) {
+        // The drag starts where the pointer is; the next press ends it there.
+        m_start = position;
+        m_current = position;
+        update(dirtyArea(selection()).united(loupeArea()));
+        return;
+    }
+    m_current = position;
+    const QRectF sel = selection();
+    const QRect before = dirtyArea(sel);
+    m_start.reset();
+    m_current.reset();
+    update(before);
+    if (sel.width() >= 2 && sel.height() >= 2 && m_screen) {
+        if (onCommit)
+            onCommit(sel.translated(QPointF(window()->geometry().topLeft())));
+    } else if (onCancel) {
+        onCancel();
+    }
 }
 
 QRectF OverlayView::hoveredRect() const
@@ -158,8 +266,10 @@ void OverlayView::paintEvent(QPaintEvent *event)
         painter.drawText(box, Qt::AlignCenter, m_hint);
         painter.setRenderHint(QPainter::Antialiasing, false);
     }
-    if (sel.isEmpty() && !(m_start && m_current))
+    if (sel.isEmpty() && !(m_start && m_current)) {
+        paintLoupe(painter);
         return;
+    }
     if (m_windowMode) {
         painter.drawImage(sel, m_frozen, *m_hovered);
     } else if (!sel.isEmpty()) {
@@ -180,6 +290,51 @@ void OverlayView::paintEvent(QPaintEvent *event)
     painter.setFont(m_labelFont);
     const QFontMetricsF metrics(m_labelFont);
     painter.drawText(QPointF(box.left() + 8, box.top() + 4 + metrics.ascent()), labelText());
+    paintLoupe(painter);
+}
+
+void OverlayView::paintLoupe(QPainter &painter)
+{
+    const QRectF box = loupeRect();
+    if (box.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    // The pixels around the pointer (black beyond the screen's edge), each drawn as 8 × 8 pixels.
+    constexpr int half = loupePixels / 2;
+    QImage patch(loupePixels, loupePixels, QImage::Format_RGB32);
+    patch.fill(Qt::black);
+    const QRect source(m_pointer - QPoint(half, half), QSize(loupePixels, loupePixels));
+    const QRect inside = source.intersected(m_frozen.rect());
+    QPainter copy(&patch);
+    copy.drawImage(inside.topLeft() - source.topLeft(), m_frozen, inside);
+    copy.end();
+    const double side = double(loupePixels * loupeZoom) / m_ratio, cell = double(loupeZoom) / m_ratio;
+    const QRectF pixels(box.topLeft(), QSizeF(side, side));
+    painter.drawImage(pixels, patch);
+    // The crosshair: the pointer's pixel framed, and lines to the loupe's edges.
+    const QRectF centre(pixels.topLeft() + QPointF(half * cell, half * cell), QSizeF(cell, cell));
+    painter.setPen(QPen(QColor(255, 255, 255, 200), 1));
+    painter.drawLine(QPointF(pixels.left(), centre.center().y()),
+                     QPointF(centre.left(), centre.center().y()));
+    painter.drawLine(QPointF(centre.right(), centre.center().y()),
+                     QPointF(pixels.right(), centre.center().y()));
+    painter.drawLine(QPointF(centre.center().x(), pixels.top()), QPointF(centre.center().x(), centre.top()));
+    painter.drawLine(QPointF(centre.center().x(), centre.bottom()),
+                     QPointF(centre.center().x(), pixels.bottom()));
+    painter.setPen(QPen(Qt::black, 1));
+    painter.drawRect(centre.adjusted(-1, -1, 0, 0));
+    painter.setPen(QPen(Qt::white, 1));
+    painter.drawRect(pixels.adjusted(-1, -1, 0, 0));
+    // The place, in the screen's pixels.
+    const QRectF caption(QPointF(box.left(), pixels.bottom() + 2), QPointF(box.right(), box.bottom()));
+    painter.fillRect(caption, QColor(0, 0, 0, 191));
+    painter.setPen(Qt::white);
+    painter.setFont(m_labelFont);
+    painter.drawText(caption, Qt::AlignCenter,
+                     QStringLiteral("%1, %2").arg(m_pointer.x()).arg(m_pointer.y()));
+    painter.restore();
 }
 
 void OverlayView::setHint(const QString &hint)
@@ -209,6 +364,17 @@ void OverlayView::mousePressEvent(QMouseEvent *event)
 
 void OverlayView::mouseMoveEvent(QMouseEvent *event)
 {
+    // The move a key made: the pointer is already on its pixel.
+    if (m_cursorSetTo && event->globalPosition().toPoint() == *m_cursorSetTo) {
+        m_cursorSetTo.reset();
+        return;
+    }
+    m_cursorSetTo.reset();
+    const QPointF at = event->position();
+    const QRect loupeBefore = loupeArea();
+    m_pointer = QPoint(std::clamp(int(std::floor(at.x() * m_ratio)), 0, std::max(0, m_frozen.width() - 1)),
+                       std::clamp(int(std::floor(at.y() * m_ratio)), 0, std::max(0, m_frozen.height() - 1)));
+    update(loupeBefore.united(loupeArea()));
     if (m_windowMode) {
         hover(event->position());
         return;

@@ -31,6 +31,22 @@ public:
     std::optional<QRect> hoveredWindow() const { return m_hovered; }
     QRectF hoveredRect() const;
 
+    // The loupe beside the pointer: the frozen pixels around it, eight times larger, with a crosshair and
+    // the pointer's place in the screen's pixels; never over the selection's size label.
+    void setLoupeShown(bool shown);
+    bool isLoupeShown() const { return m_loupeShown; }
+    QRectF loupeRect() const;
+    // The pixel under the pointer, in the screen's pixels.
+    QPoint pointerPixel() const { return m_pointer; }
+    static constexpr int loupePixels = 15, loupeZoom = 8;
+
+    // The keyboard: the arrow keys move the pointer by a pixel (ten with Maj), Return or Space starts
+    // the drag where the pointer is, and a second press commits it.
+    void movePointerBy(QPoint pixels);
+    void pressAtPointer();
+    // Puts the loupe's pointer where the mouse pointer is.
+    void followCursor();
+
     // Shows another frozen picture (the window is reused from one selection to the next).
     void setFrozen(QScreen *screen, const QImage &frozen);
     // Lets go of the frozen picture once the selection has ended (the dimmed buffer stays for the next).
@@ -66,4 +82,10 @@ private:
     QList<QRect> m_windows;
     std::optional<QRect> m_hovered;
     void hover(QPointF position);
+    void paintLoupe(QPainter &painter);
+    void pointAt(QPoint pixel, bool moveCursor);
+    QRect loupeArea() const;
+    bool m_loupeShown = true;
+    QPoint m_pointer;
+    std::optional<QPoint> m_cursorSetTo; // where a key put the mouse pointer (global points)
 };

@@ -6,9 +6,11 @@
 #include "capture/OverlayWindow.h"
 #include "capture/OverlayWindowPool.h"
 #include "common/WindowPlacement.h"
+#include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QWindow>
@@ -74,6 +76,12 @@ void SelectionController::begin(const QList<Frozen> &screens,
         window->activateWindow();
         m_windows << window;
     }
+    for (const QPointer<QWidget> &window : std::as_const(m_windows)) {
+        if (auto *overlay = qobject_cast<OverlayWindow *>(window.data())) {
+            overlay->overlayView()->setLoupeShown(AppSettings::shared().showLoupe());
+            overlay->overlayView()->followCursor();
+        }
+    }
     // Escape from any screen, even while another program had the keyboard: the overlay takes it.
     qApp->installEventFilter(this);
     if (!m_windows.isEmpty() && m_windows.first()) {
@@ -100,6 +108,28 @@ bool SelectionController::eventFilter(QObject *watched, QEvent *event)
         finish(std::nullopt, nullptr);
         return true;
     }
+    // The arrows move the pointer by a pixel (ten with Maj); Return or Space starts and ends the drag: on
+    // the screen the pointer is on.
+    if (type == QEvent::KeyPress && m_completion && watched->isWidgetType()) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const int step = key->modifiers() & Qt::ShiftModifier ? 10 : 1;
+        const std::optional<QPoint> move = key->key() == Qt::Key_Left    ? QPoint(-step, 0)
+                                           : key->key() == Qt::Key_Right ? QPoint(step, 0)
+                                           : key->key() == Qt::Key_Up    ? QPoint(0, -step)
+                                           : key->key() == Qt::Key_Down  ? QPoint(0, step)
+                                                                         : std::optional<QPoint>();
+        const bool press =
+            key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter || key->key() == Qt::Key_Space;
+        if (move || press) {
+            if (OverlayView *view = viewUnderCursor()) {
+                if (move)
+                    view->movePointerBy(*move);
+                else if (!key->isAutoRepeat())
+                    view->pressAtPointer();
+            }
+            return true;
+        }
+    }
     // The overlay holds the keyboard, so the global shortcuts cannot fire: Pim's own key events are
     // matched against them instead (a full-screen capture may be taken during a selection). Each key
     // reaches the window and then the widget; only the widget's delivery counts.
@@ -110,6 +140,21 @@ bool SelectionController::eventFilter(QObject *watched, QEvent *event)
             return GlobalShortcuts::handleKeyEvent(*shortcut, type == QEvent::KeyPress);
     }
     return QObject::eventFilter(watched, event);
+}
+
+OverlayView *SelectionController::viewUnderCursor() const
+{
+    OverlayView *first = nullptr;
+    for (const QPointer<QWidget> &window : m_windows) {
+        auto *overlay = qobject_cast<OverlayWindow *>(window.data());
+        if (!overlay)
+            continue;
+        if (!first)
+            first = overlay->overlayView();
+        if (overlay->geometry().contains(QCursor::pos()))
+            return overlay->overlayView();
+    }
+    return first;
 }
 
 void SelectionController::finish(std::optional<QRectF> rect, QScreen *screen, std::optional<QRect> pixels)

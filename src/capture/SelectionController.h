@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 
+class OverlayView;
 class OverlayWindowPool;
 class QScreen;
 class QWidget;
@@ -47,6 +48,7 @@ protected:
 
 private:
     void finish(std::optional<QRectF> rect, QScreen *screen, std::optional<QRect> pixels = std::nullopt);
+    OverlayView *viewUnderCursor() const;
 
     OverlayWindowPool &m_pool;
     QString m_hint;

@@ -104,6 +104,12 @@ PreferencesWindowController::PreferencesWindowController()
 
     Form form;
     addShortcutRows(form);
+    // The loupe beside the pointer while an area is chosen.
+    m_loupeCheckbox = new QCheckBox(QStringLiteral("Afficher la loupe"));
+    m_loupeCheckbox->setChecked(AppSettings::shared().showLoupe());
+    connect(m_loupeCheckbox, &QCheckBox::toggled, this,
+            [](bool checked) { AppSettings::shared().setShowLoupe(checked); });
+    form.addRow(QString(), m_loupeCheckbox);
     form.addSeparator();
     addOutputRows(form);
     form.addSeparator();

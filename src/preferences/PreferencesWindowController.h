@@ -58,6 +58,7 @@ public:
     QLineEdit *patternField() const { return m_patternField; }
     QLineEdit *ocrField() const { return m_ocrField; }
     QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
+    QCheckBox *loupeCheckbox() const { return m_loupeCheckbox; }
     // The note under a shortcut row when that shortcut is not registered with the desktop (row 0 or 1).
     QLabel *shortcutStatus(int row) const { return m_shortcutStatus[row]; }
     QLabel *desktopGuidance() const { return m_desktopGuidance; }
@@ -85,6 +86,7 @@ private:
     QLineEdit *m_patternField = nullptr;
     QLineEdit *m_ocrField = nullptr;
     QCheckBox *m_loginCheckbox = nullptr;
+    QCheckBox *m_loupeCheckbox = nullptr;
     static constexpr int shortcutRows = 4;
     GlobalShortcuts::Recorder *m_recorders[shortcutRows] = {};
     QLabel *m_shortcutStatus[shortcutRows] = {};

@@ -175,6 +175,18 @@ QStringList AppSettings::setOcrLanguages(const QString &text)
     return languages;
 }
 
+bool AppSettings::showLoupe()
+{
+    const QVariant stored = read(showLoupeKey);
+    return !(stored.isValid() && stored.toString() == u"false");
+}
+
+void AppSettings::setShowLoupe(bool show)
+{
+    m_defaults.setValue(showLoupeKey, show);
+    m_defaults.sync();
+}
+
 void AppSettings::setHasSeenWelcome(bool seen)
 {
     m_defaults.setValue(hasSeenWelcomeKey, seen);

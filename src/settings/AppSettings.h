@@ -21,6 +21,7 @@ public:
     static inline const QString imageQualityKey = QStringLiteral("imageQuality");
     static inline const QString ocrLanguagesKey = QStringLiteral("ocrLanguages");
     static inline const QString hasSeenWelcomeKey = QStringLiteral("hasSeenWelcome");
+    static inline const QString showLoupeKey = QStringLiteral("showLoupe");
 
     static inline const QString defaultFilenamePattern = QStringLiteral("Capture {date} à {time}");
     static inline const QStringList defaultOcrLanguages = {QStringLiteral("fr-FR"), QStringLiteral("en-US")};
@@ -40,6 +41,8 @@ public:
     // The stored list of language tags, or "fr-FR", "en-US" when absent or not a list of tags.
     QStringList ocrLanguages();
     bool hasSeenWelcome();
+    // The overlay's loupe: shown unless "false" is stored.
+    bool showLoupe();
 
     // Writers, with the rules that shape stored values.
     void setDestinationDirectory(const QString &absolutePath);
@@ -52,6 +55,7 @@ public:
     // Returns what was stored.
     QStringList setOcrLanguages(const QString &text);
     void setHasSeenWelcome(bool seen);
+    void setShowLoupe(bool show);
 
     // Effective-value rules, as pure functions of the stored value (an invalid QVariant is an absent key).
     static ImageFormat imageFormatFrom(const QVariant &stored);

@@ -4,7 +4,8 @@
 #   window_e2e.sh PATH_TO_PIM PATH_TO_SCROLL_PAGE PATH_TO_IMAGEDIFF
 # Two windows of ours, one partly over the other. `pim window` and a click on the one below: the file is
 # that window with its frame, as the screen showed it (the other's corner included), pixel for pixel
-# against scrot's picture of the screen. The shortcut takes the one on top; Escape cancels.
+# against scrot's picture of the screen. The shortcut takes the one on top; Escape cancels. Then an area
+# chosen with the keyboard only: the arrows, Maj+arrows and Return twice.
 set -euo pipefail
 pim=$1
 page=$2
@@ -109,5 +110,19 @@ wait_overlay
 xdotool key Escape
 wait $command && fail "a cancelled window capture succeeded"
 [ "$(find "$HOME/Desktop" -name '*.png' | wc -l)" = "$count" ] || fail "Escape saved a file"
+# Keyboard only: from the pointer's pixel, Return, 20 × Maj+Right and 3 × Right, 10 × Maj+Down, Return.
+wait_no_overlay
+xdotool mousemove 300 200
+"$pim" area >"$PWD/keyboard" &
+command=$!
+wait_overlay
+xdotool key Return
+for _ in $(seq 1 20); do xdotool key shift+Right; done
+xdotool key Right Right Right
+for _ in $(seq 1 10); do xdotool key shift+Down; done
+xdotool key Return
+wait $command || fail "the keyboard-only capture failed: $(cat "$log")"
+file=$(cat "$PWD/keyboard")
+[ "$("$imagediff" --size "$file")" = "203x100" ] || fail "the keyboard-only capture is $("$imagediff" --size "$file"), not 203x100"
 "$pim" quit
-echo "windows: ok"
+echo "windows and keyboard: ok"

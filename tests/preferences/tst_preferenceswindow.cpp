@@ -256,6 +256,21 @@ private slots:
         QVERIFY(!window.shortcutStatus(1)->isVisible());
     }
 
+    // "Afficher la loupe": on unless turned off, and stored as it is clicked.
+    void loupeCheckbox()
+    {
+        PreferencesWindowController window;
+        window.showWindow();
+        QVERIFY(window.loupeCheckbox()->isChecked());
+        QVERIFY(AppSettings::shared().showLoupe());
+        QTest::mouseClick(window.loupeCheckbox(), Qt::LeftButton);
+        QVERIFY(!AppSettings::shared().showLoupe());
+        QCOMPARE(AppSettings::shared().defaults().value(AppSettings::showLoupeKey).toString(),
+                 QStringLiteral("false"));
+        QTest::mouseClick(window.loupeCheckbox(), Qt::LeftButton);
+        QVERIFY(AppSettings::shared().showLoupe());
+    }
+
     // Where the desktop owns the shortcuts: the fields show its keys and record nothing; when it gives none,
     // the window says how to bind the commands in the desktop's settings.
     void desktopOwnedShortcuts()
