@@ -86,7 +86,9 @@ QRectF OverlayView::loupeRect() const
         return QRectF();
     const double side = double(loupePixels * loupeZoom) / m_ratio;
     const QFontMetricsF metrics(m_labelFont);
-    const QSizeF size(side, side + metrics.height() + 8);
+    // The caption under the pixels is at least as wide as the largest place it names.
+    const QSizeF size(std::max(side, metrics.horizontalAdvance(QStringLiteral("00000, 00000")) + 12),
+                      side + metrics.height() + 8);
     const QPointF at(m_pointer.x() / m_ratio, m_pointer.y() / m_ratio);
     constexpr double gap = 24;
     const QRectF label = m_windowMode ? (m_hovered ? labelRect(hoveredRect()) : QRectF())
@@ -299,6 +301,7 @@ void OverlayView::paintLoupe(QPainter &painter)
     if (box.isEmpty())
         return;
     painter.save();
+    painter.setBrush(Qt::NoBrush); // the frames below are outlines only
     painter.setRenderHint(QPainter::Antialiasing, false);
     painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
     // The pixels around the pointer (black beyond the screen's edge), each drawn as 8 × 8 pixels.

@@ -84,6 +84,8 @@ private slots:
         const QImage frozen = frozenScreen((QSizeF(800, 600) * ratio).toSize());
         OverlayView view(screen, frozen);
         view.resize(800, 600);
+        // During a drag, with the size label drawn too.
+        QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(60, 40));
         moveTo(&view, QPoint(200, 150));
         const QPoint pointer = view.pointerPixel();
         QCOMPARE(pointer, (QPointF(200, 150) * ratio).toPoint());
