@@ -91,8 +91,7 @@ QRectF OverlayView::loupeRect() const
                       side + metrics.height() + 8);
     const QPointF at(m_pointer.x() / m_ratio, m_pointer.y() / m_ratio);
     constexpr double gap = 24;
-    const QRectF label = m_windowMode ? (m_hovered ? labelRect(hoveredRect()) : QRectF())
-                                      : (selection().isEmpty() ? QRectF() : labelRect(selection()));
+    const QRectF label = sizeLabelRect();
     const QRectF room(QPointF(0, 0), QSizeF(this->size()));
     const QPointF corners[] = {at + QPointF(gap, gap), at + QPointF(-gap - size.width(), gap),
                                at + QPointF(gap, -gap - size.height()),
@@ -103,12 +102,28 @@ QRectF OverlayView::loupeRect() const
         if (room.contains(box) && !box.intersects(label))
             return box;
     }
+    // Near a corner of the screen the label may stand in every corner's way: then beside it.
     for (const QPointF &corner : corners) {
-        const QRectF box(corner, size);
-        if (room.contains(box))
-            return box;
+        QRectF box(corner, size);
+        if (!room.contains(box))
+            continue;
+        QRectF above = box, left = box;
+        above.moveBottom(label.top() - 4);
+        left.moveRight(label.left() - 4);
+        for (const QRectF &moved : {above, left}) {
+            if (room.contains(moved) && !moved.intersects(label))
+                return moved;
+        }
+        return box;
     }
     return QRectF(corners[0], size);
+}
+
+QRectF OverlayView::sizeLabelRect() const
+{
+    if (m_windowMode)
+        return m_hovered ? labelRect(hoveredRect()) : QRectF();
+    return selection().isEmpty() ? QRectF() : labelRect(selection());
 }
 
 QRect OverlayView::loupeArea() const

@@ -36,6 +36,8 @@ public:
     void setLoupeShown(bool shown);
     bool isLoupeShown() const { return m_loupeShown; }
     QRectF loupeRect() const;
+    // Where the selection's (or the window's) size label is; empty when there is none.
+    QRectF sizeLabelRect() const;
     // The pixel under the pointer, in the screen's pixels.
     QPoint pointerPixel() const { return m_pointer; }
     static constexpr int loupePixels = 15, loupeZoom = 8;

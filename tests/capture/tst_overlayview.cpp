@@ -116,8 +116,9 @@ private slots:
         for (const QPoint end : {QPoint(400, 300), QPoint(120, 500), QPoint(700, 80), QPoint(790, 590)}) {
             QTest::mousePress(&view, Qt::LeftButton, Qt::NoModifier, QPoint(300, 200));
             moveTo(&view, end);
-            const QFontMetricsF metrics(QFont{});
             QVERIFY(!view.loupeRect().isEmpty());
+            QVERIFY(!view.sizeLabelRect().isEmpty());
+            QVERIFY(!view.loupeRect().intersects(view.sizeLabelRect()));
             QVERIFY(QRectF(0, 0, 800, 600).contains(view.loupeRect()));
             QTest::mouseRelease(&view, Qt::LeftButton, Qt::NoModifier, end);
         }
