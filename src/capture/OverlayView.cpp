@@ -272,19 +272,8 @@ void OverlayView::paintEvent(QPaintEvent *event)
                        QSize(int(std::ceil(dirty.width() * ratio)), int(std::ceil(dirty.height() * ratio))));
     painter.drawImage(QRectF(dirty), m_dimmed, source);
     const QRectF sel = m_windowMode ? hoveredRect() : selection();
-    if (!m_hint.isEmpty() && !m_start) {
-        const QRectF box = hintRect();
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(Qt::NoPen);
-        painter.setBrush(QColor(0, 0, 0, 191));
-        painter.drawRoundedRect(box, 8, 8);
-        painter.setPen(Qt::white);
-        painter.setFont(m_labelFont);
-        painter.drawText(box, Qt::AlignCenter, m_hint);
-        painter.setRenderHint(QPainter::Antialiasing, false);
-    }
     if (sel.isEmpty() && !(m_start && m_current)) {
-        paintLoupe(painter);
+        paintHintAndLoupe(painter);
         return;
     }
     if (m_windowMode) {
@@ -307,6 +296,24 @@ void OverlayView::paintEvent(QPaintEvent *event)
     painter.setFont(m_labelFont);
     const QFontMetricsF metrics(m_labelFont);
     painter.drawText(QPointF(box.left() + 8, box.top() + 4 + metrics.ascent()), labelText());
+    paintHintAndLoupe(painter);
+}
+
+void OverlayView::paintHintAndLoupe(QPainter &painter)
+{
+    // Over everything else: a window shown under it does not hide it.
+    if (!m_hint.isEmpty() && !m_start) {
+        painter.save();
+        const QRectF box = hintRect();
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 191));
+        painter.drawRoundedRect(box, 8, 8);
+        painter.setPen(Qt::white);
+        painter.setFont(m_labelFont);
+        painter.drawText(box, Qt::AlignCenter, m_hint);
+        painter.restore();
+    }
     paintLoupe(painter);
 }
 

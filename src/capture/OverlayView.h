@@ -85,6 +85,7 @@ private:
     std::optional<QRect> m_hovered;
     void hover(QPointF position);
     void paintLoupe(QPainter &painter);
+    void paintHintAndLoupe(QPainter &painter);
     void pointAt(QPoint pixel, bool moveCursor);
     QRect loupeArea() const;
     bool m_loupeShown = true;
