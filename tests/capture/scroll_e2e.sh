@@ -40,6 +40,14 @@ drag_area() {
   xdotool mousemove "$ax" "$ay" mousedown 1 mousemove $((ax + 100)) $((ay + 100)) \
     mousemove $((ax + aw)) $((ay + ah)) mouseup 1
 }
+# Waits until the page has been scrolled past ROWS.
+scrolled_past() {
+  for _ in $(seq 1 400); do
+    [ -s page/scrolled ] && [ "$(cat page/scrolled)" -gt "$1" ] && return 0
+    sleep 0.05
+  done
+  fail "the page was not scrolled past $1 rows"
+}
 # Waits until the file the command or the log names is written, and prints it.
 saved_after() {
   local before=$1
@@ -100,7 +108,7 @@ for _ in $(seq 1 200); do
   sleep 0.05
 done
 [ -n "$panel" ] || fail "no panel beside the area"
-sleep 1
+scrolled_past 2000
 xdotool key Escape
 file=$(saved_after "$count")
 prefix "$file" page/expected.png
@@ -111,7 +119,7 @@ show_page 30000
 count=$(grep -c "capture enregistrée" "$log" || true)
 "$pim" scroll >/dev/null &
 drag_area
-sleep 1
+scrolled_past 2000
 kill $page_pid && wait $page_pid 2>/dev/null || true
 file=$(saved_after "$count")
 prefix "$file" page/expected.png

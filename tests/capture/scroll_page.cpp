@@ -4,7 +4,7 @@
 //   scroll_page OUT_DIR [PAGE_HEIGHT] [VIEW_WIDTH VIEW_HEIGHT]
 // Once painted it writes OUT_DIR/expected.png (the header, then the whole page: what a scrolling capture
 // of the header and the view gives) and OUT_DIR/area (the header and view's rectangle in root pixels:
-// "x y w h").
+// "x y w h"); OUT_DIR/scrolled holds how far the view is scrolled, in pixels, each time it moves.
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
@@ -101,6 +101,11 @@ int main(int argc, char **argv)
     layout->addWidget(scroll);
     const int bar = scroll->verticalScrollBar()->sizeHint().width();
     scroll->setFixedSize(viewWidth + bar, viewHeight);
+    QObject::connect(scroll->verticalScrollBar(), &QScrollBar::valueChanged, &window, [out](int value) {
+        QFile scrolled(out + QStringLiteral("/scrolled"));
+        if (scrolled.open(QIODevice::WriteOnly))
+            scrolled.write(QByteArray::number(value) + '\n');
+    });
     window.move(40, 40);
     window.show();
 

@@ -114,8 +114,10 @@ gone "$name" || fail "Escape did not close the pin"
 "$pim" history
 history=$(window_named "Historique des captures") || fail "no history window"
 geometry "$history"
+before=$( (xdotool search --onlyvisible --class pim || true) | wc -l)
 xdotool mousemove $((X + 90)) $((Y + 90)) click 3
-sleep 0.5
+# The menu is one more window of ours.
+for _ in $(seq 1 100); do [ "$( (xdotool search --onlyvisible --class pim || true) | wc -l)" -gt "$before" ] && break; sleep 0.05; done
 xdotool key Down Down Down Return
 pin=$(window_named "$name") || fail "the history's menu pinned nothing"
 check_pin "$pin"
