@@ -14,6 +14,7 @@
 #include "imagetools/OCRService.h"
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalScreenCapturer.h"
+#include "platform/sway/SwayWindowLister.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "platform/x11/X11ScrollingSource.h"
 #include "platform/x11/X11WindowLister.h"
@@ -194,6 +195,9 @@ int runInstance(QApplication &app, InstanceServer &server)
     if (auto *x11 = dynamic_cast<X11ScreenCapturer *>(&coordinator.capturer())) {
         coordinator.setScrollingSource(std::make_unique<X11ScrollingSource>(*x11));
         coordinator.setWindowLister(std::make_unique<X11WindowLister>());
+    } else if (session == DesktopSession::Kind::Wayland && qEnvironmentVariableIsSet("SWAYSOCK")) {
+        // Wayland keeps other programs' windows' places to itself; sway tells them through its own socket.
+        coordinator.setWindowLister(std::make_unique<SwayWindowLister>(qEnvironmentVariable("SWAYSOCK")));
     }
     // The words in the captures: an index beside the history, kept up to date in the background.
     TextIndex textIndex;

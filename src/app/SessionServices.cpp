@@ -14,6 +14,7 @@
 #include "platform/portal/PortalPermissionSource.h"
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/portal/PortalShortcutService.h"
+#include "platform/x11/X11Compositing.h"
 #include "platform/x11/X11HotKeyService.h"
 #include "platform/x11/XkbKeyboardLayout.h"
 #include "preview/PinWindow.h"
@@ -80,11 +81,13 @@ void SessionServices::installBackends()
     switch (m_session) {
     case DesktopSession::Kind::X11:
         GlobalShortcuts::setHotKeyService(std::make_unique<X11HotKeyService>());
+        WindowPlacement::setCompositingProbe(X11Compositing::managerRuns);
         break;
     case DesktopSession::Kind::Wayland: {
         // Only the compositor places windows: the overlays and the pipette cover their screen full-screen,
         // the preview neither slides nor fades.
         WindowPlacement::setCompositorPlacesWindows(true);
+        WindowPlacement::setCompositingProbe([] { return true; });
         // Asking for the permission is one interactive screenshot: the desktop shows its own dialog.
         auto *portal = dynamic_cast<PortalScreenCapturer *>(&m_coordinator.capturer());
         ScreenRecordingPermission::setSource(

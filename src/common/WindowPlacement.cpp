@@ -33,6 +33,17 @@ void centerOnActiveScreen(QWidget *window)
 
 namespace {
 bool compositorPlaces = false;
+bool (*compositingProbe)() = nullptr;
+} // namespace
+
+void setCompositingProbe(bool (*probe)())
+{
+    compositingProbe = probe;
+}
+
+bool compositing()
+{
+    return compositingProbe && compositingProbe();
 }
 
 void setCompositorPlacesWindows(bool placesWindows)

@@ -81,6 +81,10 @@ PinWindow::PinWindow(const QImage &image, double scale, const QString &path)
     setWindowTitle(path.isEmpty() ? QStringLiteral("Épingle") : QFileInfo(path).fileName());
     setFocusPolicy(Qt::StrongFocus);
     setCursor(Qt::OpenHandCursor);
+    if (WindowPlacement::compositing()) {
+        m_shadow = shadowWidth;
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
     pins() << this;
     fitWindow();
 }
@@ -93,7 +97,8 @@ QSize PinWindow::pictureSize() const
 
 void PinWindow::fitWindow()
 {
-    setFixedSize(pictureSize() + QSize(2 * border, 2 * border));
+    const int edge = border + m_shadow;
+    setFixedSize(pictureSize() + QSize(2 * edge, 2 * edge));
 }
 
 void PinWindow::setZoom(double zoom)
@@ -114,13 +119,29 @@ void PinWindow::setOpacityLevel(double opacity)
 void PinWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
-    const QRect picture(QPoint(border, border), pictureSize());
+    const QRect framed = rect().adjusted(m_shadow, m_shadow, -m_shadow, -m_shadow);
+    if (m_shadow > 0) {
+        // Layers of faint black, each a pixel wider and rounder than the last, a little lower than the
+        // picture: they add up to darkest at the border and fade out towards the window's edge.
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.fillRect(rect(), Qt::transparent);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        for (int step = m_shadow; step >= 1; --step) {
+            painter.setBrush(QColor(0, 0, 0, 7));
+            painter.drawRoundedRect(QRectF(framed).adjusted(-step, -step + 2, step, step).intersected(rect()),
+                                    step, step);
+        }
+        painter.setRenderHint(QPainter::Antialiasing, false);
+    }
+    const QRect picture(framed.topLeft() + QPoint(border, border), pictureSize());
     // One for one at the picture's own scale; smoothly scaled when zoomed.
     painter.setRenderHint(QPainter::SmoothPixmapTransform, std::abs(m_zoom - 1) > 1e-9);
     painter.drawImage(picture, m_image);
     painter.setPen(QPen(QColor(0, 0, 0, 150), border));
     painter.setBrush(Qt::NoBrush);
-    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+    painter.drawRect(QRectF(framed).adjusted(0.5, 0.5, -0.5, -0.5));
 }
 
 void PinWindow::mousePressEvent(QMouseEvent *event)

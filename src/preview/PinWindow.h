@@ -12,9 +12,10 @@
 class QMenu;
 
 // A capture pinned on the screen: a frameless window above the others showing the picture at its size in
-// points (its pixels one for one at its scale), with a thin border. A drag moves it, the wheel zooms it
-// (25 % to 400 %), Ctrl+wheel changes its opacity, Escape or a double-click closes it; its context menu
-// copies the picture, saves it elsewhere, opens it in the editor or closes the pin. Any number at once.
+// points (its pixels one for one at its scale), with a thin border and, where a compositor draws translucent
+// windows, a soft shadow. A drag moves it, the wheel zooms it (25 % to 400 %), Ctrl+wheel changes its
+// opacity, Escape or a double-click closes it; its context menu copies the picture, saves it elsewhere, opens
+// it in the editor or closes the pin. Any number at once.
 class PinWindow : public QWidget {
     Q_OBJECT
 public:
@@ -48,6 +49,9 @@ public:
 
     static constexpr double minimumZoom = 0.25, maximumZoom = 4.0;
     static constexpr int border = 1;
+    // The shadow around the border where a compositor draws it, else 0.
+    int shadow() const { return m_shadow; }
+    static constexpr int shadowWidth = 12;
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -69,4 +73,5 @@ private:
     double m_zoom = 1;
     std::optional<QPoint> m_grab; // where in the window a move started
     QMenu *m_menu = nullptr;
+    int m_shadow = 0;
 };

@@ -26,11 +26,12 @@ if [ "${2:-}" != "--inside" ]; then
   if [ "$(id -u)" -eq 0 ]; then
     # `nobody` may not be able to reach the clone (root's home is 0700): what it runs is copied into the
     # test's own folder first, in the same layout.
-    mkdir -p "$root/bin" "$root/build/src/libexec" "$root/build/tests/platform"
+    mkdir -p "$root/bin" "$root/build/src/libexec" "$root/build/tests/platform" "$root/build/tests/capture"
     cp "$here/sway_e2e.sh" "$here/portal_session.sh" "$root/bin/"
     cp "$build/src/pim" "$root/build/src/"
     cp "$build/src/libexec/pim" "$root/build/src/libexec/"
     for tool in portal_double imagediff wlpointer; do cp "$build/tests/platform/$tool" "$root/build/tests/platform/"; done
+    cp "$build/tests/capture/scroll_page" "$root/build/tests/capture/"
     chown -R nobody:nogroup "$root"
     setpriv --reuid=nobody --regid=nogroup --clear-groups \
       env -i PATH=/usr/bin:/bin PIM_ROOT="$root" PIM_SWAY_FAILURE_SHOT="${PIM_SWAY_FAILURE_SHOT:-}" \
@@ -55,6 +56,7 @@ output HEADLESS-1 resolution 1280x720 position 0 0 scale 1
 default_border none
 bindsym Mod4+Shift+7 exec $pim area
 bindsym Mod4+Shift+8 exec $pim full
+for_window [title="^Page"] floating enable, move absolute position 1330 40
 CONF
   WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 sway -c "$root/sway.conf" >"$root/sway.log" 2>&1 &
   sway_pid=$!
@@ -186,6 +188,37 @@ wait "$picker" || fail "pick-color failed: $(cat "$root/picked.txt")"
 [ "$(cat "$root/picked.txt")" = "#$expected" ] || fail "picked $(cat "$root/picked.txt"), the screen shows #$expected"
 [ "$(wl-paste --no-newline)" = "#$expected" ] || fail "the clipboard holds $(wl-paste --no-newline), not #$expected"
 echo "pipette: #$expected"
+
+# 5. A window on the second output (scale 2): sway's tree says where it is; a click over it takes it as
+# the compositor drew it, at twice its size in points.
+QT_QPA_PLATFORM=wayland "$build/tests/capture/scroll_page" "$root/page" 3000 300 120 >"$root/page.log" 2>&1 &
+page_pid=$!
+mkdir -p "$root/page"
+floating_page() {
+  swaymsg -t get_tree | python3 -c '
+import json, sys
+def walk(node):
+    for child in node.get("nodes", []) + node.get("floating_nodes", []):
+        walk(child)
+    r = node.get("rect", {})
+    if (node.get("name") or "").startswith("Page") and node.get("visible") and node.get("type") == "floating_con":
+        print(r["x"], r["y"], r["width"], r["height"])
+walk(json.load(sys.stdin))'
+}
+for _ in $(seq 1 200); do [[ "$(floating_page)" == "1330 40 "* ]] && [ -s "$root/page/area" ] && break; sleep 0.05; done
+read -r wx wy ww wh <<<"$(floating_page)"
+[ "$wx $wy" = "1330 40" ] || fail "the test window is not floating at 1330,40 on the second output ($(floating_page))"
+grim -g "$wx,$wy ${ww}x$wh" "$root/reference-window.png"
+"$build/src/pim" window >"$root/window.txt" 2>&1 &
+window_client=$!
+wait_for_overlays
+drag $((wx + ww / 2)) $((wy + wh / 2)) $((wx + ww / 2)) $((wy + wh / 2))
+wait "$window_client" || fail "pim window failed: $(cat "$root/window.txt")"
+window_file=$(cat "$root/window.txt")
+read -r mean max <<<"$(compare "$window_file" "$root/reference-window.png")"
+[ "$max" -le 2 ] || fail "the window capture differs from the screen (mean $mean, max $max)"
+echo "window: $window_file, $("$diff_tool" --size "$window_file") pixels for ${ww}x$wh points, largest difference $max"
+kill "$page_pid" 2>/dev/null || true
 
 kill "$pim_pid" 2>/dev/null || true
 wait "$pim_pid" 2>/dev/null || true

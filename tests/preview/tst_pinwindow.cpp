@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "preview/PinWindow.h"
 
+#include "common/WindowPlacement.h"
+
 #include "support/TestSession.h"
 
 #include <QApplication>
@@ -66,6 +68,33 @@ private slots:
         QVERIFY(large->zoom() < 0.5);
         QVERIFY(room.contains(large->geometry()));
         QCOMPARE(PinWindow::all(), (QList<PinWindow *>{pin, sharp, large}));
+    }
+
+    // Where a compositor draws translucent windows, a shadow around the border: faint at the window's
+    // edge, darker near the picture, which stays one for one and centred where asked.
+    void shadowWhereComposited()
+    {
+        WindowPlacement::setCompositingProbe([] { return true; });
+        const QImage image = picture(200, 100);
+        PinWindow *pin = PinWindow::open(image, 1, QString(), QPoint(400, 300));
+        const int edge = PinWindow::border + PinWindow::shadowWidth;
+        QCOMPARE(pin->shadow(), PinWindow::shadowWidth);
+        QCOMPARE(pin->size(), QSize(200 + 2 * edge, 100 + 2 * edge));
+        QCOMPARE(pin->geometry().center(), QPoint(400, 300));
+        QVERIFY(pin->testAttribute(Qt::WA_TranslucentBackground));
+        const QImage shown = pin->grab().toImage().convertToFormat(QImage::Format_ARGB32);
+        QCOMPARE(shown.copy(edge, edge, 200, 100).convertToFormat(QImage::Format_RGB32), image);
+        QCOMPARE(qAlpha(shown.pixel(0, 0)), 0);
+        const int below = edge + 100 + PinWindow::border; // the first row under the border
+        const int middle = shown.width() / 2;
+        const int near = qAlpha(shown.pixel(middle, below + 1));
+        const int far = qAlpha(shown.pixel(middle, shown.height() - 2));
+        QVERIFY2(near > far && far > 0 && near < 160, qPrintable(QStringLiteral("%1 %2").arg(near).arg(far)));
+        QCOMPARE(qRed(shown.pixel(middle, below + 1)), 0);
+        WindowPlacement::setCompositingProbe(nullptr);
+        PinWindow *plain = PinWindow::open(image, 1);
+        QCOMPARE(plain->shadow(), 0);
+        QCOMPARE(plain->size(), QSize(202, 102));
     }
 
     void wheelZoomsAndCtrlWheelFades()

@@ -23,6 +23,7 @@ void resetTestSession()
     ColorPickerService::setScreenGrabber(nullptr);
     ColorPickerService::setPointerLocator(nullptr);
     WindowPlacement::setCompositorPlacesWindows(false);
+    WindowPlacement::setCompositingProbe(nullptr);
     HistoryStore::shared().onEntriesChanged = nullptr;
     PreviewManager::shared().openEditor = nullptr;
     EditorManager::shared().onWindowCreated = nullptr;
