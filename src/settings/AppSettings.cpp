@@ -192,3 +192,55 @@ void AppSettings::setHasSeenWelcome(bool seen)
     m_defaults.setValue(hasSeenWelcomeKey, seen);
     m_defaults.sync();
 }
+
+VideoFormat AppSettings::videoFormatFrom(const QVariant &stored)
+{
+    const std::optional<VideoFormat> format =
+        isText(stored) ? videoFormatFromRawValue(stored.toString()) : std::nullopt;
+    return format.value_or(VideoFormat::mp4);
+}
+
+VideoFormat AppSettings::videoFormat()
+{
+    return videoFormatFrom(read(videoFormatKey));
+}
+
+void AppSettings::setVideoFormat(VideoFormat format)
+{
+    m_defaults.setValue(videoFormatKey, rawValue(format));
+    m_defaults.sync();
+}
+
+int AppSettings::framesPerSecondFrom(const QVariant &stored)
+{
+    bool ok = false;
+    const int rate = stored.isValid() ? stored.toString().toInt(&ok) : 0;
+    for (int offered : videoFrameRates) {
+        if (ok && rate == offered)
+            return rate;
+    }
+    return 30;
+}
+
+int AppSettings::framesPerSecond()
+{
+    return framesPerSecondFrom(read(framesPerSecondKey));
+}
+
+void AppSettings::setFramesPerSecond(int rate)
+{
+    m_defaults.setValue(framesPerSecondKey, framesPerSecondFrom(rate));
+    m_defaults.sync();
+}
+
+bool AppSettings::showPointer()
+{
+    const QVariant stored = read(showPointerKey);
+    return !(stored.isValid() && stored.toString() == u"false");
+}
+
+void AppSettings::setShowPointer(bool show)
+{
+    m_defaults.setValue(showPointerKey, show);
+    m_defaults.sync();
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "settings/ImageFormat.h"
+#include "settings/VideoFormat.h"
 
 #include <QSettings>
 #include <QString>
@@ -22,6 +23,9 @@ public:
     static inline const QString ocrLanguagesKey = QStringLiteral("ocrLanguages");
     static inline const QString hasSeenWelcomeKey = QStringLiteral("hasSeenWelcome");
     static inline const QString showLoupeKey = QStringLiteral("showLoupe");
+    static inline const QString videoFormatKey = QStringLiteral("videoFormat");
+    static inline const QString framesPerSecondKey = QStringLiteral("framesPerSecond");
+    static inline const QString showPointerKey = QStringLiteral("recordPointer");
 
     static inline const QString defaultFilenamePattern = QStringLiteral("Capture {date} à {time}");
     static inline const QStringList defaultOcrLanguages = {QStringLiteral("fr-FR"), QStringLiteral("en-US")};
@@ -43,6 +47,11 @@ public:
     bool hasSeenWelcome();
     // The overlay's loupe: shown unless "false" is stored.
     bool showLoupe();
+    // Recordings: the stored format when it is exactly "mp4", "webm" or "gif", else MP4; the stored frame
+    // rate when it is 15, 30 or 60, else 30; the pointer drawn in unless "false" is stored.
+    VideoFormat videoFormat();
+    int framesPerSecond();
+    bool showPointer();
 
     // Writers, with the rules that shape stored values.
     void setDestinationDirectory(const QString &absolutePath);
@@ -56,11 +65,16 @@ public:
     QStringList setOcrLanguages(const QString &text);
     void setHasSeenWelcome(bool seen);
     void setShowLoupe(bool show);
+    void setVideoFormat(VideoFormat format);
+    void setFramesPerSecond(int rate);
+    void setShowPointer(bool show);
 
     // Effective-value rules, as pure functions of the stored value (an invalid QVariant is an absent key).
     static ImageFormat imageFormatFrom(const QVariant &stored);
     static double imageQualityFrom(const QVariant &stored);
     static QStringList ocrLanguagesFrom(const QVariant &stored);
+    static VideoFormat videoFormatFrom(const QVariant &stored);
+    static int framesPerSecondFrom(const QVariant &stored);
 
 private:
     AppSettings();
