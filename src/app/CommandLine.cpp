@@ -26,15 +26,15 @@ std::string joined(const std::vector<std::string> &pieces)
     return text;
 }
 
-// A delay in seconds: a plain decimal number from 0 to 3600 ("1.5", "2", ".5", "1e1").
-std::optional<double> parseDelay(const std::string &text)
+// A delay in seconds: a plain decimal number from 0 to `most` ("1.5", "2", ".5", "1e1").
+std::optional<double> parseDelay(const std::string &text, double most = 3600)
 {
     if (text.empty() || text.find_first_not_of("0123456789.eE+-") != std::string::npos)
         return std::nullopt;
     char *end = nullptr;
     errno = 0;
     const double delay = std::strtod(text.c_str(), &end);
-    if (errno != 0 || end != text.c_str() + text.size() || !(delay >= 0) || delay > 3600)
+    if (errno != 0 || end != text.c_str() + text.size() || !(delay >= 0) || delay > most)
         return std::nullopt;
     return delay;
 }
@@ -55,6 +55,10 @@ std::string usage()
            "  pim full [--delay S]   capture l'écran sous le pointeur, après S secondes\n"
            "  pim window             capture la fenêtre choisie d'un clic\n"
            "  pim scroll             capture une zone qui défile, page entière\n"
+           "  pim record area|full [--format mp4|webm|gif] [--duration S]\n"
+           "                         enregistre une zone ou l'écran en vidéo, jusqu'à pim stop\n"
+           "                         (ou S secondes), et affiche le chemin du fichier\n"
+           "  pim stop               arrête l'enregistrement en cours\n"
            "  pim edit FICHIER       ouvre une image PNG, JPEG ou WebP dans l'éditeur\n"
            "  pim pin FICHIER        épingle une image à l'écran, au-dessus des fenêtres\n"
            "  pim pick-color         copie le code hex d'une couleur de l'écran\n"
@@ -79,7 +83,7 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
     } else if (command == "--version") {
         parsed.version = true;
     } else if ((command == "area" || command == "window" || command == "scroll" || command == "pick-color" ||
-                command == "history" || command == "preferences" || command == "quit") &&
+                command == "history" || command == "preferences" || command == "quit" || command == "stop") &&
                args.empty()) {
         parsed.request = Request{command, {}};
     } else if (command == "full") {
@@ -98,6 +102,39 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         char text[64];
         std::snprintf(text, sizeof text, "%g", delay);
         parsed.request = Request{command, {text}};
+    } else if (command == "record") {
+        // record KIND [--format F] [--duration S] → "record" KIND FORMAT SECONDS (empty: the settings', none).
+        if (args.empty() || (args[0] != "area" && args[0] != "full")) {
+            parsed.error = "que faut-il enregistrer ? pim record area|full";
+            return parsed;
+        }
+        std::string format, duration;
+        for (size_t i = 1; i < args.size(); i += 2) {
+            if (i + 1 >= args.size()) {
+                parsed.error = "valeur manquante après " + args[i];
+                return parsed;
+            }
+            const std::string &value = args[i + 1];
+            if (args[i] == "--format" && (value == "mp4" || value == "webm" || value == "gif")) {
+                format = value;
+            } else if (args[i] == "--format") {
+                parsed.error = "format vidéo inconnu : " + value + " (mp4, webm ou gif)";
+                return parsed;
+            } else if (args[i] == "--duration") {
+                const std::optional<double> seconds = parseDelay(value, 24 * 3600);
+                if (!seconds || *seconds <= 0) {
+                    parsed.error = "durée invalide : " + value + " (en secondes, jusqu'à 86400)";
+                    return parsed;
+                }
+                char text[64];
+                std::snprintf(text, sizeof text, "%g", *seconds);
+                duration = text;
+            } else {
+                parsed.error = "arguments inattendus : " + joined(args);
+                return parsed;
+            }
+        }
+        parsed.request = Request{command, {args[0], format, duration}};
     } else if (command == "search" && !args.empty()) {
         parsed.request = Request{command, args};
     } else if ((command == "edit" || command == "pin") && args.empty()) {

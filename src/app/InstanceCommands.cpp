@@ -3,6 +3,7 @@
 
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/RecordingController.h"
 #include "editor/EditorManager.h"
 #include "history/HistoryStore.h"
 #include "history/TextIndex.h"
@@ -77,6 +78,38 @@ void captureFullScreen(const CommandLine::Request &request, const Reply &reply, 
         targets.coordinator.captureFullScreen(delay, answerCapture(reply));
 }
 
+// `pim record area|full`: the arguments are the kind, the format (empty: the settings') and the
+// duration (empty: until stopped). Answered with the file's path once it is finished.
+void record(const CommandLine::Request &request, const Reply &reply, Targets &targets)
+{
+    const auto argument = [&](size_t i) {
+        return i < request.arguments.size() ? QString::fromStdString(request.arguments[i]) : QString();
+    };
+    RecordingController::Request recording;
+    if (!argument(1).isEmpty()) {
+        recording.format = videoFormatFromRawValue(argument(1));
+        if (!recording.format) {
+            reply(false, QStringLiteral("format vidéo inconnu : %1").arg(argument(1)));
+            return;
+        }
+    }
+    if (!argument(2).isEmpty()) {
+        bool number = false;
+        recording.durationSeconds = argument(2).toDouble(&number);
+        if (!number || !std::isfinite(recording.durationSeconds) || recording.durationSeconds <= 0 ||
+            recording.durationSeconds > 24 * 3600) {
+            reply(false, QStringLiteral("durée invalide : %1").arg(argument(2)));
+            return;
+        }
+    }
+    if (argument(0) == QLatin1String("area"))
+        targets.recording.recordArea(recording, answerCapture(reply));
+    else if (argument(0) == QLatin1String("full"))
+        targets.recording.recordScreen(recording, answerCapture(reply));
+    else
+        reply(false, QStringLiteral("que faut-il enregistrer ? area ou full"));
+}
+
 // The commands the running instance carries out, by name.
 const std::map<std::string, Command> &commands()
 {
@@ -89,6 +122,14 @@ const std::map<std::string, Command> &commands()
                       Targets &targets) { targets.coordinator.captureWindow(answerCapture(reply)); }},
         {"scroll", [](const CommandLine::Request &, const Reply &reply,
                       Targets &targets) { targets.coordinator.captureScrolling(answerCapture(reply)); }},
+        {"record", record},
+        {"stop",
+         [](const CommandLine::Request &, const Reply &reply, Targets &targets) {
+             if (targets.recording.stop())
+                 reply(true, QString());
+             else
+                 reply(false, QStringLiteral("aucun enregistrement en cours"));
+         }},
         {"edit",
          [](const CommandLine::Request &request, const Reply &reply, Targets &) {
              const QString error = EditorManager::shared().openFile(firstArgument(request));

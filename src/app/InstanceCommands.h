@@ -5,6 +5,7 @@
 #include "app/InstanceServer.h"
 
 class CaptureCoordinator;
+class RecordingController;
 class StatusItemController;
 class TextIndex;
 
@@ -16,6 +17,7 @@ struct Targets {
     CaptureCoordinator &coordinator;
     StatusItemController &statusItem;
     TextIndex &textIndex;
+    RecordingController &recording;
 };
 
 // Carries out one request and answers it, at once or when the work is done (a capture); an unknown

@@ -6,15 +6,18 @@
 #include "app/SessionServices.h"
 #include "app/StatusItemController.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/RecordingController.h"
 #include "common/Log.h"
 #include "editor/EditorManager.h"
 #include "history/HistoryWindowController.h"
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "imagetools/OCRService.h"
+#include "preview/PreviewPanel.h"
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/sway/SwayWindowLister.h"
+#include "platform/x11/X11FrameSource.h"
 #include "platform/x11/X11ScreenCapturer.h"
 #include "platform/x11/X11ScrollingSource.h"
 #include "platform/x11/X11WindowLister.h"
@@ -109,13 +112,21 @@ void bindDesktopShortcuts()
                        {Name::captureWindow().rawValue, QStringLiteral("Capturer une fenêtre"),
                         Name::captureWindow().shortcut()},
                        {Name::captureScrolling().rawValue, QStringLiteral("Capture défilante"),
-                        Name::captureScrolling().shortcut()}});
+                        Name::captureScrolling().shortcut()},
+                       {Name::recordArea().rawValue, QStringLiteral("Enregistrer une zone"),
+                        Name::recordArea().shortcut()}});
 }
 
-void registerShortcuts(CaptureCoordinator *coordinator)
+void registerShortcuts(CaptureCoordinator *coordinator, RecordingController *recording)
 {
     using GlobalShortcuts::Name;
     QPointer<CaptureCoordinator> weak(coordinator);
+    // The same keys start a recording of an area and stop it.
+    QPointer<RecordingController> recorder(recording);
+    GlobalShortcuts::onKeyDown(Name::recordArea(), [recorder] {
+        if (recorder && !recorder->stop())
+            recorder->recordArea({});
+    });
     GlobalShortcuts::onKeyDown(Name::captureArea(), [weak] {
         if (weak)
             weak->captureArea();
@@ -199,6 +210,13 @@ int runInstance(QApplication &app, InstanceServer &server)
         // Wayland keeps other programs' windows' places to itself; sway tells them through its own socket.
         coordinator.setWindowLister(std::make_unique<SwayWindowLister>(qEnvironmentVariable("SWAYSOCK")));
     }
+    // Recordings read the screen through their own connection, frame after frame.
+    RecordingController recording(coordinator);
+    if (session == DesktopSession::Kind::X11)
+        recording.setFrameSourceFactory([] { return std::make_unique<X11FrameSource>(); });
+    recording.onRecorded = [](const QImage &first, const QString &path, qint64 microseconds, QScreen *screen) {
+        PreviewManager::shared().showRecording(first, path, microseconds, screen);
+    };
     // The words in the captures: an index beside the history, kept up to date in the background.
     TextIndex textIndex;
     if (!textIndex.isAvailable())
@@ -212,7 +230,7 @@ int runInstance(QApplication &app, InstanceServer &server)
     reportSearchAvailability(indexer, textIndex);
     const SessionServices services(session, coordinator, indexer);
 
-    StatusItemController statusItem(&coordinator);
+    StatusItemController statusItem(&coordinator, &recording);
     statusItem.onOpenEditor = [](const QImage &image, double scale, const QString &path) {
         EditorManager::shared().openEditor(image, scale, path);
     };
@@ -225,12 +243,12 @@ int runInstance(QApplication &app, InstanceServer &server)
             window->refreshSearch();
         });
     };
-    InstanceCommands::Targets commandTargets{coordinator, statusItem, textIndex};
+    InstanceCommands::Targets commandTargets{coordinator, statusItem, textIndex, recording};
     server.onRequest = [&commandTargets](const CommandLine::Request &request,
                                          const InstanceServer::Reply &reply) {
         InstanceCommands::handle(request, reply, commandTargets);
     };
-    registerShortcuts(&coordinator);
+    registerShortcuts(&coordinator, &recording);
     bindDesktopShortcuts();
     if (!AppSettings::shared().hasSeenWelcome())
         statusItem.showWelcome();

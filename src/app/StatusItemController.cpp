@@ -6,10 +6,12 @@
 #include "app/MainMenu.h"
 #include "app/WelcomeWindowController.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/RecordingController.h"
 #include "common/Icons.h"
 #include "common/Log.h"
 #include "history/HistoryWindowController.h"
 #include "imagetools/ColorPickerService.h"
+#include "output/VideoProbe.h"
 #include "preferences/PreferencesWindowController.h"
 #include "preview/PinWindow.h"
 #include "settings/AppSettings.h"
@@ -18,14 +20,16 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QMenu>
+#include <QPainter>
+#include <QTimer>
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QUrl>
 
 #include <cstdio>
 
-StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
-    : m_coordinator(coordinator), m_menu(std::make_unique<QMenu>()),
+StatusItemController::StatusItemController(CaptureCoordinator *coordinator, RecordingController *recording)
+    : m_coordinator(coordinator), m_recording(recording), m_menu(std::make_unique<QMenu>()),
       m_tray(std::make_unique<QSystemTrayIcon>())
 {
     using GlobalShortcuts::Name;
@@ -44,6 +48,16 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     m_menu->setToolTipsVisible(true);
     updateScrollingItem();
     connect(m_menu.get(), &QMenu::aboutToShow, this, &StatusItemController::updateScrollingItem);
+    connect(m_menu.get(), &QMenu::aboutToShow, this, [this] { updateRecordingState(); });
+    m_menu->addSeparator();
+    m_recordArea =
+        m_menu->addAction(QStringLiteral("Enregistrer une zone"), this, &StatusItemController::recordArea);
+    GlobalShortcuts::setShortcut(m_recordArea, Name::recordArea());
+    m_recordScreen =
+        m_menu->addAction(QStringLiteral("Enregistrer l'écran"), this, &StatusItemController::recordScreen);
+    m_stopRecording = m_menu->addAction(QStringLiteral("Arrêter l'enregistrement"), this,
+                                        &StatusItemController::stopRecording);
+    m_stopRecording->setVisible(false);
     m_menu->addSeparator();
     m_menu->addAction(QStringLiteral("Pipette (copier le code hex)"), this, &StatusItemController::pickColor);
     m_menu->addAction(QStringLiteral("Historique des captures…"), this, &StatusItemController::showHistory);
@@ -62,12 +76,27 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator)
     m_tray->setIcon(Icons::icon(QStringLiteral("pim"), m_menu->palette().color(QPalette::WindowText), 22));
     m_tray->setToolTip(QStringLiteral("Pim"));
     m_tray->setContextMenu(m_menu.get());
-    // A left click opens the same menu.
+    // A left click opens the same menu, or stops the recording under way.
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
-                if (reason == QSystemTrayIcon::Trigger)
+                if (reason != QSystemTrayIcon::Trigger)
+                    return;
+                if (m_recording && m_recording->isRecording())
+                    stopRecording();
+                else
                     m_menu->popup(QCursor::pos());
             });
+    m_recordingClock = new QTimer(this);
+    m_recordingClock->setInterval(1000);
+    connect(m_recordingClock, &QTimer::timeout, this, &StatusItemController::updateRecordingState);
+    if (m_recording) {
+        m_recording->onStateChanged = [this] { updateRecordingState(); };
+        m_recording->onBusy = [this] {
+            m_lastNotification = RecordingController::busyMessage();
+            m_tray->showMessage(QStringLiteral("Pim"), m_lastNotification, QSystemTrayIcon::Information, 5000);
+        };
+    }
+    updateRecordingState();
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
         qCWarning(logApp,
                   "le bureau n'a pas de zone de notification ; les raccourcis globaux restent actifs.");
@@ -152,6 +181,72 @@ void StatusItemController::updateScrollingItem()
                                                ? QStringLiteral("Capture défilante")
                                                : QStringLiteral("Capture défilante (indisponible ici)"));
     m_scrolling->setToolTip(reason);
+}
+
+void StatusItemController::recordArea()
+{
+    if (m_recording)
+        m_recording->recordArea({});
+}
+
+void StatusItemController::recordScreen()
+{
+    if (m_recording)
+        m_recording->recordScreen({});
+}
+
+void StatusItemController::stopRecording()
+{
+    if (m_recording)
+        m_recording->stop();
+}
+
+namespace {
+
+// The tray's icon while recording: a red square to click to stop.
+QIcon stopIcon()
+{
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64}) {
+        QPixmap pixmap(size, size);
+        pixmap.fill(Qt::transparent);
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(220, 40, 40));
+        const double inset = size * 0.18;
+        painter.drawRoundedRect(QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size * 0.1, size * 0.1);
+        painter.end();
+        icon.addPixmap(pixmap);
+    }
+    return icon;
+}
+
+} // namespace
+
+void StatusItemController::updateRecordingState()
+{
+    const bool recording = m_recording && m_recording->isRecording();
+    const bool busy = m_recording && m_recording->isBusy();
+    // Where this session cannot record, the items say why.
+    const QString reason = m_recording ? m_recording->unavailableReason() : QStringLiteral("indisponible");
+    for (QAction *item : {m_recordArea, m_recordScreen}) {
+        item->setEnabled(reason.isEmpty() && !busy);
+        item->setToolTip(reason);
+    }
+    m_stopRecording->setVisible(recording);
+    if (recording) {
+        if (!m_recordingClock->isActive()) {
+            m_tray->setIcon(stopIcon());
+            m_recordingClock->start();
+        }
+        m_tray->setToolTip(QStringLiteral("Pim — enregistrement en cours (%1) : clique pour l'arrêter")
+                               .arg(VideoProbe::durationText(m_recording->elapsedMicroseconds())));
+    } else if (m_recordingClock->isActive() || m_tray->toolTip() != QStringLiteral("Pim")) {
+        m_recordingClock->stop();
+        m_tray->setIcon(Icons::icon(QStringLiteral("pim"), m_menu->palette().color(QPalette::WindowText), 22));
+        m_tray->setToolTip(QStringLiteral("Pim"));
+    }
 }
 
 void StatusItemController::captureFullScreen()

@@ -15,20 +15,22 @@
 
 class AboutWindowController;
 class CaptureCoordinator;
+class RecordingController;
 class HistoryWindowController;
 class PreferencesWindowController;
 class WelcomeWindowController;
 class QAction;
 class QMenu;
 class QSystemTrayIcon;
+class QTimer;
 
-// Pim's item in the desktop's notification area and its menu: the two captures (showing their current
-// global shortcuts), the pipette, the history, the capture folder, the preferences, the welcome and About
+// Pim's item in the desktop's notification area and its menu: the captures (showing their current
+// global shortcuts), the recordings, the pipette, the history, the capture folder, the preferences, the welcome and About
 // windows, the credit line and Quit. The windows are made on first use and kept.
 class StatusItemController : public QObject {
     Q_OBJECT
 public:
-    explicit StatusItemController(CaptureCoordinator *coordinator);
+    StatusItemController(CaptureCoordinator *coordinator, RecordingController *recording = nullptr);
     ~StatusItemController() override;
 
     QMenu *menu() const { return m_menu.get(); }
@@ -41,6 +43,15 @@ public:
     void captureScrolling();
     void captureWindow();
     QAction *scrollingItem() const { return m_scrolling; }
+    // Recordings: the two items start one, the third (shown while one runs) stops it, as does a click on
+    // the icon, which is then a stop square with the time so far in its tooltip.
+    void recordArea();
+    void recordScreen();
+    void stopRecording();
+    QAction *stopRecordingItem() const { return m_stopRecording; }
+    QList<QAction *> recordingItems() const { return {m_recordArea, m_recordScreen}; }
+    // Shows what the recording is doing: the icon, its tooltip and the items.
+    void updateRecordingState();
     void pickColor();
     void showHistory();
     void openFolder();
@@ -72,7 +83,12 @@ private:
     void updateScrollingItem();
 
     CaptureCoordinator *m_coordinator;
+    RecordingController *m_recording;
     QAction *m_scrolling = nullptr;
+    QAction *m_recordArea = nullptr;
+    QAction *m_recordScreen = nullptr;
+    QAction *m_stopRecording = nullptr;
+    QTimer *m_recordingClock = nullptr;
     QAction *m_window = nullptr;
     QSet<QString> m_toldRefused;
     QString m_lastNotification;

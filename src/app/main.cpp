@@ -101,6 +101,10 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "pim: Pim ne tourne pas\n");
         return 1;
     }
+    if (request.command == "stop") {
+        std::fprintf(stderr, "pim: aucun enregistrement en cours (Pim ne tourne pas)\n");
+        return 1;
+    }
     // An instance that holds the lock but does not answer (stopped, hung, its socket gone): starting
     // another would change nothing.
     if (CommandLine::instanceRuns()) {

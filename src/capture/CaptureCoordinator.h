@@ -57,6 +57,14 @@ public:
     QString windowUnavailableReason() const;
     static QString windowHint() { return QStringLiteral("Clique sur la fenêtre à capturer"); }
 
+    // What to do with the area chosen: its screen, its rectangle in global logical coordinates and in the
+    // screen's pixels, and the screen's frozen picture.
+    using Chosen =
+        std::function<void(QScreen *screen, const QRectF &logical, const QRect &pixels, const QImage &whole)>;
+    // The area overlay with a hint, for another tool (a recording): `chosen` gets the area; a cancel or a
+    // failure ends the request as a capture's would. Ignored like captureArea.
+    void chooseArea(const QString &hint, Completion done, Chosen chosen) { selectArea(hint, done, chosen); }
+
     // Reads the screens for another tool (the pipette) the way a capture does: after Pim's closing windows
     // have gone. An error when a reading is already under way.
     void readScreens(const QList<QScreen *> &screens, ScreenCapturer::Completion done);
@@ -86,10 +94,6 @@ public:
 
 private:
     bool passPermissionGate(const Completion &done);
-    // What to do with the area chosen: its screen, its rectangle in global logical coordinates and in the
-    // screen's pixels, and the screen's frozen picture.
-    using Chosen =
-        std::function<void(QScreen *screen, const QRectF &logical, const QRect &pixels, const QImage &whole)>;
     void selectArea(const QString &hint, const Completion &done, Chosen chosen, bool windows = false);
     void select(const QList<QScreen *> &screens, const QList<QImage> &pictures, const QString &hint,
                 const QList<QRect> &windows, const Completion &done, Chosen chosen);

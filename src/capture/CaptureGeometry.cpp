@@ -108,4 +108,26 @@ Result<QList<QImage>> splitDesktopPicture(const QImage &desktop, const QList<Scr
     return pictures;
 }
 
+QRect evenRect(const QRect &rect, const QRect &bounds)
+{
+    QRect even = rect;
+    if (even.width() % 2) {
+        if (even.right() < bounds.right())
+            even.setRight(even.right() + 1);
+        else if (even.left() > bounds.left())
+            even.setLeft(even.left() - 1);
+        else
+            even.setRight(even.right() - 1);
+    }
+    if (even.height() % 2) {
+        if (even.bottom() < bounds.bottom())
+            even.setBottom(even.bottom() + 1);
+        else if (even.top() > bounds.top())
+            even.setTop(even.top() - 1);
+        else
+            even.setBottom(even.bottom() - 1);
+    }
+    return even;
+}
+
 } // namespace CaptureGeometry

@@ -49,4 +49,8 @@ struct ScreenArea {
 // when the picture's proportions do not match the screens'.
 Result<QList<QImage>> splitDesktopPicture(const QImage &desktop, const QList<ScreenArea> &screens);
 
+// The rectangle with even sides, for the video codecs that need them: a side grows by a pixel towards the
+// right or bottom, else the left or top, while it stays inside bounds; it shrinks by one where it cannot.
+QRect evenRect(const QRect &rect, const QRect &bounds);
+
 } // namespace CaptureGeometry

@@ -16,6 +16,7 @@
 #include <QImageWriter>
 #include <QMimeData>
 #include <QTimeZone>
+#include <QUrl>
 
 #include <cerrno>
 #include <climits>
@@ -209,6 +210,21 @@ Result<QString> OutputPipeline::saveToDisk(const QByteArray &data, const QString
     const QString baseName = FileNamer::render(settings.filenamePattern(), QDateTime::currentDateTime(),
                                                QTimeZone::systemTimeZone());
     return writeNewFile(folder, baseName, fileExtension, data);
+}
+
+Result<QString> OutputPipeline::reserveNewFile(const QString &extension)
+{
+    return saveToDisk(QByteArray(), extension);
+}
+
+void OutputPipeline::copyFileToPasteboard(const QString &path)
+{
+    auto *data = new QMimeData;
+    data->setUrls({QUrl::fromLocalFile(path)});
+    // What file managers paste as a copy of the file.
+    data->setData(QStringLiteral("x-special/gnome-copied-files"),
+                  "copy\n" + QUrl::fromLocalFile(path).toEncoded());
+    QGuiApplication::clipboard()->setMimeData(data, QClipboard::Clipboard);
 }
 
 Result<QString> OutputPipeline::save(const QImage &image, qreal scale)

@@ -31,6 +31,17 @@ public:
     // save() for a picture whose PNG is already made: a PNG capture is written from those bytes.
     Result<QString> save(const QImage &image, qreal scale, const QByteArray &pngData);
 
+    // A new empty file in the capture folder, named by the pattern with this extension, for a recording to
+    // fill; told through onSaved once the recording is done (announceSaved).
+    Result<QString> reserveNewFile(const QString &extension);
+    void announceSaved(const QString &path)
+    {
+        if (onSaved)
+            onSaved(path);
+    }
+    // The file itself on the clipboard, as a URI list (a file manager, a chat or a mail takes it).
+    static void copyFileToPasteboard(const QString &path);
+
     // Writes the bytes into a new file in the folder named base.ext, base 2.ext, base 3.ext, …: the first
     // name at which nothing exists, created exclusively so that a file appearing meanwhile is never
     // replaced. On failure nothing is left under any of those names.

@@ -113,6 +113,8 @@ PreferencesWindowController::PreferencesWindowController()
     form.addSeparator();
     addOutputRows(form);
     form.addSeparator();
+    addRecordingRows(form);
+    form.addSeparator();
     m_loginCheckbox = new QCheckBox(QStringLiteral("Lancer Pim au démarrage"));
     connect(m_loginCheckbox, &QCheckBox::clicked, this, &PreferencesWindowController::loginToggled);
     form.addRow(QString(), m_loginCheckbox);
@@ -152,7 +154,8 @@ void PreferencesWindowController::addShortcutRows(Form &form)
     const QList<const Name *> names = Name::captures();
     const QString titles[shortcutRows] = {QStringLiteral("Capture de zone :"),
                                           QStringLiteral("Plein écran :"), QStringLiteral("Fenêtre :"),
-                                          QStringLiteral("Capture défilante :")};
+                                          QStringLiteral("Capture défilante :"),
+                                          QStringLiteral("Enregistrement :")};
     for (int i = 0; i < shortcutRows; ++i) {
         auto *stack = new QVBoxLayout;
         stack->setSpacing(2);
@@ -236,6 +239,29 @@ void PreferencesWindowController::addOutputRows(Form &form)
     form.addRow(QStringLiteral("Langues OCR :"), m_ocrField);
 }
 
+void PreferencesWindowController::addRecordingRows(Form &form)
+{
+    m_videoFormatPopup = new QComboBox;
+    for (const VideoFormat format : allVideoFormats)
+        m_videoFormatPopup->addItem(title(format), rawValue(format));
+    connect(m_videoFormatPopup, &QComboBox::activated, this, [this] {
+        if (const std::optional<VideoFormat> format =
+                videoFormatFromRawValue(m_videoFormatPopup->currentData().toString()))
+            AppSettings::shared().setVideoFormat(*format);
+    });
+    form.addRow(QStringLiteral("Format vidéo :"), m_videoFormatPopup);
+    m_frameRatePopup = new QComboBox;
+    for (const int rate : videoFrameRates)
+        m_frameRatePopup->addItem(QString::number(rate), rate);
+    connect(m_frameRatePopup, &QComboBox::activated, this,
+            [this] { AppSettings::shared().setFramesPerSecond(m_frameRatePopup->currentData().toInt()); });
+    form.addRow(QStringLiteral("Images par seconde :"), m_frameRatePopup);
+    m_pointerCheckbox = new QCheckBox(QStringLiteral("Afficher le pointeur"));
+    connect(m_pointerCheckbox, &QCheckBox::toggled, this,
+            [](bool checked) { AppSettings::shared().setShowPointer(checked); });
+    form.addRow(QString(), m_pointerCheckbox);
+}
+
 void PreferencesWindowController::setMenuItemLookup(
     const std::function<QString(const QKeySequence &)> &lookup)
 {
@@ -273,6 +299,12 @@ void PreferencesWindowController::syncFromSettings()
         m_qualitySlider->setValue(int(std::lround(settings.imageQuality() * sliderScale)));
     }
     updateQualityUI(format);
+    m_videoFormatPopup->setCurrentIndex(m_videoFormatPopup->findData(rawValue(settings.videoFormat())));
+    m_frameRatePopup->setCurrentIndex(m_frameRatePopup->findData(settings.framesPerSecond()));
+    {
+        const QSignalBlocker quiet(m_pointerCheckbox);
+        m_pointerCheckbox->setChecked(settings.showPointer());
+    }
     m_loginCheckbox->setChecked(LoginItem::isEnabled());
     updateShortcutStatus();
 }

@@ -59,6 +59,9 @@ public:
     QLineEdit *ocrField() const { return m_ocrField; }
     QCheckBox *loginCheckbox() const { return m_loginCheckbox; }
     QCheckBox *loupeCheckbox() const { return m_loupeCheckbox; }
+    QComboBox *videoFormatPopup() const { return m_videoFormatPopup; }
+    QComboBox *frameRatePopup() const { return m_frameRatePopup; }
+    QCheckBox *pointerCheckbox() const { return m_pointerCheckbox; }
     // The note under a shortcut row when that shortcut is not registered with the desktop (row 0 or 1).
     QLabel *shortcutStatus(int row) const { return m_shortcutStatus[row]; }
     QLabel *desktopGuidance() const { return m_desktopGuidance; }
@@ -74,6 +77,8 @@ private:
     void setUpDialogs();
     void addShortcutRows(Form &form);
     void addOutputRows(Form &form);
+    // The recordings' format, frame rate and pointer.
+    void addRecordingRows(Form &form);
     void showFolder(const QString &path);
     void updateQualityUI(ImageFormat format);
     void updateShortcutStatus();
@@ -87,7 +92,10 @@ private:
     QLineEdit *m_ocrField = nullptr;
     QCheckBox *m_loginCheckbox = nullptr;
     QCheckBox *m_loupeCheckbox = nullptr;
-    static constexpr int shortcutRows = 4;
+    QComboBox *m_videoFormatPopup = nullptr;
+    QComboBox *m_frameRatePopup = nullptr;
+    QCheckBox *m_pointerCheckbox = nullptr;
+    static constexpr int shortcutRows = 5;
     GlobalShortcuts::Recorder *m_recorders[shortcutRows] = {};
     QLabel *m_shortcutStatus[shortcutRows] = {};
     QLabel *m_desktopGuidance = nullptr;

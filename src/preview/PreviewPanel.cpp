@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "preview/PreviewPanel.h"
-#include "preview/PinWindow.h"
 
 #include "common/WindowPlacement.h"
-
+#include "output/VideoProbe.h"
+#include "preview/PinWindow.h"
 #include "preview/PreviewView.h"
 
 #include <QBitmap>
+#include <QDesktopServices>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QParallelAnimationGroup>
@@ -174,6 +176,24 @@ void PreviewManager::show(const QImage &image, double scale, const QString &file
     panel->onOpenEditor = [this, image, scale, filePath] {
         if (openEditor)
             openEditor(image, scale, filePath);
+    };
+    m_panel = panel;
+    panel->present();
+}
+
+void PreviewManager::showRecording(const QImage &firstFrame, const QString &filePath, qint64 microseconds,
+                                   QScreen *screen)
+{
+    dismissImmediately();
+    // The frame's pixels are the screen's: at its scale, the preview shows it at its size in points.
+    const double scale = screen ? screen->devicePixelRatio() : 1;
+    auto *panel = new PreviewPanel(firstFrame, scale, filePath, screen);
+    panel->previewView()->setDuration(VideoProbe::durationText(microseconds));
+    panel->onOpenEditor = [this, filePath] {
+        if (openRecording)
+            openRecording(filePath);
+        else
+            QDesktopServices::openUrl(QUrl::fromLocalFile(filePath));
     };
     m_panel = panel;
     panel->present();

@@ -60,11 +60,15 @@ public:
     static PreviewManager &shared();
 
     void show(const QImage &image, double scale, const QString &filePath, QScreen *screen);
+    // A recording: its first frame with its length; a click plays it, a drag carries the file out.
+    void showRecording(const QImage &firstFrame, const QString &filePath, qint64 microseconds, QScreen *screen);
     void dismissImmediately();
     PreviewPanel *panel() const { return m_panel; }
 
     // Wired by the app: opens the capture in an editor.
     std::function<void(const QImage &image, double scale, const QString &filePath)> openEditor;
+    // Plays a recording; by default in the desktop's player for its type.
+    std::function<void(const QString &filePath)> openRecording;
 
 private:
     PreviewManager() = default;

@@ -93,17 +93,42 @@ void PreviewView::paintEvent(QPaintEvent *)
     const QSizeF fitted = QSizeF(m_image.size()).scaled(bounds.size(), Qt::KeepAspectRatio);
     const QRectF target(bounds.center() - QPointF(fitted.width() / 2, fitted.height() / 2), fitted);
     painter.drawImage(target, m_image);
+    if (!m_duration.isEmpty()) {
+        // A play mark and the length, bottom left, on a dark pill.
+        QFont font = painter.font();
+        font.setPixelSize(12);
+        font.setBold(true);
+        painter.setFont(font);
+        const int textWidth = painter.fontMetrics().horizontalAdvance(m_duration);
+        const QRectF pill(bounds.left() + 8, bounds.bottom() - 30, textWidth + 34, 22);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(0, 0, 0, 170));
+        painter.drawRoundedRect(pill, 11, 11);
+        painter.setBrush(Qt::white);
+        const QPointF tip(pill.left() + 18, pill.center().y());
+        painter.drawPolygon(QPolygonF{tip + QPointF(-7, -6), tip + QPointF(-7, 6), tip + QPointF(3, 0)});
+        painter.setPen(Qt::white);
+        painter.drawText(pill.adjusted(26, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, m_duration);
+    }
     painter.setClipping(false);
     painter.setPen(QPen(QColor(255, 255, 255, 64), 1));
     painter.setBrush(Qt::NoBrush);
     painter.drawRoundedRect(bounds.adjusted(0.5, 0.5, -0.5, -0.5), 10, 10);
 }
 
+void PreviewView::setDuration(const QString &text)
+{
+    m_duration = text;
+    setToolTip(text.isEmpty() ? QString() : QStringLiteral("Clique pour lire l'enregistrement"));
+    update();
+}
+
 void PreviewView::enterEvent(QEnterEvent *)
 {
     m_closeButton->show();
     m_closeButton->raise();
-    m_pinButton->show();
+    // A recording is not pinned: it moves.
+    m_pinButton->setVisible(m_duration.isEmpty());
     m_pinButton->raise();
     if (onHoverChanged)
         onHoverChanged(true);

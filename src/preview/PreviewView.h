@@ -34,6 +34,9 @@ public:
     // Whether a press moved that far is a drag: strictly more than 5 points.
     static bool isDrag(QPointF from, QPointF to);
     QMimeData *makeDragData() const;
+    // A recording: its length shown over the first frame, and no pin.
+    void setDuration(const QString &text);
+    QString duration() const { return m_duration; }
 
 protected:
     void paintEvent(QPaintEvent *event) override;
@@ -51,4 +54,5 @@ private:
     std::optional<QPointF> m_mouseDownPoint;
     bool m_didDrag = false;
     bool m_dragging = false;
+    QString m_duration;
 };

@@ -256,9 +256,15 @@ const Name &Name::captureWindow()
     return name;
 }
 
+const Name &Name::recordArea()
+{
+    static const Name name(QStringLiteral("recordArea"));
+    return name;
+}
+
 QList<const Name *> Name::captures()
 {
-    return {&captureArea(), &captureFullScreen(), &captureWindow(), &captureScrolling()};
+    return {&captureArea(), &captureFullScreen(), &captureWindow(), &captureScrolling(), &recordArea()};
 }
 
 Notifier &Notifier::shared()

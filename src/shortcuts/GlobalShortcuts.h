@@ -32,6 +32,8 @@ struct Name {
     static const Name &captureFullScreen();
     static const Name &captureScrolling();
     static const Name &captureWindow();
+    // Starts recording an area, and stops the recording under way: no keys by default.
+    static const Name &recordArea();
     // The capture shortcuts, in the order the menu, the preferences and the welcome window list them.
     static QList<const Name *> captures();
 };

@@ -9,6 +9,18 @@ class TestCaptureGeometry : public QObject {
     Q_OBJECT
 
 private slots:
+    // Odd sides grow into the screen where they can, towards the right and bottom first; a side as wide
+    // as the screen shrinks.
+    void evenRect()
+    {
+        const QRect screen(0, 0, 1921, 1081);
+        QCOMPARE(CaptureGeometry::evenRect(QRect(10, 20, 101, 51), screen), QRect(10, 20, 102, 52));
+        QCOMPARE(CaptureGeometry::evenRect(QRect(10, 20, 100, 50), screen), QRect(10, 20, 100, 50));
+        QCOMPARE(CaptureGeometry::evenRect(QRect(1820, 1030, 101, 51), screen), QRect(1819, 1029, 102, 52));
+        QCOMPARE(CaptureGeometry::evenRect(screen, screen), QRect(0, 0, 1920, 1080));
+        QCOMPARE(CaptureGeometry::evenRect(QRect(1920, 0, 1, 1), QRect(1920, 0, 1, 1)), QRect(1920, 0, 0, 0));
+    }
+
     void pixelSizesRoundHalfAway()
     {
         QCOMPARE(pixelSize(QSizeF(1440, 900), 2), QSize(2880, 1800));
