@@ -103,7 +103,8 @@ Parsed parse(const std::vector<std::string> &arguments, const std::string &worki
         std::snprintf(text, sizeof text, "%g", delay);
         parsed.request = Request{command, {text}};
     } else if (command == "record") {
-        // record KIND [--format F] [--duration S] → "record" KIND FORMAT SECONDS (empty: the settings', none).
+        // record KIND [--format F] [--duration S] → "record" KIND FORMAT SECONDS (empty: the settings',
+        // none).
         if (args.empty() || (args[0] != "area" && args[0] != "full")) {
             parsed.error = "que faut-il enregistrer ? pim record area|full";
             return parsed;

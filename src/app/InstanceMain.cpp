@@ -13,7 +13,6 @@
 #include "history/TextIndex.h"
 #include "history/TextIndexer.h"
 #include "imagetools/OCRService.h"
-#include "preview/PreviewPanel.h"
 #include "platform/DesktopSession.h"
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/sway/SwayWindowLister.h"
@@ -21,6 +20,7 @@
 #include "platform/x11/X11ScreenCapturer.h"
 #include "platform/x11/X11ScrollingSource.h"
 #include "platform/x11/X11WindowLister.h"
+#include "preview/PreviewPanel.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 
@@ -214,7 +214,8 @@ int runInstance(QApplication &app, InstanceServer &server)
     RecordingController recording(coordinator);
     if (session == DesktopSession::Kind::X11)
         recording.setFrameSourceFactory([] { return std::make_unique<X11FrameSource>(); });
-    recording.onRecorded = [](const QImage &first, const QString &path, qint64 microseconds, QScreen *screen) {
+    recording.onRecorded = [](const QImage &first, const QString &path, qint64 microseconds,
+                              QScreen *screen) {
         PreviewManager::shared().showRecording(first, path, microseconds, screen);
     };
     // The words in the captures: an index beside the history, kept up to date in the background.

@@ -21,9 +21,9 @@
 #include <QDesktopServices>
 #include <QMenu>
 #include <QPainter>
-#include <QTimer>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
@@ -93,7 +93,8 @@ StatusItemController::StatusItemController(CaptureCoordinator *coordinator, Reco
         m_recording->onStateChanged = [this] { updateRecordingState(); };
         m_recording->onBusy = [this] {
             m_lastNotification = RecordingController::busyMessage();
-            m_tray->showMessage(QStringLiteral("Pim"), m_lastNotification, QSystemTrayIcon::Information, 5000);
+            m_tray->showMessage(QStringLiteral("Pim"), m_lastNotification, QSystemTrayIcon::Information,
+                                5000);
         };
     }
     updateRecordingState();
@@ -215,7 +216,8 @@ QIcon stopIcon()
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(220, 40, 40));
         const double inset = size * 0.18;
-        painter.drawRoundedRect(QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size * 0.1, size * 0.1);
+        painter.drawRoundedRect(QRectF(inset, inset, size - 2 * inset, size - 2 * inset), size * 0.1,
+                                size * 0.1);
         painter.end();
         icon.addPixmap(pixmap);
     }
@@ -244,7 +246,8 @@ void StatusItemController::updateRecordingState()
                                .arg(VideoProbe::durationText(m_recording->elapsedMicroseconds())));
     } else if (m_recordingClock->isActive() || m_tray->toolTip() != QStringLiteral("Pim")) {
         m_recordingClock->stop();
-        m_tray->setIcon(Icons::icon(QStringLiteral("pim"), m_menu->palette().color(QPalette::WindowText), 22));
+        m_tray->setIcon(
+            Icons::icon(QStringLiteral("pim"), m_menu->palette().color(QPalette::WindowText), 22));
         m_tray->setToolTip(QStringLiteral("Pim"));
     }
 }

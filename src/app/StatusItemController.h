@@ -25,8 +25,8 @@ class QSystemTrayIcon;
 class QTimer;
 
 // Pim's item in the desktop's notification area and its menu: the captures (showing their current
-// global shortcuts), the recordings, the pipette, the history, the capture folder, the preferences, the welcome and About
-// windows, the credit line and Quit. The windows are made on first use and kept.
+// global shortcuts), the recordings, the pipette, the history, the capture folder, the preferences, the
+// welcome and About windows, the credit line and Quit. The windows are made on first use and kept.
 class StatusItemController : public QObject {
     Q_OBJECT
 public:

@@ -42,8 +42,9 @@ Result<Done> Recorder::start(const Settings &settings)
         return Error{QStringLiteral("Un enregistrement est déjà en cours.")};
     m_settings = settings;
     m_settings.framesPerSecond = std::clamp(settings.framesPerSecond, 1, 120);
-    Result<std::unique_ptr<VideoEncoder>> encoder = VideoEncoder::open(
-        settings.path, VideoEncoder::Options{settings.format, settings.area.size(), m_settings.framesPerSecond});
+    Result<std::unique_ptr<VideoEncoder>> encoder =
+        VideoEncoder::open(settings.path, VideoEncoder::Options{settings.format, settings.area.size(),
+                                                                m_settings.framesPerSecond});
     if (!encoder)
         return encoder.error();
     const Result<Done> begun = m_source->begin(settings.area, settings.pointer);
@@ -123,7 +124,8 @@ void Recorder::readLoop()
     m_source->end();
     const qint64 end = std::max(now, nowMicroseconds() - start);
     std::unique_lock lock(m_mutex);
-    m_queue.push_back(Item{QImage(), m_settings.maxMicroseconds > 0 ? std::min(end, m_settings.maxMicroseconds) : end});
+    m_queue.push_back(
+        Item{QImage(), m_settings.maxMicroseconds > 0 ? std::min(end, m_settings.maxMicroseconds) : end});
     m_changed.notify_all();
 }
 
@@ -162,7 +164,8 @@ void Recorder::encodeLoop()
     }
     m_report.frames = m_encoder->frameCount();
     m_encoder.reset();
-    QMetaObject::invokeMethod(&m_context, [this] { finishOnOwnerThread(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        &m_context, [this] { finishOnOwnerThread(); }, Qt::QueuedConnection);
 }
 
 void Recorder::finishOnOwnerThread()

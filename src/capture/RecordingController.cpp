@@ -89,7 +89,8 @@ void RecordingController::recordScreen(const Request &request, Completion done)
         return;
     }
     m_busy = true;
-    const QRect whole(QPoint(), CaptureGeometry::pixelSize(screen->geometry().size(), screen->devicePixelRatio()));
+    const QRect whole(QPoint(),
+                      CaptureGeometry::pixelSize(screen->geometry().size(), screen->devicePixelRatio()));
     startWhenSettled(screen, whole, request, done);
 }
 
@@ -99,18 +100,20 @@ void RecordingController::startWhenSettled(QScreen *screen, const QRect &pixels,
     QPointer<RecordingController> self(this);
     QPointer<QScreen> where(screen);
     // Read the way a capture reads: after the overlay and the menu have gone from the screen.
-    m_coordinator.readScreens({screen}, [self, where, pixels, request, done](const ScreenCapturer::Pictures &) {
-        if (!self)
-            return;
-        if (!where) {
-            self->fail(CaptureError::displayNotFound().message, done);
-            return;
-        }
-        self->start(where, pixels, request, done);
-    });
+    m_coordinator.readScreens({screen},
+                              [self, where, pixels, request, done](const ScreenCapturer::Pictures &) {
+                                  if (!self)
+                                      return;
+                                  if (!where) {
+                                      self->fail(CaptureError::displayNotFound().message, done);
+                                      return;
+                                  }
+                                  self->start(where, pixels, request, done);
+                              });
 }
 
-void RecordingController::start(QScreen *screen, const QRect &pixels, const Request &request, const Completion &done)
+void RecordingController::start(QScreen *screen, const QRect &pixels, const Request &request,
+                                const Completion &done)
 {
     AppSettings &settings = AppSettings::shared();
     const VideoFormat format = request.format.value_or(settings.videoFormat());
@@ -159,12 +162,13 @@ void RecordingController::start(QScreen *screen, const QRect &pixels, const Requ
         }
     });
     // The frame goes around an area, not a whole screen, and only where Pim places its own windows.
-    const QRect logical(screen->geometry().topLeft() + (area.topLeft() - native.topLeft()) / ratio,
-                        QSize(int(std::lround(area.width() / ratio)), int(std::lround(area.height() / ratio))));
+    const QRect logical(
+        screen->geometry().topLeft() + (area.topLeft() - native.topLeft()) / ratio,
+        QSize(int(std::lround(area.width() / ratio)), int(std::lround(area.height() / ratio))));
     if (area != native && !WindowPlacement::compositorPlacesWindows())
         m_frame = std::make_unique<RecordingFrame>(logical);
-    qCInfo(logCapture, "enregistrement de %d × %d pixels à %d images par seconde → %s", area.width(), area.height(),
-           recording.framesPerSecond, qPrintable(*path));
+    qCInfo(logCapture, "enregistrement de %d × %d pixels à %d images par seconde → %s", area.width(),
+           area.height(), recording.framesPerSecond, qPrintable(*path));
     if (onStateChanged)
         onStateChanged();
 }

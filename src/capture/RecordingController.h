@@ -36,7 +36,10 @@ public:
     ~RecordingController() override;
 
     // Where frames come from in this session; set by the app.
-    void setFrameSourceFactory(std::function<std::unique_ptr<FrameSource>()> make) { m_makeSource = std::move(make); }
+    void setFrameSourceFactory(std::function<std::unique_ptr<FrameSource>()> make)
+    {
+        m_makeSource = std::move(make);
+    }
     // Why this session cannot record the screen; empty when it can.
     QString unavailableReason() const;
 
@@ -65,13 +68,15 @@ public:
     static QString areaHint() { return QStringLiteral("Choisis la zone à enregistrer"); }
     static QString busyMessage()
     {
-        return QStringLiteral("Un enregistrement est déjà en cours : clique sur l'icône de Pim pour l'arrêter.");
+        return QStringLiteral(
+            "Un enregistrement est déjà en cours : clique sur l'icône de Pim pour l'arrêter.");
     }
 
 private:
     bool refuseWhileBusy(const Completion &done);
     // Starts once Pim's own closing windows (the overlay) are off the screen.
-    void startWhenSettled(QScreen *screen, const QRect &pixels, const Request &request, const Completion &done);
+    void startWhenSettled(QScreen *screen, const QRect &pixels, const Request &request,
+                          const Completion &done);
     void start(QScreen *screen, const QRect &pixels, const Request &request, const Completion &done);
     void finished(const Recorder::Report &report, const Completion &done);
     void fail(const QString &message, const Completion &done);

@@ -2,6 +2,8 @@
 #include "history/HistoryListModel.h"
 
 #include "output/ImageLoader.h"
+#include "output/VideoProbe.h"
+#include "settings/VideoFormat.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -9,8 +11,11 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 HistoryListModel::HistoryListModel(QObject *parent)
-    : QAbstractListModel(parent),
-      decode([](const QString &path) { return ImageLoader::thumbnail(path, thumbnailMaxPixel); })
+    : QAbstractListModel(parent), decode([](const QString &path) {
+          // A recording's thumbnail is its first frame.
+          return videoFormatOfFile(path) ? VideoProbe::thumbnail(path, thumbnailMaxPixel)
+                                         : ImageLoader::thumbnail(path, thumbnailMaxPixel);
+      })
 {
     m_pool.setMaxThreadCount(2);
 }

@@ -8,7 +8,10 @@
 #include "history/HistoryListModel.h"
 #include "output/ImageLoader.h"
 #include "output/OutputPipeline.h"
+#include "settings/VideoFormat.h"
 
+#include <QDesktopServices>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -17,6 +20,7 @@
 #include <QListView>
 #include <QMenu>
 #include <QPointer>
+#include <QUrl>
 
 namespace {
 
@@ -88,7 +92,7 @@ HistoryWindowController::HistoryWindowController() : QWidget(nullptr, Qt::Window
 
     connect(m_grid, &QListView::doubleClicked, this, [this](const QModelIndex &index) {
         if (index.isValid() && index.row() < entries().size())
-            openInEditor(entries().at(index.row()));
+            openEntry(entries().at(index.row()));
     });
     connect(m_grid, &QWidget::customContextMenuRequested, this, [this](const QPoint &point) {
         if (std::unique_ptr<QMenu> menu = menuAt(point))
@@ -196,6 +200,23 @@ std::unique_ptr<QMenu> HistoryWindowController::contextMenu(int index)
     const HistoryStore::Entry entry = entries().at(index);
     auto menu = std::make_unique<QMenu>(this);
     QPointer<HistoryWindowController> self(this);
+    if (videoFormatOfFile(entry.path)) {
+        // A recording is played, and copied as a file.
+        menu->addAction(QStringLiteral("Lire l'enregistrement"), [self, entry] {
+            if (self)
+                self->openEntry(entry);
+        });
+        menu->addAction(QStringLiteral("Copier le fichier"), [self, entry] {
+            if (!self)
+                return;
+            OutputPipeline::copyFileToPasteboard(entry.path);
+            HUD::show(QStringLiteral("Fichier copié"), self);
+        });
+        menu->addSeparator();
+        menu->addAction(QStringLiteral("Supprimer (corbeille)"),
+                        [entry] { HistoryStore::shared().remove(entry.path, true); });
+        return menu;
+    }
     menu->addAction(QStringLiteral("Ouvrir dans l'éditeur"), [self, entry] {
         if (self)
             self->openInEditor(entry);
@@ -219,6 +240,23 @@ std::unique_ptr<QMenu> HistoryWindowController::contextMenu(int index)
     menu->addAction(QStringLiteral("Supprimer (corbeille)"),
                     [entry] { HistoryStore::shared().remove(entry.path, true); });
     return menu;
+}
+
+void HistoryWindowController::openEntry(const HistoryStore::Entry &entry)
+{
+    if (!videoFormatOfFile(entry.path)) {
+        openInEditor(entry);
+        return;
+    }
+    if (!QFileInfo::exists(entry.path)) {
+        HUD::show(QStringLiteral("Fichier introuvable"), this);
+        HistoryStore::shared().cleanupMissingFiles();
+        return;
+    }
+    if (onPlay)
+        onPlay(entry.path);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(entry.path));
 }
 
 void HistoryWindowController::openInEditor(const HistoryStore::Entry &entry)

@@ -28,6 +28,10 @@ public:
 
     // Opens a capture in an editor; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onOpenEditor;
+    // Plays a recording; by default in the desktop's player for its type.
+    std::function<void(const QString &path)> onPlay;
+    // Opens an entry: a capture in the editor, a recording in the player.
+    void openEntry(const HistoryStore::Entry &entry);
     // Pins a capture on the screen; set by the app.
     std::function<void(const QImage &image, double scale, const QString &path)> onPin;
     // The captures whose text holds the words typed in the search field; set by the app.

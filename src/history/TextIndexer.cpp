@@ -5,6 +5,7 @@
 #include "imagetools/OCRService.h"
 #include "output/ImageLoader.h"
 #include "settings/AppSettings.h"
+#include "settings/VideoFormat.h"
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -76,8 +77,11 @@ void TextIndexer::follow(const QList<HistoryStore::Entry> &entries)
 {
     m_entries = entries;
     m_history.clear();
-    for (const HistoryStore::Entry &entry : entries)
-        m_history << entry.path;
+    // Recordings have no text to read.
+    for (const HistoryStore::Entry &entry : entries) {
+        if (!videoFormatOfFile(entry.path))
+            m_history << entry.path;
+    }
     if (!m_index->ensureAvailable()) {
         // Out of reach for now (locked, read-only): followed again once it can be used.
         m_followAgain = true;

@@ -152,10 +152,9 @@ void PreferencesWindowController::addShortcutRows(Form &form)
     // Each recorder keeps itself current; the note says when the desktop refused one.
     using GlobalShortcuts::Name;
     const QList<const Name *> names = Name::captures();
-    const QString titles[shortcutRows] = {QStringLiteral("Capture de zone :"),
-                                          QStringLiteral("Plein écran :"), QStringLiteral("Fenêtre :"),
-                                          QStringLiteral("Capture défilante :"),
-                                          QStringLiteral("Enregistrement :")};
+    const QString titles[shortcutRows] = {
+        QStringLiteral("Capture de zone :"), QStringLiteral("Plein écran :"), QStringLiteral("Fenêtre :"),
+        QStringLiteral("Capture défilante :"), QStringLiteral("Enregistrement :")};
     for (int i = 0; i < shortcutRows; ++i) {
         auto *stack = new QVBoxLayout;
         stack->setSpacing(2);

@@ -8,12 +8,12 @@
 
 #include <QBitmap>
 #include <QDesktopServices>
-#include <QUrl>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QParallelAnimationGroup>
 #include <QPropertyAnimation>
 #include <QScreen>
+#include <QUrl>
 #include <QVBoxLayout>
 
 #include <algorithm>

@@ -61,7 +61,8 @@ public:
 
     void show(const QImage &image, double scale, const QString &filePath, QScreen *screen);
     // A recording: its first frame with its length; a click plays it, a drag carries the file out.
-    void showRecording(const QImage &firstFrame, const QString &filePath, qint64 microseconds, QScreen *screen);
+    void showRecording(const QImage &firstFrame, const QString &filePath, qint64 microseconds,
+                       QScreen *screen);
     void dismissImmediately();
     PreviewPanel *panel() const { return m_panel; }
 

@@ -101,6 +101,13 @@ private slots:
         QVERIFY(parse({"--help"}).help);
         QCOMPARE(parse({"edit"}).error, std::string("fichier manquant : pim edit FICHIER"));
         QVERIFY(parse({"--version"}).version);
+        // Recordings: the kind, the format (empty for the settings') and the length (empty: until stopped).
+        QVERIFY(parse({"stop"}).request == (Request{"stop", {}}));
+        QVERIFY(parse({"record", "area"}).request == (Request{"record", {"area", "", ""}}));
+        QVERIFY(parse({"record", "full", "--duration", "2.5", "--format", "gif"}).request ==
+                (Request{"record", {"full", "gif", "2.5"}}));
+        QVERIFY(parse({"record", "area", "--format", "webm"}).request ==
+                (Request{"record", {"area", "webm", ""}}));
         // Usage errors: an unknown command, a bad or negative delay, missing or extra arguments.
         for (const std::vector<std::string> &bad : {std::vector<std::string>{"bogus"},
                                                     {"full", "--delay"},
@@ -116,7 +123,16 @@ private slots:
                                                     {"area", "x"},
                                                     {"history", "x"},
                                                     {"quit", "now"},
-                                                    {"search"}}) {
+                                                    {"search"},
+                                                    {"record"},
+                                                    {"record", "window"},
+                                                    {"record", "area", "--format"},
+                                                    {"record", "area", "--format", "avi"},
+                                                    {"record", "area", "--duration", "0"},
+                                                    {"record", "area", "--duration", "-3"},
+                                                    {"record", "area", "--duration", "86401"},
+                                                    {"record", "full", "--fps", "30"},
+                                                    {"stop", "now"}}) {
             const CommandLine::Parsed parsed = parse(bad);
             QVERIFY(!parsed.request);
             QVERIFY(!parsed.error.empty());

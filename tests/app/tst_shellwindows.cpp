@@ -5,6 +5,11 @@
 #include "app/StatusItemController.h"
 #include "app/WelcomeWindowController.h"
 #include "capture/CaptureCoordinator.h"
+#include "capture/RecordingController.h"
+#include "history/HistoryStore.h"
+#include "output/VideoProbe.h"
+#include "preview/PreviewPanel.h"
+#include "preview/PreviewView.h"
 #include "capture/ScreenRecordingPermission.h"
 #include "history/HistoryWindowController.h"
 #include "preferences/PreferencesWindowController.h"
@@ -16,6 +21,10 @@
 #include "support/TestSession.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QMimeData>
+#include <QSystemTrayIcon>
+#include <QTimer>
 #include <QApplication>
 #include <QColorDialog>
 #include <QLabel>
@@ -183,7 +192,8 @@ private slots:
             titles,
             QStringList({"Capturer une zone", "Capturer l'écran complet",
                          "Capturer une fenêtre (indisponible ici)", "Capture défilante (indisponible ici)",
-                         "—", "Pipette (copier le code hex)", "Historique des captures…",
+                         "—", "Enregistrer une zone", "Enregistrer l'écran", "Arrêter l'enregistrement", "—",
+                         "Pipette (copier le code hex)", "Historique des captures…",
                          "Ouvrir le dossier des captures", "—", "Préférences…", "Comment ça marche…",
                          "À propos de Pim", "—", "Fait par l'équipe Pim", "Quitter Pim"}));
         const QList<QAction *> actions = item.menu()->actions();
@@ -216,21 +226,21 @@ private slots:
         QCOMPARE(actions.at(3)->text(), QStringLiteral("Capture défilante\tMaj+Super+9"));
         coordinator.setScrollingSource(nullptr);
         coordinator.setWindowLister(nullptr);
-        QCOMPARE(actions.at(9)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+        QCOMPARE(actions.at(13)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
         QCOMPARE(actions.last()->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
 
         // The windows are made once and kept; the preferences show the settings as they are now.
-        actions.at(6)->trigger();
+        actions.at(10)->trigger();
         HistoryWindowController *history = item.historyWindow();
         QVERIFY(history->isVisible());
         AppSettings::shared().setFilenamePattern("Vu ailleurs {time}");
-        actions.at(9)->trigger();
+        actions.at(13)->trigger();
         QVERIFY(item.preferencesWindow()->isVisible());
         QCOMPARE(item.preferencesWindow()->patternField()->text(), QString("Vu ailleurs {time}"));
         // Its shortcut fields check a recorded combination against the menus' keys.
         const QList<GlobalShortcuts::Recorder *> recorders =
             item.preferencesWindow()->findChildren<GlobalShortcuts::Recorder *>();
-        QCOMPARE(recorders.size(), 4);
+        QCOMPARE(recorders.size(), 5);
         for (const GlobalShortcuts::Recorder *recorder : recorders) {
             QVERIFY(recorder->menuItemFor);
             QCOMPARE(recorder->menuItemFor(QKeySequence(Qt::CTRL | Qt::Key_Q)), actions.last()->text());
@@ -244,9 +254,99 @@ private slots:
         item.welcomeWindow()->preferencesButton()->click();
         QVERIFY(item.preferencesWindow()->isVisible());
         // Without a web page the credit line shows who made Pim in the About window.
-        actions.at(13)->trigger();
+        actions.at(17)->trigger();
         QVERIFY(item.aboutWindow()->isVisible());
         AppSettings::shared().defaults().remove(AppSettings::filenamePatternKey);
+    }
+
+    // A recording from the tray: the icon turns into a stop square with the time, the stop item shows, a
+    // second request is refused with a notification, a click on the icon stops; the file is then in the
+    // history, on the clipboard as a file and in the preview with its length.
+    void trayWhileRecording()
+    {
+        struct Screens : ScreenCapturer {
+            QObject context;
+            void capture(const Request &request, Completion done) override
+            {
+                QList<QImage> pictures;
+                for (QScreen *screen : request.screens) {
+                    QImage picture(screen->size(), QImage::Format_RGB32);
+                    picture.fill(Qt::darkCyan);
+                    pictures << picture;
+                }
+                QTimer::singleShot(0, &context, [done, pictures] { done(pictures); });
+            }
+        };
+        struct Frames : FrameSource {
+            QSize size;
+            QString unavailableReason() const override { return {}; }
+            Result<Done> begin(const QRect &area, bool) override
+            {
+                size = area.size();
+                return Done{};
+            }
+            Result<std::optional<QImage>> grab() override
+            {
+                QImage frame(size, QImage::Format_RGB32);
+                frame.fill(Qt::darkMagenta);
+                return std::optional<QImage>(frame);
+            }
+            void end() override {}
+        };
+        CaptureCoordinator coordinator(std::make_unique<Screens>());
+        RecordingController recording(coordinator);
+        StatusItemController item(&coordinator, &recording);
+        // Without a source the items say why.
+        item.updateRecordingState();
+        QVERIFY(!item.recordingItems().first()->isEnabled());
+        QVERIFY(!item.recordingItems().first()->toolTip().isEmpty());
+        recording.setFrameSourceFactory([] { return std::make_unique<Frames>(); });
+        recording.onFailure = [](const QString &message) { QFAIL(qPrintable(message)); };
+        recording.onRecorded = [](const QImage &first, const QString &path, qint64 length, QScreen *screen) {
+            PreviewManager::shared().showRecording(first, path, length, screen);
+        };
+        HistoryStore::shared().onEntriesChanged = nullptr;
+        coordinator.output().onSaved = [](const QString &path) { HistoryStore::shared().add(path); };
+        item.updateRecordingState();
+        QVERIFY(item.recordingItems().first()->isEnabled());
+        QVERIFY(!item.stopRecordingItem()->isVisible());
+
+        item.recordScreen();
+        QTRY_VERIFY(recording.isRecording());
+        QVERIFY(item.stopRecordingItem()->isVisible());
+        QVERIFY(!item.recordingItems().first()->isEnabled());
+        QVERIFY(item.trayIcon()->toolTip().contains(QStringLiteral("enregistrement en cours")));
+        // A whole screen gets no frame.
+        QVERIFY(!recording.frame());
+        item.recordArea();
+        QCOMPARE(item.lastNotification(), RecordingController::busyMessage());
+        QTRY_VERIFY(recording.elapsedMicroseconds() > 300000);
+        emit item.trayIcon()->activated(QSystemTrayIcon::Trigger);
+        QTRY_VERIFY_WITH_TIMEOUT(!recording.isBusy(), 20000);
+        QCOMPARE(item.trayIcon()->toolTip(), QStringLiteral("Pim"));
+        QVERIFY(!item.stopRecordingItem()->isVisible());
+
+        const QString path = HistoryStore::shared().entries().first().path;
+        QVERIFY2(path.endsWith(u".mp4"), qPrintable(path));
+        const QMimeData *clipboard = QGuiApplication::clipboard()->mimeData();
+        QCOMPARE(clipboard->urls(), QList<QUrl>{QUrl::fromLocalFile(path)});
+        PreviewPanel *preview = PreviewManager::shared().panel();
+        QVERIFY(preview);
+        QVERIFY(preview->previewView()->duration().startsWith(QStringLiteral("0:0")));
+        QString played;
+        PreviewManager::shared().openRecording = [&played](const QString &file) { played = file; };
+        preview->onOpenEditor();
+        QCOMPARE(played, path);
+        PreviewManager::shared().openRecording = nullptr;
+        PreviewManager::shared().dismissImmediately();
+        const Result<VideoProbe::Summary> summary = VideoProbe::summarize(path);
+        QVERIFY(summary);
+        QCOMPARE(summary->firstFrame.size(), QGuiApplication::primaryScreen()->size());
+        QVERIFY(std::abs(qRed(summary->firstFrame.pixel(20, 20)) - 128) < 12);
+        QVERIFY(summary->durationMicroseconds >= 300000);
+        // Stopping with nothing under way says so.
+        QVERIFY(!recording.stop());
+        coordinator.output().onSaved = nullptr;
     }
 
     // A shortcut another program holds: one notification, and the menus offer no key for it; a change to a

@@ -95,8 +95,10 @@ private slots:
         QVERIFY(!report->failure && !report->sourceEnded);
         QCOMPARE(report->durationMicroseconds, qint64(1000000));
         // Each tick's picture is a frame, or a late one, never neither.
-        QVERIFY2(report->frames + report->late >= report->ticks,
-                 qPrintable(QStringLiteral("%1 + %2 < %3").arg(report->frames).arg(report->late).arg(report->ticks)));
+        QVERIFY2(
+            report->frames + report->late >= report->ticks,
+            qPrintable(
+                QStringLiteral("%1 + %2 < %3").arg(report->frames).arg(report->late).arg(report->ticks)));
         QVERIFY(report->ticks >= 29);
         QCOMPARE(report->firstFrame.size(), QSize(64, 48));
         const Result<VideoProbe::Summary> summary = VideoProbe::summarize(report->path);
@@ -178,7 +180,8 @@ private slots:
             QTRY_VERIFY_WITH_TIMEOUT(report.has_value(), 30000);
             ::setrlimit(RLIMIT_FSIZE, &before);
             QVERIFY(report->failure);
-            QVERIFY2(report->failure->contains(QString::fromLocal8Bit(std::strerror(EFBIG))), qPrintable(*report->failure));
+            QVERIFY2(report->failure->contains(QString::fromLocal8Bit(std::strerror(EFBIG))),
+                     qPrintable(*report->failure));
             int frames = 0;
             QVERIFY(VideoProbe::decode(report->path, [&](const QImage &, qint64) { return ++frames; }));
             QVERIFY(frames > 0);

@@ -282,7 +282,7 @@ private slots:
         window.showWindow();
         const QList<GlobalShortcuts::Recorder *> recorders =
             window.findChildren<GlobalShortcuts::Recorder *>();
-        QCOMPARE(recorders.size(), 4);
+        QCOMPARE(recorders.size(), 5);
         QVERIFY(!window.desktopGuidance()->isVisible());
 
         desktop->become(GlobalShortcuts::DesktopShortcutService::State::Bound,

@@ -167,11 +167,11 @@ Result<Done> X11FrameSource::readArea()
         // The server refused the segment: the plain request still works.
         releaseSegment();
     }
-    xcb_get_image_reply_t *reply = xcb_get_image_reply(
-        m_connection,
-        xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(r.x()), int16_t(r.y()),
-                      uint16_t(r.width()), uint16_t(r.height()), ~0u),
-        &error);
+    xcb_get_image_reply_t *reply =
+        xcb_get_image_reply(m_connection,
+                            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, int16_t(r.x()),
+                                          int16_t(r.y()), uint16_t(r.width()), uint16_t(r.height()), ~0u),
+                            &error);
     std::free(error);
     if (!reply || size_t(xcb_get_image_data_length(reply)) < row * size_t(r.height())) {
         std::free(reply);
@@ -199,13 +199,14 @@ Result<std::optional<QImage>> X11FrameSource::grab()
     if (!m_pointer || !m_xfixes)
         return changed ? std::optional<QImage>(m_screen) : std::optional<QImage>();
 
-    xcb_xfixes_get_cursor_image_reply_t *cursor = xcb_xfixes_get_cursor_image_reply(
-        m_connection, xcb_xfixes_get_cursor_image(m_connection), nullptr);
+    xcb_xfixes_get_cursor_image_reply_t *cursor =
+        xcb_xfixes_get_cursor_image_reply(m_connection, xcb_xfixes_get_cursor_image(m_connection), nullptr);
     if (!cursor)
         return changed ? std::optional<QImage>(m_screen) : std::optional<QImage>();
     const QRect place(cursor->x - cursor->xhot, cursor->y - cursor->yhot, cursor->width, cursor->height);
     const bool shown = place.intersects(m_area);
-    const bool moved = cursor->x != m_pointerX || cursor->y != m_pointerY || cursor->cursor_serial != m_pointerSerial;
+    const bool moved =
+        cursor->x != m_pointerX || cursor->y != m_pointerY || cursor->cursor_serial != m_pointerSerial;
     // A pointer that moved within the area, came in or left changes the frame.
     if (moved && (shown || m_pointerShown))
         changed = true;
@@ -220,8 +221,9 @@ Result<std::optional<QImage>> X11FrameSource::grab()
     QImage frame = m_screen.copy();
     if (shown && cursor->width > 0 && cursor->height > 0) {
         // XFixes gives the pointer as premultiplied ARGB.
-        const QImage pointer(reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(cursor)),
-                             cursor->width, cursor->height, cursor->width * 4, QImage::Format_ARGB32_Premultiplied);
+        const QImage pointer(
+            reinterpret_cast<const uchar *>(xcb_xfixes_get_cursor_image_cursor_image(cursor)), cursor->width,
+            cursor->height, cursor->width * 4, QImage::Format_ARGB32_Premultiplied);
         QPainter painter(&frame);
         painter.drawImage(place.topLeft() - m_area.topLeft(), pointer);
     }
