@@ -84,6 +84,8 @@ void Recorder::readLoop()
         if (m_stopping)
             break;
         now = nowMicroseconds() - start;
+        if (m_settings.maxMicroseconds > 0 && now >= m_settings.maxMicroseconds)
+            break;
         // Ticks that went by while the last frame was read are frames not taken in time.
         const qint64 due = now / interval;
         if (due > tick) {
@@ -118,11 +120,24 @@ void Recorder::readLoop()
         lastQueued = now;
         pending = false;
         m_changed.notify_all();
-        if (m_settings.maxMicroseconds > 0 && now >= m_settings.maxMicroseconds)
-            break;
+    }
+    const qint64 end = std::max(now, nowMicroseconds() - start);
+    // Stopped by hand: the area as it is at that moment is the last frame, so that the recording ends on
+    // what the person saw when they stopped it.
+    if (m_stopping && !m_report.sourceEnded &&
+        (m_settings.maxMicroseconds <= 0 || end < m_settings.maxMicroseconds)) {
+        const Result<std::optional<QImage>> grabbed = m_source->grab();
+        if (grabbed && *grabbed) {
+            current = **grabbed;
+            pending = true;
+        }
+        if (pending && !current.isNull()) {
+            std::unique_lock lock(m_mutex);
+            m_queue.push_back(Item{current, end});
+            m_queuedBytes += current.sizeInBytes();
+        }
     }
     m_source->end();
-    const qint64 end = std::max(now, nowMicroseconds() - start);
     std::unique_lock lock(m_mutex);
     m_queue.push_back(
         Item{QImage(), m_settings.maxMicroseconds > 0 ? std::min(end, m_settings.maxMicroseconds) : end});
