@@ -14,6 +14,7 @@
 #include "history/TextIndexer.h"
 #include "imagetools/OCRService.h"
 #include "platform/DesktopSession.h"
+#include "platform/portal/PipeWireFrameSource.h"
 #include "platform/portal/PortalScreenCapturer.h"
 #include "platform/sway/SwayWindowLister.h"
 #include "platform/x11/X11FrameSource.h"
@@ -25,6 +26,7 @@
 #include "shortcuts/GlobalShortcuts.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -212,8 +214,23 @@ int runInstance(QApplication &app, InstanceServer &server)
     }
     // Recordings read the screen through their own connection, frame after frame.
     RecordingController recording(coordinator);
-    if (session == DesktopSession::Kind::X11)
+    if (session == DesktopSession::Kind::X11) {
         recording.setFrameSourceFactory([] { return std::make_unique<X11FrameSource>(); });
+    } else if (session == DesktopSession::Kind::Wayland) {
+        // The desktop's screen-cast portal; the token it gives keeps its permission from one recording to
+        // the next.
+        recording.setFrameSourceFactory([] {
+            const QString key = QStringLiteral("screenCastRestoreToken");
+            return std::make_unique<PipeWireFrameSource>(
+                QDBusConnection::sessionBus(),
+                PipeWireFrameSource::TokenStore{
+                    [key] { return AppSettings::shared().defaults().value(key).toString(); },
+                    [key](const QString &token) {
+                        AppSettings::shared().defaults().setValue(key, token);
+                        AppSettings::shared().defaults().sync();
+                    }});
+        });
+    }
     recording.onRecorded = [](const QImage &first, const QString &path, qint64 microseconds,
                               QScreen *screen) {
         PreviewManager::shared().showRecording(first, path, microseconds, screen);

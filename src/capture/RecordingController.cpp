@@ -115,6 +115,32 @@ void RecordingController::startWhenSettled(QScreen *screen, const QRect &pixels,
 void RecordingController::start(QScreen *screen, const QRect &pixels, const Request &request,
                                 const Completion &done)
 {
+    m_preparing = m_makeSource();
+    QPointer<RecordingController> self(this);
+    QPointer<QScreen> where(screen);
+    m_preparing->prepare(screen, AppSettings::shared().showPointer(),
+                         [self, where, pixels, request, done](const Result<Done> &ready) {
+                             // Told later, or at once from inside prepare().
+                             QTimer::singleShot(0, self, [self, where, pixels, request, done, ready] {
+                                 if (!self)
+                                     return;
+                                 std::unique_ptr<FrameSource> source = std::move(self->m_preparing);
+                                 if (!ready) {
+                                     self->fail(ready.error().message, done);
+                                     return;
+                                 }
+                                 if (!where || !source) {
+                                     self->fail(CaptureError::displayNotFound().message, done);
+                                     return;
+                                 }
+                                 self->startWith(std::move(source), where, pixels, request, done);
+                             });
+                         });
+}
+
+void RecordingController::startWith(std::unique_ptr<FrameSource> source, QScreen *screen, const QRect &pixels,
+                                    const Request &request, const Completion &done)
+{
     AppSettings &settings = AppSettings::shared();
     const VideoFormat format = request.format.value_or(settings.videoFormat());
     const double ratio = screen->devicePixelRatio();
@@ -140,7 +166,7 @@ void RecordingController::start(QScreen *screen, const QRect &pixels, const Requ
     recording.path = *path;
     if (request.durationSeconds > 0)
         recording.maxMicroseconds = qint64(std::llround(request.durationSeconds * 1e6));
-    m_recorder = std::make_unique<Recorder>(m_makeSource());
+    m_recorder = std::make_unique<Recorder>(std::move(source));
     QPointer<RecordingController> self(this);
     m_recorder->onFinished = [self, done](const Recorder::Report &report) {
         if (self)
@@ -222,6 +248,9 @@ void RecordingController::finished(const Recorder::Report &report, const Complet
 
 void RecordingController::fail(const QString &message, const Completion &done)
 {
+    // Whatever failed, the next request may start.
+    if (!isRecording())
+        m_busy = false;
     qCWarning(logCapture, "%s : %s", qPrintable(failureTitle()), qPrintable(message));
     if (done)
         done(CaptureOutcome::failure(message));

@@ -78,12 +78,16 @@ private:
     void startWhenSettled(QScreen *screen, const QRect &pixels, const Request &request,
                           const Completion &done);
     void start(QScreen *screen, const QRect &pixels, const Request &request, const Completion &done);
+    void startWith(std::unique_ptr<FrameSource> source, QScreen *screen, const QRect &pixels,
+                   const Request &request, const Completion &done);
     void finished(const Recorder::Report &report, const Completion &done);
     void fail(const QString &message, const Completion &done);
 
     CaptureCoordinator &m_coordinator;
     std::function<std::unique_ptr<FrameSource>()> m_makeSource;
     std::unique_ptr<Recorder> m_recorder;
+    // The source of the recording about to start, while it gets ready.
+    std::unique_ptr<FrameSource> m_preparing;
     std::unique_ptr<RecordingFrame> m_frame;
     QPointer<QScreen> m_screen;
     QMetaObject::Connection m_screenGone;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "output/StreamEncoder.h"
 
+#include <cstring>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -184,9 +186,16 @@ Result<Done> StreamEncoder::write(const QImage &image, qint64 microseconds)
     const int code = av_frame_make_writable(m_frame);
     if (code < 0)
         return failure(QStringLiteral("mémoire insuffisante pour l'encodeur vidéo"), code);
-    const uint8_t *source[] = {image.constBits()};
+    // The converter reads whole blocks past a line's end: all but the last two lines come from the picture
+    // itself, those two from a copy with room after them (a picture's memory may end at a page's end).
     const int stride[] = {int(image.bytesPerLine())};
-    sws_scale(m_convert, source, stride, 0, image.height(), m_frame->data, m_frame->linesize);
+    const int body = image.height() - 2;
+    const uint8_t *source[] = {image.constBits()};
+    sws_scale(m_convert, source, stride, 0, body, m_frame->data, m_frame->linesize);
+    m_tail.resize(size_t(stride[0]) * 2 + 64);
+    std::memcpy(m_tail.data(), image.constScanLine(body), size_t(stride[0]) * 2);
+    const uint8_t *tail[] = {m_tail.data()};
+    sws_scale(m_convert, tail, stride, body, 2, m_frame->data, m_frame->linesize);
     m_frame->pts = pts;
     const bool key = m_lastKey < 0 || pts - m_lastKey >= keyInterval;
     m_frame->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;

@@ -3,6 +3,8 @@
 
 #include "output/VideoEncoder.h"
 
+#include <vector>
+
 struct AVCodecContext;
 struct AVFormatContext;
 struct AVFrame;
@@ -42,4 +44,5 @@ private:
     qint64 m_lastPts = -1;
     qint64 m_lastKey = -1;
     QImage m_last;
+    std::vector<uint8_t> m_tail;
 };

@@ -92,9 +92,11 @@ private:
     QImage toImage()
     {
         const int width = m_frame->width, height = m_frame->height;
-        QImage image(width, height, QImage::Format_RGB32);
-        if (image.isNull())
-            return image;
+        // The converter writes whole blocks of pixels past a line's end: it is given room, a line wider
+        // and a line more, and the picture is cut out of it.
+        QImage image(width + 32, height + 1, QImage::Format_RGB32);
+        if (image.isNull() || width <= 0 || height <= 0)
+            return QImage();
         m_convert = sws_getCachedContext(m_convert, width, height, AVPixelFormat(m_frame->format), width,
                                          height, AV_PIX_FMT_BGRA, SWS_POINT, nullptr, nullptr, nullptr);
         if (!m_convert)
@@ -106,7 +108,7 @@ private:
         uint8_t *target[] = {image.bits()};
         const int stride[] = {int(image.bytesPerLine())};
         sws_scale(m_convert, m_frame->data, m_frame->linesize, 0, height, target, stride);
-        return image;
+        return image.copy(0, 0, width, height);
     }
 
     AVFormatContext *m_format = nullptr;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A desktop's portal backend for tests: Access, Screenshot and GlobalShortcuts behind the real portal
-// frontend, with a control object the tests use to choose the answers and fire shortcuts. Its screenshot is
-// a given picture, or with the picture "grim" the running Wayland compositor's own.
+// A desktop's portal backend for tests: Access, Screenshot, GlobalShortcuts and ScreenCast behind the real
+// portal frontend, with a control object the tests use to choose the answers and fire shortcuts. Its
+// screenshot is a given picture, or with the picture "grim" the running Wayland compositor's own.
 //   portal_double BUS_NAME
 #include "platform/portal/PortalTypes.h"
 
@@ -9,15 +9,78 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusMessage>
+#include <QDBusMetaType>
 #include <QDBusObjectPath>
+#include <QDBusVariant>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRect>
 #include <QTemporaryFile>
 #include <QTimer>
 #include <QUrl>
 
 #include <cstdio>
+
+// a(ua{sv}) streams, (ii) places and sizes, (suv) restore data, as the ScreenCast backend interface has them.
+struct CastStream {
+    uint node = 0;
+    QVariantMap properties;
+};
+struct IntPair {
+    int first = 0, second = 0;
+};
+struct RestoreData {
+    QString vendor;
+    uint version = 0;
+    QDBusVariant data;
+};
+Q_DECLARE_METATYPE(CastStream)
+Q_DECLARE_METATYPE(IntPair)
+Q_DECLARE_METATYPE(RestoreData)
+
+QDBusArgument &operator<<(QDBusArgument &argument, const CastStream &stream)
+{
+    argument.beginStructure();
+    argument << stream.node << stream.properties;
+    argument.endStructure();
+    return argument;
+}
+const QDBusArgument &operator>>(const QDBusArgument &argument, CastStream &stream)
+{
+    argument.beginStructure();
+    argument >> stream.node >> stream.properties;
+    argument.endStructure();
+    return argument;
+}
+QDBusArgument &operator<<(QDBusArgument &argument, const IntPair &pair)
+{
+    argument.beginStructure();
+    argument << pair.first << pair.second;
+    argument.endStructure();
+    return argument;
+}
+const QDBusArgument &operator>>(const QDBusArgument &argument, IntPair &pair)
+{
+    argument.beginStructure();
+    argument >> pair.first >> pair.second;
+    argument.endStructure();
+    return argument;
+}
+QDBusArgument &operator<<(QDBusArgument &argument, const RestoreData &restore)
+{
+    argument.beginStructure();
+    argument << restore.vendor << restore.version << restore.data;
+    argument.endStructure();
+    return argument;
+}
+const QDBusArgument &operator>>(const QDBusArgument &argument, RestoreData &restore)
+{
+    argument.beginStructure();
+    argument >> restore.vendor >> restore.version >> restore.data;
+    argument.endStructure();
+    return argument;
+}
 
 namespace {
 
@@ -32,6 +95,13 @@ struct Settings {
     int screenshots = 0;
     bool lastInteractive = false;     // the `interactive` option of the last Screenshot call
     QHash<QString, QString> triggers; // shortcut id → trigger description given back
+    // ScreenCast: the PipeWire node shared, where its monitor is, and what the last selection carried.
+    uint castNode = 0;
+    QRect castPlace;
+    uint castResponse = 0;
+    bool lastRestored = false;
+    uint lastCursorMode = 0;
+    int casts = 0;
 };
 
 Settings &settings()
@@ -172,12 +242,64 @@ signals:
     void ShortcutsChanged(const QDBusObjectPath &session_handle, const Portal::ShortcutList &shortcuts);
 };
 
+// Screen casts of one monitor: a PipeWire node of the test's own, with restore data so that the frontend
+// gives the client a token, and a note of whether a later selection brought it back.
+class ScreenCastAdaptor : public QDBusAbstractAdaptor {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.impl.portal.ScreenCast")
+    Q_PROPERTY(uint AvailableSourceTypes READ sourceTypes)
+    Q_PROPERTY(uint AvailableCursorModes READ cursorModes)
+    Q_PROPERTY(uint version READ version)
+public:
+    explicit ScreenCastAdaptor(QObject *parent) : QDBusAbstractAdaptor(parent) {}
+    uint sourceTypes() const { return 1; }
+    uint cursorModes() const { return 1 | 2; }
+    uint version() const { return 4; }
+
+public slots:
+    uint CreateSession(const QDBusObjectPath &, const QDBusObjectPath &session, const QString &,
+                       const QVariantMap &, QVariantMap &results)
+    {
+        auto *object = new SessionObject(this);
+        object->setObjectName(session.path());
+        QDBusConnection::sessionBus().registerObject(session.path(), object,
+                                                     QDBusConnection::ExportAllContents);
+        results.clear();
+        return 0;
+    }
+    uint SelectSources(const QDBusObjectPath &, const QDBusObjectPath &, const QString &,
+                       const QVariantMap &options, QVariantMap &results)
+    {
+        settings().lastRestored = options.contains(QStringLiteral("restore_data"));
+        settings().lastCursorMode = options.value(QStringLiteral("cursor_mode")).toUInt();
+        results.clear();
+        return 0;
+    }
+    uint Start(const QDBusObjectPath &, const QDBusObjectPath &, const QString &, const QString &,
+               const QVariantMap &, QVariantMap &results)
+    {
+        const Settings &s = settings();
+        ++settings().casts;
+        QVariantMap properties{
+            {QStringLiteral("position"), QVariant::fromValue(IntPair{s.castPlace.x(), s.castPlace.y()})},
+            {QStringLiteral("size"), QVariant::fromValue(IntPair{s.castPlace.width(), s.castPlace.height()})},
+            {QStringLiteral("source_type"), uint(1)}};
+        results = {
+            {QStringLiteral("streams"), QVariant::fromValue(QList<CastStream>{{s.castNode, properties}})},
+            {QStringLiteral("persist_mode"), uint(2)},
+            {QStringLiteral("restore_data"),
+             QVariant::fromValue(
+                 RestoreData{QStringLiteral("pimtest"), 1, QDBusVariant(QStringLiteral("monitor-0"))})}};
+        return s.castResponse;
+    }
+};
+
 // What the tests call: /control, org.pim.test.PortalDouble.
 class Control : public QObject {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.pim.test.PortalDouble")
 public:
-    explicit Control(ShortcutsAdaptor *shortcuts) : m_shortcuts(shortcuts) {}
+    Control(ShortcutsAdaptor *shortcuts, QObject *casts) : m_shortcuts(shortcuts), m_casts(casts) {}
 public slots:
     void SetAccess(uint response) { settings().accessResponse = response; }
     void SetScreenshot(uint response, const QString &picture, const QString &rawUri, int delayMs)
@@ -189,6 +311,21 @@ public slots:
         s.delayMs = delayMs;
     }
     void SetBindResponse(uint response) { settings().bindResponse = response; }
+    void SetScreenCast(uint node, int x, int y, int width, int height, uint response)
+    {
+        settings().castNode = node;
+        settings().castPlace = QRect(x, y, width, height);
+        settings().castResponse = response;
+    }
+    bool LastCastRestored() { return settings().lastRestored; }
+    // The monitor goes: every screen-cast session is closed, as a desktop does.
+    void CloseCasts()
+    {
+        for (SessionObject *object : m_casts->findChildren<SessionObject *>())
+            emit object->Closed();
+    }
+    uint LastCursorMode() { return settings().lastCursorMode; }
+    int CastCount() { return settings().casts; }
     int ScreenshotCount() { return settings().screenshots; }
     bool LastScreenshotInteractive() { return settings().lastInteractive; }
     QStringList Sessions() { return settings().sessions; }
@@ -219,6 +356,7 @@ public slots:
 
 private:
     ShortcutsAdaptor *m_shortcuts;
+    QObject *m_casts;
 };
 
 } // namespace
@@ -231,12 +369,17 @@ int main(int argc, char **argv)
         return 2;
     }
     Portal::registerTypes();
+    qDBusRegisterMetaType<CastStream>();
+    qDBusRegisterMetaType<QList<CastStream>>();
+    qDBusRegisterMetaType<IntPair>();
+    qDBusRegisterMetaType<RestoreData>();
     QDBusConnection bus = QDBusConnection::sessionBus();
     Root root;
     new AccessAdaptor(&root);
     new ScreenshotAdaptor(&root);
     auto *shortcuts = new ShortcutsAdaptor(&root);
-    Control control(shortcuts);
+    auto *casts = new ScreenCastAdaptor(&root);
+    Control control(shortcuts, casts);
     if (!bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &root) ||
         !bus.registerObject(QStringLiteral("/control"), &control, QDBusConnection::ExportAllSlots) ||
         !bus.registerService(QString::fromLocal8Bit(argv[1]))) {

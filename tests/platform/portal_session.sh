@@ -19,7 +19,7 @@ mkdir -p "$portals"
 cat >"$portals/pimtest.portal" <<PORTAL
 [portal]
 DBusName=org.freedesktop.impl.portal.desktop.pimtest
-Interfaces=org.freedesktop.impl.portal.Access;org.freedesktop.impl.portal.Screenshot;org.freedesktop.impl.portal.GlobalShortcuts;
+Interfaces=org.freedesktop.impl.portal.Access;org.freedesktop.impl.portal.Screenshot;org.freedesktop.impl.portal.GlobalShortcuts;org.freedesktop.impl.portal.ScreenCast;
 UseIn=pimtest
 PORTAL
 export XDG_DESKTOP_PORTAL_DIR="$portals"
@@ -85,6 +85,11 @@ for _ in $(seq 1 100); do
     grep -q 'boolean true' && break
   sleep 0.05
 done
+# Screen casts: a session manager links the streams (PIM_PIPEWIRE_LINKS=1).
+if [ "${PIM_PIPEWIRE_LINKS:-}" = 1 ]; then
+  wireplumber >"$runtime/wireplumber.log" 2>&1 &
+  pids+=($!)
+fi
 "$frontend" -r >"$runtime/frontend.log" 2>&1 &
 pids+=($!)
 for _ in $(seq 1 200); do
@@ -97,6 +102,8 @@ done
 status=0
 "$@" || status=$?
 if [ "$status" -ne 0 ]; then
-  for log in frontend double pipewire; do echo "== $log.log"; tail -n 30 "$runtime/$log.log"; done >&2
+  for log in frontend double pipewire wireplumber; do
+    if [ -f "$runtime/$log.log" ]; then echo "== $log.log"; tail -n 30 "$runtime/$log.log"; fi
+  done >&2
 fi
 exit "$status"

@@ -30,7 +30,7 @@ if [ "${2:-}" != "--inside" ]; then
     cp "$here/sway_e2e.sh" "$here/portal_session.sh" "$root/bin/"
     cp "$build/src/pim" "$root/build/src/"
     cp "$build/src/libexec/pim" "$root/build/src/libexec/"
-    for tool in portal_double imagediff wlpointer; do cp "$build/tests/platform/$tool" "$root/build/tests/platform/"; done
+    for tool in portal_double imagediff wlpointer pw_screen; do cp "$build/tests/platform/$tool" "$root/build/tests/platform/"; done
     cp "$build/tests/capture/scroll_page" "$root/build/tests/capture/"
     chown -R nobody:nogroup "$root"
     setpriv --reuid=nobody --regid=nogroup --clear-groups \
@@ -71,7 +71,9 @@ CONF
   swaymsg -q create_output
   swaymsg -q output HEADLESS-2 resolution 1280x720 position 1280 0 scale 2
   status=0
-  bash "$here/portal_session.sh" "$build/tests/platform/portal_double" bash "$0" "$build" --inside --steps || status=$?
+  # Screen casts need a session manager to link their streams.
+  PIM_PIPEWIRE_LINKS=1 \
+    bash "$here/portal_session.sh" "$build/tests/platform/portal_double" bash "$0" "$build" --inside --steps || status=$?
   if [ "$status" -ne 0 ]; then echo "== sway.log"; tail -n 20 "$root/sway.log"; fi >&2
   exit "$status"
 fi
@@ -219,6 +221,35 @@ read -r mean max <<<"$(compare "$window_file" "$root/reference-window.png")"
 [ "$max" -le 2 ] || fail "the window capture differs from the screen (mean $mean, max $max)"
 echo "window: $window_file, $("$diff_tool" --size "$window_file") pixels for ${ww}x$wh points, largest difference $max"
 kill "$page_pid" 2>/dev/null || true
+
+# 6. A recording on Wayland: the area overlay, the ScreenCast portal, its PipeWire stream cut to the area,
+# `pim stop`. The shared monitor is a PipeWire source of ours standing for the first output (Debian's
+# wlroots backend cannot cast without a GPU), with a yellow square at 100,100.
+"$build/tests/platform/pw_screen" 1280 720 >"$root/pw_screen.txt" 2>"$root/pw_screen.log" &
+screen_pid=$!
+for _ in $(seq 1 200); do [ -s "$root/pw_screen.txt" ] && break; sleep 0.05; done
+node=$(head -n1 "$root/pw_screen.txt")
+[ -n "$node" ] || fail "the test screen has no PipeWire node: $(cat "$root/pw_screen.log")"
+control SetScreenCast "uint32:$node" int32:0 int32:0 int32:1280 int32:720 uint32:0
+"$build/src/pim" record area --format mp4 >"$root/record.txt" 2>&1 &
+recorder=$!
+wait_for_overlays
+drag 50 50 451 351
+for _ in $(seq 1 400); do grep -q "enregistrement de" "$root/pim.log" && break; sleep 0.05; done
+grep -q "enregistrement de" "$root/pim.log" || fail "the recording did not start: $(cat "$root/record.txt")"
+video=$(grep "enregistrement de" "$root/pim.log" | tail -n1 | sed 's/^.*→ //')
+for _ in $(seq 1 400); do [ "$(stat -c %s "$video" 2>/dev/null || echo 0)" -gt 2000 ] && break; sleep 0.05; done
+"$build/src/pim" stop || fail "pim stop failed"
+wait "$recorder" || fail "pim record failed: $(cat "$root/record.txt")"
+kill "$screen_pid" 2>/dev/null || true
+[ "$(cat "$root/record.txt")" = "$video" ] || fail "pim record printed $(cat "$root/record.txt")"
+video_size=$(ffprobe -v error -select_streams v:0 -show_entries stream=width,height -of csv=p=0:s=x "$video")
+# 401 × 301 points, made even for H.264.
+[ "$video_size" = "402x302" ] || fail "the recording is $video_size, not 402x302"
+pixel=$(ffmpeg -v error -i "$video" -vf "select=eq(n\,0),format=rgb24,crop=1:1:100:100" -frames:v 1 -f rawvideo -pix_fmt rgb24 - | od -An -tu1 | xargs)
+read -r r g b <<<"$pixel"
+[ "$r" -gt 200 ] && [ "$g" -gt 160 ] && [ "$b" -lt 80 ] || fail "the recording shows $pixel where the square is"
+echo "recording: $video, $video_size, the square's $pixel"
 
 kill "$pim_pid" 2>/dev/null || true
 wait "$pim_pid" 2>/dev/null || true
