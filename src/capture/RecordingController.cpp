@@ -34,27 +34,27 @@ QString RecordingController::unavailableReason() const
     return m_makeSource()->unavailableReason();
 }
 
-bool RecordingController::refuseWhileBusy(const Completion &done)
+bool RecordingController::mayStart(const Completion &done)
 {
-    if (!m_busy)
+    if (!m_busy) {
+        const QString reason = unavailableReason();
+        if (reason.isEmpty())
+            return true;
+        fail(reason, done);
         return false;
+    }
     qCInfo(logCapture, "%s", qPrintable(busyMessage()));
     if (onBusy)
         onBusy();
     if (done)
         done(CaptureOutcome::failure(QStringLiteral("un enregistrement est déjà en cours")));
-    return true;
+    return false;
 }
 
 void RecordingController::recordArea(const Request &request, Completion done)
 {
-    if (refuseWhileBusy(done))
+    if (!mayStart(done))
         return;
-    const QString reason = unavailableReason();
-    if (!reason.isEmpty()) {
-        fail(reason, done);
-        return;
-    }
     m_busy = true;
     QPointer<RecordingController> self(this);
     m_coordinator.chooseArea(
@@ -76,13 +76,8 @@ void RecordingController::recordArea(const Request &request, Completion done)
 
 void RecordingController::recordScreen(const Request &request, Completion done)
 {
-    if (refuseWhileBusy(done))
+    if (!mayStart(done))
         return;
-    const QString reason = unavailableReason();
-    if (!reason.isEmpty()) {
-        fail(reason, done);
-        return;
-    }
     QScreen *screen = CaptureCoordinator::screenUnderPointer();
     if (!screen) {
         fail(CaptureError::displayNotFound().message, done);

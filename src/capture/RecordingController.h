@@ -73,7 +73,8 @@ public:
     }
 
 private:
-    bool refuseWhileBusy(const Completion &done);
+    // False, with the reason told, while another recording runs or where this session cannot record.
+    bool mayStart(const Completion &done);
     // Starts once Pim's own closing windows (the overlay) are off the screen.
     void startWhenSettled(QScreen *screen, const QRect &pixels, const Request &request,
                           const Completion &done);

@@ -16,13 +16,6 @@ extern "C" {
 
 namespace {
 
-QString avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return QString::fromLocal8Bit(text);
-}
-
 Error writeFailure(const QString &path, const QString &reason)
 {
     return Error{QStringLiteral("impossible d'écrire %1 : %2").arg(path, reason)};
@@ -263,11 +256,12 @@ Result<Done> GifEncoder::writeGif(qint64 endMicroseconds)
     gif.codec->time_base = AVRational{1, 100};
     if ((code = avcodec_open2(gif.codec, codec, nullptr)) < 0 ||
         (code = avcodec_parameters_from_context(stream->codecpar, gif.codec)) < 0)
-        return Error{QStringLiteral("l'encodeur GIF n'a pas démarré : %1").arg(avError(code))};
+        return Error{
+            QStringLiteral("l'encodeur GIF n'a pas démarré : %1").arg(VideoEncoder::libraryError(code))};
     stream->time_base = gif.codec->time_base;
     if ((code = avio_open(&gif.format->pb, file.constData(), AVIO_FLAG_WRITE)) < 0 ||
         (code = avformat_write_header(gif.format, nullptr)) < 0)
-        return writeFailure(m_path, avError(code));
+        return writeFailure(m_path, VideoEncoder::libraryError(code));
     gif.frame->format = AV_PIX_FMT_PAL8;
     gif.frame->width = size.width();
     gif.frame->height = size.height();
@@ -282,10 +276,11 @@ Result<Done> GifEncoder::writeGif(qint64 endMicroseconds)
             av_packet_rescale_ts(gif.packet, gif.codec->time_base, stream->time_base);
             gif.packet->stream_index = stream->index;
             if ((got = av_interleaved_write_frame(gif.format, gif.packet)) < 0)
-                return writeFailure(m_path, avError(got));
+                return writeFailure(m_path, VideoEncoder::libraryError(got));
         }
         if (got != AVERROR(EAGAIN) && got != AVERROR_EOF)
-            return Error{QStringLiteral("l'encodage du GIF a échoué : %1").arg(avError(got))};
+            return Error{
+                QStringLiteral("l'encodage du GIF a échoué : %1").arg(VideoEncoder::libraryError(got))};
         return Done{};
     };
 
@@ -321,7 +316,8 @@ Result<Done> GifEncoder::writeGif(qint64 endMicroseconds)
         std::copy(palette.begin(), palette.end(), reinterpret_cast<quint32 *>(gif.frame->data[1]));
         gif.frame->pts = m_times[n] - first;
         if ((code = avcodec_send_frame(gif.codec, gif.frame)) < 0)
-            return Error{QStringLiteral("l'encodage du GIF a échoué : %1").arg(avError(code))};
+            return Error{
+                QStringLiteral("l'encodage du GIF a échoué : %1").arg(VideoEncoder::libraryError(code))};
         const Result<Done> drained = drain();
         if (!drained)
             return drained;
@@ -332,8 +328,9 @@ Result<Done> GifEncoder::writeGif(qint64 endMicroseconds)
         return drained;
     // The muxer times each frame by the next one's; the last one's delay is said here.
     if ((code = av_opt_set_int(gif.format->priv_data, "final_delay", end - m_times.back(), 0)) < 0)
-        return Error{QStringLiteral("durée de la dernière image du GIF : %1").arg(avError(code))};
+        return Error{
+            QStringLiteral("durée de la dernière image du GIF : %1").arg(VideoEncoder::libraryError(code))};
     if ((code = av_write_trailer(gif.format)) < 0 || (code = avio_closep(&gif.format->pb)) < 0)
-        return writeFailure(m_path, avError(code));
+        return writeFailure(m_path, VideoEncoder::libraryError(code));
     return Done{};
 }

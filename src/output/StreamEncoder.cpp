@@ -12,16 +12,9 @@ extern "C" {
 
 namespace {
 
-QString avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return QString::fromLocal8Bit(text);
-}
-
 Error failure(const QString &what, int code)
 {
-    return Error{code ? QStringLiteral("%1 : %2").arg(what, avError(code)) : what};
+    return Error{code ? QStringLiteral("%1 : %2").arg(what, VideoEncoder::libraryError(code)) : what};
 }
 
 // A key frame at least this often (milliseconds): what a recording cut short can lose.

@@ -5,7 +5,15 @@
 #include "output/StreamEncoder.h"
 
 extern "C" {
+#include <libavutil/error.h>
 #include <libavutil/log.h>
+}
+
+QString VideoEncoder::libraryError(int code)
+{
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof(text));
+    return QString::fromLocal8Bit(text);
 }
 
 void VideoEncoder::quietLibraries()

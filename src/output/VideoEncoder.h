@@ -44,6 +44,8 @@ public:
     // FFmpeg's libraries say only their errors on standard error (they tell every encoder's settings
     // otherwise); Pim reports failures itself. Called before any use of them.
     static void quietLibraries();
+    // FFmpeg's text for one of its error codes.
+    static QString libraryError(int code);
 
     // Whether the format's codec needs even dimensions.
     static bool needsEvenSize(VideoFormat format) { return format != VideoFormat::gif; }

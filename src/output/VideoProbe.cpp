@@ -13,13 +13,6 @@ namespace VideoProbe {
 
 namespace {
 
-QString avError(int code)
-{
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return QString::fromLocal8Bit(text);
-}
-
 // One opened file's video stream and its decoder.
 class Reader {
 public:
@@ -38,9 +31,9 @@ public:
         const QByteArray file = path.toLocal8Bit();
         int code = avformat_open_input(&m_format, file.constData(), nullptr, nullptr);
         if (code < 0)
-            return Error{QStringLiteral("%1 : %2").arg(path, avError(code))};
+            return Error{QStringLiteral("%1 : %2").arg(path, VideoEncoder::libraryError(code))};
         if ((code = avformat_find_stream_info(m_format, nullptr)) < 0)
-            return Error{QStringLiteral("%1 : %2").arg(path, avError(code))};
+            return Error{QStringLiteral("%1 : %2").arg(path, VideoEncoder::libraryError(code))};
         const AVCodec *codec = nullptr;
         m_stream = av_find_best_stream(m_format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
         if (m_stream < 0 || !codec)
@@ -52,7 +45,7 @@ public:
             return Error{QStringLiteral("mémoire insuffisante")};
         avcodec_parameters_to_context(m_codec, m_format->streams[m_stream]->codecpar);
         if ((code = avcodec_open2(m_codec, codec, nullptr)) < 0)
-            return Error{QStringLiteral("%1 : %2").arg(path, avError(code))};
+            return Error{QStringLiteral("%1 : %2").arg(path, VideoEncoder::libraryError(code))};
         return Done{};
     }
 

@@ -6,13 +6,13 @@
 #include "app/WelcomeWindowController.h"
 #include "capture/CaptureCoordinator.h"
 #include "capture/RecordingController.h"
+#include "capture/ScreenRecordingPermission.h"
 #include "history/HistoryStore.h"
+#include "history/HistoryWindowController.h"
 #include "output/VideoProbe.h"
+#include "preferences/PreferencesWindowController.h"
 #include "preview/PreviewPanel.h"
 #include "preview/PreviewView.h"
-#include "capture/ScreenRecordingPermission.h"
-#include "history/HistoryWindowController.h"
-#include "preferences/PreferencesWindowController.h"
 #include "settings/AppSettings.h"
 #include "shortcuts/GlobalShortcuts.h"
 #include "shortcuts/ShortcutRecorder.h"
@@ -21,17 +21,17 @@
 #include "support/TestSession.h"
 
 #include <QAction>
-#include <QClipboard>
-#include <QMimeData>
-#include <QSystemTrayIcon>
-#include <QTimer>
 #include <QApplication>
+#include <QClipboard>
 #include <QColorDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
+#include <QSystemTrayIcon>
 #include <QTest>
+#include <QTimer>
 
 class DeniedSource : public ScreenRecordingPermission::Source {
 public:
