@@ -271,6 +271,35 @@ private slots:
         QVERIFY(AppSettings::shared().showLoupe());
     }
 
+    // The recordings' rows: what is stored is shown (a stored value out of range as the default), and a
+    // choice is stored at once.
+    void recordingRows()
+    {
+        settings.defaults().setValue(AppSettings::videoFormatKey, QStringLiteral("avi"));
+        settings.defaults().setValue(AppSettings::framesPerSecondKey, 60);
+        PreferencesWindowController window;
+        window.showWindow();
+        QCOMPARE(window.videoFormatPopup()->currentText(), QStringLiteral("MP4"));
+        QCOMPARE(window.frameRatePopup()->currentText(), QStringLiteral("60"));
+        QVERIFY(window.pointerCheckbox()->isChecked());
+        QComboBox *formats = window.videoFormatPopup();
+        formats->setCurrentIndex(formats->findText(QStringLiteral("GIF")));
+        emit formats->activated(formats->currentIndex());
+        QCOMPARE(settings.videoFormat(), VideoFormat::gif);
+        QComboBox *rates = window.frameRatePopup();
+        rates->setCurrentIndex(rates->findText(QStringLiteral("15")));
+        emit rates->activated(rates->currentIndex());
+        QCOMPARE(settings.framesPerSecond(), 15);
+        QTest::mouseClick(window.pointerCheckbox(), Qt::LeftButton);
+        QVERIFY(!settings.showPointer());
+        // Reopened, it shows what is stored.
+        PreferencesWindowController again;
+        again.showWindow();
+        QCOMPARE(again.videoFormatPopup()->currentText(), QStringLiteral("GIF"));
+        QCOMPARE(again.frameRatePopup()->currentText(), QStringLiteral("15"));
+        QVERIFY(!again.pointerCheckbox()->isChecked());
+    }
+
     // Where the desktop owns the shortcuts: the fields show its keys and record nothing; when it gives none,
     // the window says how to bind the commands in the desktop's settings.
     void desktopOwnedShortcuts()

@@ -95,6 +95,25 @@ private slots:
         QCOMPARE(AppSettings::imageFormatFrom(stored), effective);
     }
 
+    // Recordings: only the exact words and rates count; anything else is the default.
+    void recordingRules()
+    {
+        QCOMPARE(AppSettings::videoFormatFrom(QVariant()), VideoFormat::mp4);
+        QCOMPARE(AppSettings::videoFormatFrom(QStringLiteral("webm")), VideoFormat::webm);
+        QCOMPARE(AppSettings::videoFormatFrom(QStringLiteral("GIF")), VideoFormat::mp4);
+        QCOMPARE(AppSettings::videoFormatFrom(42), VideoFormat::mp4);
+        QCOMPARE(AppSettings::framesPerSecondFrom(QVariant()), 30);
+        QCOMPARE(AppSettings::framesPerSecondFrom(QStringLiteral("60")), 60);
+        QCOMPARE(AppSettings::framesPerSecondFrom(QStringLiteral("25")), 30);
+        QCOMPARE(AppSettings::framesPerSecondFrom(QStringLiteral("x")), 30);
+        QCOMPARE(videoFormatOfFile(QStringLiteral("/a/Capture 1.WebM")),
+                 std::optional<VideoFormat>(VideoFormat::webm));
+        QCOMPARE(videoFormatOfFile(QStringLiteral("/a.mp4/b")), std::nullopt);
+        QCOMPARE(videoFormatOfFile(QStringLiteral("/a/b.png")), std::nullopt);
+        AppSettings::shared().setFramesPerSecond(7);
+        QCOMPARE(AppSettings::shared().framesPerSecond(), 30);
+    }
+
     void formatTable()
     {
         QCOMPARE(fileExtension(ImageFormat::jpeg), QString("jpg"));
