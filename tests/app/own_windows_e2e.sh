@@ -142,7 +142,8 @@ PY
 geometry "$icon"
 xdotool mousemove $((X + WIDTH / 2)) $((Y + HEIGHT / 2)) click 1
 find_window '[ "$WIDTH" -gt 200 ] && [ "$Y" -lt 60 ] && [ "$HEIGHT" -gt 150 ]' >/dev/null || fail "no tray menu"
-xdotool key Down Down Down Down Down Return
+# The pipette follows the four captures and the two recordings.
+xdotool key Down Down Down Down Down Down Down Return
 wait_for_overlay
 xdotool mousemove 1750 30 click 1
 picked=""
