@@ -58,7 +58,8 @@ for run in $(seq 1 "$runs"); do
   "$pim" scroll >/dev/null &
   for _ in $(seq 1 200); do
     for w in $(xdotool search --onlyvisible --name '^Pim$' 2>/dev/null); do
-      eval "$(xdotool getwindowgeometry --shell "$w")"
+      WIDTH=0 # the window may go between the search and the question: no stale size
+      eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null)" || continue
       [ "$WIDTH" -ge 1000 ] && break 2
     done
     sleep 0.02

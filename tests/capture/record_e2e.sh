@@ -47,7 +47,9 @@ recording_started() { # COUNT: waits until COUNT recordings have started
 drag() {
   for _ in $(seq 1 200); do
     for w in $(xdotool search --onlyvisible --name '^Pim$' 2>/dev/null); do
-      eval "$(xdotool getwindowgeometry --shell "$w")"
+      # A window may go between the search and the question (the last recording's preview): no stale size.
+      WIDTH=0
+      eval "$(xdotool getwindowgeometry --shell "$w" 2>/dev/null)" || continue
       [ "$WIDTH" -ge 1000 ] && break 2
     done
     sleep 0.05
