@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/CaptureCoordinator.h"
+#include "capture/ClosingWindows.h"
 #include "capture/OverlayView.h"
 #include "capture/OverlayWindow.h"
 #include "capture/ScreenRecordingPermission.h"
@@ -453,6 +454,44 @@ private slots:
                         saved.pixelColor(x - origin.x(), y - origin.y()) != PatternWindow::colourAt(x, y);
             QCOMPARE(wrong, 0);
         }
+    }
+
+    // A window that went a while before the reading (the event loop was busy in between): Pim's own
+    // windows under it are still drawn again before the screen is read, and the picture shows them.
+    void ownWindowsUnderAWindowClosedLongAgoAreRepainted()
+    {
+        QWidget cover(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
+        cover.setGeometry(400, 300, 500, 300);
+        cover.setAutoFillBackground(true);
+        QPalette palette = cover.palette();
+        palette.setColor(QPalette::Window, QColor(255, 0, 255));
+        cover.setPalette(palette);
+        cover.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&cover));
+        X11ScreenCapturer capturer;
+        QTRY_COMPARE(capturer.grabRootRect(QRect(600, 400, 1, 1))->pixelColor(0, 0), QColor(255, 0, 255));
+        const ClosingWindow closed{cover.windowHandle()->winId(), cover.frameGeometry(),
+                                   std::chrono::steady_clock::now() - std::chrono::seconds(1)};
+        cover.hide();
+        ScreenCapturer::Request request;
+        request.screens = {QGuiApplication::primaryScreen()};
+        request.closing = {closed};
+        int repaints = 0;
+        request.repaintUncovered = [&repaints, closing = request.closing] {
+            ++repaints;
+            ClosingWindows::repaintUnder(closing);
+        };
+        std::optional<ScreenCapturer::Pictures> pictures;
+        capturer.capture(request, [&pictures](const ScreenCapturer::Pictures &read) { pictures = read; });
+        QTRY_VERIFY(pictures.has_value());
+        QVERIFY(pictures->ok());
+        QCOMPARE(repaints, 1);
+        const QImage &screen = pictures->value().first();
+        int wrong = 0;
+        for (int y = 300; y < 600; y += 10)
+            for (int x = 400; x < 900; x += 10)
+                wrong += screen.pixelColor(x, y) != PatternWindow::colourAt(x, y);
+        QCOMPARE(wrong, 0);
     }
 
     // While a selection is on screen the full-screen shortcut still captures (the overlay holds the

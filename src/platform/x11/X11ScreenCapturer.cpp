@@ -133,14 +133,16 @@ void X11ScreenCapturer::settle(const std::shared_ptr<Reading> &reading)
     until += milliseconds(othersRepaintMilliseconds);
     if (reading->waitedForFrames)
         until = std::max(until, steady_clock::now() + milliseconds(othersRepaintMilliseconds / 2));
-    const qint64 left = duration_cast<milliseconds>(until - steady_clock::now()).count();
-    if (left > 0 && !reading->repainted) {
+    if (!reading->repainted) {
         reading->repainted = true;
-        // Pim's own windows under the closed ones draw again now, and the server gets their pixels.
+        // Pim's own windows under the closed ones draw again now, and the server gets their pixels. Even
+        // when the windows closed long ago: ours draw only when our event loop gets to their expose
+        // events, which a busy moment between the closing and this reading may not have let it do.
         if (reading->request.repaintUncovered)
             reading->request.repaintUncovered();
         syncWithQt();
     }
+    const qint64 left = duration_cast<milliseconds>(until - steady_clock::now()).count();
     // Other programs repaint on their own time.
     const qint64 wait = std::min(left, qint64(settleLimitMilliseconds) - elapsed);
     if (wait > 0 && !late) {
