@@ -7,12 +7,21 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-qint64 nowMicroseconds()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch()).count();
-}
+class SteadyClock : public Recorder::Clock {
+public:
+    qint64 now() override
+    {
+        return std::chrono::duration_cast<std::chrono::microseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    }
+    void waitUntil(std::unique_lock<std::mutex> &lock, std::condition_variable &changed, qint64 deadline,
+                   const std::function<bool()> &stopped) override
+    {
+        changed.wait_until(lock, std::chrono::steady_clock::time_point(std::chrono::microseconds(deadline)),
+                           stopped);
+    }
+};
 
 // The picture goes to the encoder at least this often, changed or not: a recording cut short still lasts
 // until its last second.
@@ -20,7 +29,9 @@ constexpr qint64 heartbeat = 1000000;
 
 } // namespace
 
-Recorder::Recorder(std::unique_ptr<FrameSource> source) : m_source(std::move(source)) {}
+Recorder::Recorder(std::unique_ptr<FrameSource> source, std::shared_ptr<Clock> clock)
+    : m_source(std::move(source)), m_clock(clock ? std::move(clock) : std::make_shared<SteadyClock>())
+{}
 
 Recorder::~Recorder()
 {
@@ -33,7 +44,7 @@ Recorder::~Recorder()
 
 qint64 Recorder::elapsedMicroseconds() const
 {
-    return m_running ? nowMicroseconds() - m_startedAt : 0;
+    return m_running ? m_clock->now() - m_startedAt : 0;
 }
 
 Result<Done> Recorder::start(const Settings &settings)
@@ -55,7 +66,7 @@ Result<Done> Recorder::start(const Settings &settings)
     m_report.path = settings.path;
     m_stopping = false;
     m_running = true;
-    m_startedAt = nowMicroseconds();
+    m_startedAt = m_clock->now();
     m_writer = std::thread([this] { encodeLoop(); });
     m_reader = std::thread([this] { readLoop(); });
     return Done{};
@@ -78,12 +89,11 @@ void Recorder::readLoop()
         {
             // Until the tick is due, or a stop.
             std::unique_lock lock(m_mutex);
-            m_changed.wait_until(lock, Clock::time_point(std::chrono::microseconds(start + tick * interval)),
-                                 [this] { return m_stopping.load(); });
+            m_clock->waitUntil(lock, m_changed, start + tick * interval, [this] { return m_stopping.load(); });
         }
         if (m_stopping)
             break;
-        now = nowMicroseconds() - start;
+        now = m_clock->now() - start;
         if (m_settings.maxMicroseconds > 0 && now >= m_settings.maxMicroseconds)
             break;
         // Ticks that went by while the last frame was read are frames not taken in time.
@@ -121,7 +131,7 @@ void Recorder::readLoop()
         pending = false;
         m_changed.notify_all();
     }
-    const qint64 end = std::max(now, nowMicroseconds() - start);
+    const qint64 end = std::max(now, m_clock->now() - start);
     // Stopped by hand: the area as it is at that moment is the last frame, so that the recording ends on
     // what the person saw when they stopped it.
     if (m_stopping && !m_report.sourceEnded &&

@@ -49,7 +49,20 @@ public:
         std::optional<QString> sourceEnded;
     };
 
-    explicit Recorder(std::unique_ptr<FrameSource> source);
+    // Where the recording's time comes from: the steady clock, or a test's own.
+    class Clock {
+    public:
+        virtual ~Clock() = default;
+        // Microseconds from any fixed moment.
+        virtual qint64 now() = 0;
+        // Returns at `deadline` (a now() value), or earlier once `stopped` says so; `changed` is notified on
+        // a stop, with `lock` held around the check.
+        virtual void waitUntil(std::unique_lock<std::mutex> &lock, std::condition_variable &changed,
+                               qint64 deadline, const std::function<bool()> &stopped) = 0;
+    };
+
+    // The clock is the steady clock when none is given.
+    explicit Recorder(std::unique_ptr<FrameSource> source, std::shared_ptr<Clock> clock = nullptr);
     ~Recorder();
     Recorder(const Recorder &) = delete;
     Recorder &operator=(const Recorder &) = delete;
@@ -77,6 +90,7 @@ private:
     void finishOnOwnerThread();
 
     std::unique_ptr<FrameSource> m_source;
+    std::shared_ptr<Clock> m_clock;
     std::unique_ptr<VideoEncoder> m_encoder;
     Settings m_settings;
     Report m_report;
