@@ -272,6 +272,8 @@ int runInstance(QApplication &app, InstanceServer &server)
         statusItem.showWelcome();
 
     const int status = app.exec();
+    // A recording under way when Pim quits is finished and kept in the history.
+    recording.finishBeforeQuitting();
     server.onRequest = nullptr;
     return status;
 }

@@ -63,6 +63,7 @@ Result<Done> Recorder::start(const Settings &settings)
         return begun.error();
     m_encoder = std::move(encoder.value());
     m_report = Report{};
+    m_told = false;
     m_report.path = settings.path;
     m_stopping = false;
     m_running = true;
@@ -193,13 +194,24 @@ void Recorder::encodeLoop()
         &m_context, [this] { finishOnOwnerThread(); }, Qt::QueuedConnection);
 }
 
+void Recorder::finishNow()
+{
+    stop();
+    finishOnOwnerThread();
+}
+
 void Recorder::finishOnOwnerThread()
 {
+    if (m_told)
+        return;
     if (m_reader.joinable())
         m_reader.join();
     if (m_writer.joinable())
         m_writer.join();
+    if (!m_running)
+        return; // never started
     m_running = false;
+    m_told = true;
     if (onFinished)
         onFinished(m_report);
 }

@@ -71,6 +71,9 @@ public:
     Result<Done> start(const Settings &settings);
     // Asks the recording to end; the file is finished on the encoder's thread.
     void stop();
+    // Stops and waits for the file to be finished; onFinished is told before this returns (once: not
+    // again later).
+    void finishNow();
     bool isRunning() const { return m_running; }
     qint64 elapsedMicroseconds() const;
 
@@ -102,5 +105,6 @@ private:
     qint64 m_queuedBytes = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_running{false};
+    bool m_told = false;
     std::atomic<qint64> m_startedAt{0};
 };

@@ -202,12 +202,22 @@ bool RecordingController::stop()
     return true;
 }
 
+void RecordingController::finishBeforeQuitting()
+{
+    if (!isRecording())
+        return;
+    m_quitting = true;
+    m_recorder->finishNow();
+    m_recorder.reset();
+}
+
 void RecordingController::finished(const Recorder::Report &report, const Completion &done)
 {
     disconnect(m_screenGone);
     m_frame.reset();
-    // The recorder is the caller: it goes once this call has returned.
-    if (Recorder *recorder = m_recorder.release())
+    // The recorder is the caller: it goes once this call has returned (when quitting, the event loop has
+    // ended: finishBeforeQuitting lets it go).
+    if (Recorder *recorder = m_quitting ? nullptr : m_recorder.release())
         QTimer::singleShot(0, [recorder] { delete recorder; });
     QScreen *screen = m_screen.data();
     m_busy = false;
@@ -237,7 +247,7 @@ void RecordingController::finished(const Recorder::Report &report, const Complet
     }
     if (done)
         done(CaptureOutcome::savedTo(report.path));
-    if (onRecorded)
+    if (onRecorded && !m_quitting)
         onRecorded(report.firstFrame, report.path, report.durationMicroseconds, screen);
 }
 
@@ -249,6 +259,8 @@ void RecordingController::fail(const QString &message, const Completion &done)
     qCWarning(logCapture, "%s : %s", qPrintable(failureTitle()), qPrintable(message));
     if (done)
         done(CaptureOutcome::failure(message));
+    if (m_quitting)
+        return;
     if (onFailure) {
         onFailure(message);
         return;

@@ -48,6 +48,9 @@ public:
     void recordScreen(const Request &request, Completion done = {});
     // Ends the recording under way; false when none runs.
     bool stop();
+    // Pim is quitting: the recording under way is finished now and listed in the history, without a
+    // preview or an alert (Pim is going).
+    void finishBeforeQuitting();
     // From choosing the area until the file is finished.
     bool isBusy() const { return m_busy; }
     bool isRecording() const { return m_recorder && m_recorder->isRunning(); }
@@ -93,4 +96,5 @@ private:
     QPointer<QScreen> m_screen;
     QMetaObject::Connection m_screenGone;
     bool m_busy = false;
+    bool m_quitting = false;
 };

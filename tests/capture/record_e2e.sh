@@ -4,7 +4,8 @@
 # own tools, as a player would:
 #   record_e2e.sh PATH_TO_PIM
 # The whole screen for a set time; an area to GIF with its frame outside it, a second request refused,
-# `pim stop`; the pointer alone moving makes frames; Pim killed mid-recording leaves a file that plays.
+# `pim stop`; the pointer alone moving makes frames; Pim killed mid-recording leaves a file that plays;
+# Pim quit mid-recording finishes the file and lists it.
 set -euo pipefail
 pim=$1
 fail() { echo "FAIL: $*" >&2; echo "== pim.log" >&2; cat "$log" >&2; exit 1; }
@@ -12,6 +13,7 @@ log="$PWD/pim.log"
 mkdir -p "${XDG_CONFIG_HOME:-$HOME/.config}/Pim"
 printf '[General]\nhasSeenWelcome=true\n' >"${XDG_CONFIG_HOME:-$HOME/.config}/Pim/Pim.conf"
 start_pim() {
+  rm -f "${XDG_RUNTIME_DIR}/pim.socket" # left by an instance killed before: not an answer
   "$pim" 2>>"$log" &
   instance=$!
   for _ in $(seq 1 200); do [ -S "${XDG_RUNTIME_DIR}/pim.socket" ] && break; sleep 0.05; done
@@ -132,4 +134,20 @@ played=$(duration "$file" 2>/dev/null || echo 0)
 count=$(frames "$file" 2>/dev/null || echo 0)
 [ "${count:-0}" -ge 5 ] || fail "the killed recording has $count frames"
 echo "killed mid-recording: $file still plays, $count frames"
+
+# 5. Pim quit mid-recording: the file is finished and listed in the history.
+start_pim
+"$pim" record full --format webm >quit.txt 2>&1 &
+client=$!
+recording_started 5
+file=$(grep "enregistrement de" "$log" | tail -n1 | sed 's/^.*→ //')
+for i in $(seq 1 20); do xsetroot -solid "#$(printf '%02x' $((i * 10)))4080"; sleep 0.05; done
+"$pim" quit || fail "pim quit failed"
+wait "$instance" || fail "Pim quit with a failure"
+wait "$client" 2>/dev/null || true
+grep -q "enregistrement terminé → $file" "$log" || fail "quitting did not finish the recording"
+awk -v d="$(duration "$file")" 'BEGIN { exit !(d >= 0.9) }' || fail "the recording ended by quitting lasts $(duration "$file") s"
+grep -qF "$(basename "$file")" "${XDG_DATA_HOME:-$HOME/.local/share}/Pim/history.json" ||
+  fail "the recording ended by quitting is not in the history"
+echo "quit mid-recording: $file, $(duration "$file") s, in the history"
 echo "record_e2e: passed"

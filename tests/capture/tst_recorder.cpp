@@ -171,6 +171,30 @@ private slots:
         QCOMPARE(report->durationMicroseconds, qint64(1000000));
     }
 
+    // Quitting: the file is finished before finishNow returns, and the end is told once.
+    void finishNowTellsTheEndOnceBeforeReturning()
+    {
+        QTemporaryDir dir;
+        auto *screen = new FakeScreen;
+        Recorder recorder{std::unique_ptr<FrameSource>(screen)};
+        int told = 0;
+        std::optional<Recorder::Report> report;
+        recorder.onFinished = [&](const Recorder::Report &r) {
+            ++told;
+            report = r;
+        };
+        QVERIFY(recorder.start(settings(dir.filePath("quit.webm"), 0, VideoFormat::webm)));
+        QTRY_VERIFY(screen->grabs >= 3);
+        recorder.finishNow();
+        QCOMPARE(told, 1);
+        QVERIFY(!recorder.isRunning());
+        QVERIFY(screen->ended);
+        QVERIFY(report->frames >= 1);
+        QVERIFY(VideoProbe::summarize(report->path).ok());
+        QCoreApplication::processEvents();
+        QCOMPARE(told, 1);
+    }
+
     // The disk fills: the recording stops by itself and says why. The screen goes: it ends cleanly, the
     // file finished.
     void failures()
