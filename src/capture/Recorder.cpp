@@ -90,7 +90,8 @@ void Recorder::readLoop()
         {
             // Until the tick is due, or a stop.
             std::unique_lock lock(m_mutex);
-            m_clock->waitUntil(lock, m_changed, start + tick * interval, [this] { return m_stopping.load(); });
+            m_clock->waitUntil(lock, m_changed, start + tick * interval,
+                               [this] { return m_stopping.load(); });
         }
         if (m_stopping)
             break;
