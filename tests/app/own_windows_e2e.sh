@@ -169,7 +169,10 @@ px=$X; py=$Y; pw=$WIDTH; ph=$HEIGHT
 # With the first preview on the screen over the history window, the second capture.
 second=$("$pim" full) || fail "the second pim full failed"
 # Once the second capture's preview has gone too, the screen there is the history window alone (its grid
-# grows by a cell at the left, away from the preview's place).
+# grows by a cell at the left, away from the preview's place). The command answers once the file is
+# saved, which may be before that preview shows: it is waited for first, then for its going.
+find_window '[ "$X" -gt 1300 ] && [ "$Y" -gt 700 ] && [ "$WIDTH" -le 300 ]' >/dev/null ||
+  fail "no preview for the second capture"
 for _ in $(seq 1 150); do
   window_now '[ "$X" -gt 1300 ] && [ "$Y" -gt 700 ] && [ "$WIDTH" -le 300 ]' >/dev/null || break
   sleep 0.1

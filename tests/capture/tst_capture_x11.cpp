@@ -52,6 +52,19 @@ protected:
     }
 };
 
+// A magenta window over the middle of the pattern, closed just before a reading.
+class MagentaCover : public QWidget {
+public:
+    MagentaCover() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint)
+    {
+        setGeometry(400, 300, 500, 300);
+        setAutoFillBackground(true);
+        QPalette colours = palette();
+        colours.setColor(QPalette::Window, QColor(255, 0, 255));
+        setPalette(colours);
+    }
+};
+
 class DeniedSource : public ScreenRecordingPermission::Source {
 public:
     bool granted = false;
@@ -420,12 +433,7 @@ private slots:
     // shows as it is (it cannot repaint while the screen is read, so it is repainted first).
     void windowsHiddenJustBeforeACaptureAreNotInIt()
     {
-        QWidget cover(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
-        cover.setGeometry(400, 300, 500, 300);
-        cover.setAutoFillBackground(true);
-        QPalette palette = cover.palette();
-        palette.setColor(QPalette::Window, QColor(255, 0, 255));
-        cover.setPalette(palette);
+        MagentaCover cover;
         for (int round = 0; round < 3; ++round) {
             outcome.reset();
             cover.show();
@@ -460,12 +468,7 @@ private slots:
     // windows under it are still drawn again before the screen is read, and the picture shows them.
     void ownWindowsUnderAWindowClosedLongAgoAreRepainted()
     {
-        QWidget cover(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::BypassWindowManagerHint);
-        cover.setGeometry(400, 300, 500, 300);
-        cover.setAutoFillBackground(true);
-        QPalette palette = cover.palette();
-        palette.setColor(QPalette::Window, QColor(255, 0, 255));
-        cover.setPalette(palette);
+        MagentaCover cover;
         cover.show();
         QVERIFY(QTest::qWaitForWindowExposed(&cover));
         X11ScreenCapturer capturer;
