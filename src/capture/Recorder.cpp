@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "capture/Recorder.h"
 
+#include <QCoreApplication>
 #include <QMetaObject>
 
 #include <chrono>
@@ -63,7 +64,6 @@ Result<Done> Recorder::start(const Settings &settings)
         return begun.error();
     m_encoder = std::move(encoder.value());
     m_report = Report{};
-    m_told = false;
     m_report.path = settings.path;
     m_stopping = false;
     m_running = true;
@@ -198,13 +198,15 @@ void Recorder::encodeLoop()
 void Recorder::finishNow()
 {
     stop();
+    if (m_writer.joinable())
+        m_writer.join();
+    // The encoder's last act was to post the end for the event loop: it is told here instead.
+    QCoreApplication::removePostedEvents(&m_context);
     finishOnOwnerThread();
 }
 
 void Recorder::finishOnOwnerThread()
 {
-    if (m_told)
-        return;
     if (m_reader.joinable())
         m_reader.join();
     if (m_writer.joinable())
@@ -212,7 +214,6 @@ void Recorder::finishOnOwnerThread()
     if (!m_running)
         return; // never started
     m_running = false;
-    m_told = true;
     if (onFinished)
         onFinished(m_report);
 }

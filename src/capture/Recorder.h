@@ -105,6 +105,5 @@ private:
     qint64 m_queuedBytes = 0;
     std::atomic<bool> m_stopping{false};
     std::atomic<bool> m_running{false};
-    bool m_told = false;
     std::atomic<qint64> m_startedAt{0};
 };

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <csignal>
 #include <sys/resource.h>
-#include <thread>
 
 namespace {
 
@@ -33,7 +32,7 @@ public:
 struct FakeScreen : FrameSource {
     QSize size{64, 48};
     QList<int> changesAt;
-    class VirtualClock *clock = nullptr;
+    VirtualClock *clock = nullptr;
     qint64 slowness = 0; // microseconds
     int failAt = -1;
     std::atomic<int> grabs{0};
@@ -166,7 +165,7 @@ private slots:
         // nine let go by.
         QCOMPARE(report->ticks, 28);
         QVERIFY2(report->late >= 18, qPrintable(QString::number(report->late)));
-        // (the encoder may close the file on a repeat of the last frame)
+        // (the encoder closes the file on a repeat of the last frame, so that it lasts the whole second)
         QVERIFY(report->frames + report->late >= report->ticks);
         QCOMPARE(report->durationMicroseconds, qint64(1000000));
     }

@@ -48,7 +48,6 @@ struct X11ScreenCapturer::Reading {
     Completion done;
     QElapsedTimer clock;
     bool waitedForFrames = false;
-    bool repainted = false;
 };
 
 X11ScreenCapturer::X11ScreenCapturer(const QByteArray &display)
@@ -133,15 +132,12 @@ void X11ScreenCapturer::settle(const std::shared_ptr<Reading> &reading)
     until += milliseconds(othersRepaintMilliseconds);
     if (reading->waitedForFrames)
         until = std::max(until, steady_clock::now() + milliseconds(othersRepaintMilliseconds / 2));
-    if (!reading->repainted) {
-        reading->repainted = true;
-        // Pim's own windows under the closed ones draw again now, and the server gets their pixels. Even
-        // when the windows closed long ago: ours draw only when our event loop gets to their expose
-        // events, which a busy moment between the closing and this reading may not have let it do.
-        if (reading->request.repaintUncovered)
-            reading->request.repaintUncovered();
-        syncWithQt();
-    }
+    // Pim's own windows under the closed ones draw again now, and the server gets their pixels. Even when
+    // the windows closed long ago: ours draw only when our event loop gets to their expose events, which a
+    // busy moment between the closing and this reading may not have let it do.
+    if (reading->request.repaintUncovered)
+        reading->request.repaintUncovered();
+    syncWithQt();
     const qint64 left = duration_cast<milliseconds>(until - steady_clock::now()).count();
     // Other programs repaint on their own time.
     const qint64 wait = std::min(left, qint64(settleLimitMilliseconds) - elapsed);
